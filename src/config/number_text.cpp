@@ -153,9 +153,12 @@ std::string plain_number(double value) {
     const double magnitude = std::fabs(value);
 
     // Fifteen significant digits in scientific form: "d.dddddddddddddde+XX".
+    // Next to the largest double, 15 digits round up past it and would not
+    // read back; 14 digits stay below.
+    const int precision = magnitude > 1.79769313486231e308 ? 13 : 14;
     char buffer[64];
-    const auto result =
-        std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific, 14);
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, magnitude,
+                                      std::chars_format::scientific, precision);
     const std::string_view scientific(buffer, static_cast<std::size_t>(result.ptr - buffer));
     const std::size_t e_pos = scientific.find('e');
     std::string digits;
