@@ -1,0 +1,108 @@
+#include "app/command_line.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace tw::app {
+
+namespace {
+bool is_family(const std::string& name) {
+    return name == "orda10" || name == "orda20" || name == "infiltec" || name == "lx1500";
+}
+}  // namespace
+
+std::string usage_text() {
+    return "Usage: terrawave [--folder DIR] [--port DEVICE] [--headless] [--run-for SECONDS]\n"
+           "                 [--simulate[=orda10|orda20|infiltec|lx1500]] [--print-settings]\n"
+           "                 [--help] [--version]\n"
+           "\n"
+           "Data acquisition for a seismic station on a small A/D board.\n"
+           "\n"
+           "  --folder DIR      station folder (default $TERRAWAVE_HOME, else\n"
+           "                    ~/.local/share/terrawave); it holds terrawv.ini and every\n"
+           "                    file the program writes\n"
+           "  --port DEVICE     serial device of the board (default: port 1..4 of the\n"
+           "                    settings is /dev/ttyS0..3)\n"
+           "  --headless        no windows: start acquisition at once, messages on\n"
+           "                    standard error, stop cleanly on SIGINT or SIGTERM\n"
+           "  --run-for SECONDS with --headless: stop after that many seconds\n"
+           "  --simulate[=FAMILY] use the built-in board simulator instead of a board\n"
+           "  --print-settings  print the settings file as the program understands it\n"
+           "  --help            this text\n"
+           "  --version         the program version\n";
+}
+
+ParseResult parse_command_line(const std::vector<std::string>& arguments) {
+    ParseResult result;
+    auto& options = result.options;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& word = arguments[i];
+        auto value_of = [&](const std::string& name, std::string& value) {
+            const std::string prefix = name + "=";
+            if (word.rfind(prefix, 0) == 0) {
+                value = word.substr(prefix.size());
+                return true;
+            }
+            if (word == name) {
+                if (i + 1 >= arguments.size()) {
+                    result.error = name + " needs a value";
+                    return false;
+                }
+                value = arguments[++i];
+                return true;
+            }
+            return false;
+        };
+        std::string value;
+        if (word == "--help" || word == "-h") {
+            options.help = true;
+        } else if (word == "--version") {
+            options.version = true;
+        } else if (word == "--headless") {
+            options.headless = true;
+        } else if (word == "--print-settings") {
+            options.print_settings = true;
+        } else if (word == "--simulate") {
+            options.simulate = std::string();
+        } else if (word.rfind("--simulate=", 0) == 0) {
+            const std::string family = word.substr(11);
+            if (!is_family(family)) {
+                result.error = "unknown board family '" + family +
+                               "' (use orda10, orda20, infiltec or lx1500)";
+                return result;
+            }
+            options.simulate = family;
+        } else if (value_of("--folder", value)) {
+            if (value.empty()) {
+                result.error = "--folder needs a folder";
+                return result;
+            }
+            options.folder = value;
+        } else if (value_of("--port", value)) {
+            if (value.empty()) {
+                result.error = "--port needs a device";
+                return result;
+            }
+            options.port = value;
+        } else if (value_of("--run-for", value)) {
+            double seconds = 0;
+            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), seconds);
+            if (ec != std::errc() || end != value.data() + value.size() || !(seconds >= 0) ||
+                !std::isfinite(seconds)) {
+                result.error = "--run-for needs a number of seconds, not '" + value + "'";
+                return result;
+            }
+            options.run_for = seconds;
+        } else {
+            if (result.error.empty()) result.error = "unknown option '" + word + "'";
+            return result;
+        }
+        if (!result.error.empty()) return result;
+    }
+    if (options.run_for && !options.headless) {
+        result.error = "--run-for goes with --headless";
+    }
+    return result;
+}
+
+}  // namespace tw::app

@@ -1,0 +1,29 @@
+#pragma once
+// The command line of terrawave.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tw::app {
+
+struct CommandLine {
+    std::string folder;               // --folder DIR
+    std::string port;                 // --port DEVICE
+    bool headless = false;            // --headless
+    std::optional<double> run_for;    // --run-for SECONDS
+    std::optional<std::string> simulate;  // --simulate[=family]; "" means the configured family
+    bool print_settings = false;      // --print-settings
+    bool help = false;
+    bool version = false;
+};
+
+struct ParseResult {
+    CommandLine options;
+    std::string error;  // non-empty: what was wrong, for a usage message
+};
+
+ParseResult parse_command_line(const std::vector<std::string>& arguments);
+std::string usage_text();
+
+}  // namespace tw::app

@@ -1,0 +1,113 @@
+// terrawave: data acquisition for a seismic station on a small A/D board.
+
+#include "app/command_line.h"
+#include "app/headless_runner.h"
+#include "app/startup.h"
+#include "app/station.h"
+#include "config/settings_file.h"
+#include "platform/headless_dialogs.h"
+#include "platform/posix/posix_clock.h"
+#include "platform/posix/spawn_launcher.h"
+#include "platform/posix/statvfs_disk.h"
+#include "platform/qt/qt_dialogs.h"
+#include "platform/qt/qt_event_pump.h"
+#include "platform/qt/qt_serial_port.h"
+#include "ui/windows.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <iostream>
+#include <memory>
+
+using namespace tw;
+
+namespace {
+
+void echo_to_stderr(app::Station& station) {
+    station.error_report.set_echo(
+        [](const std::string& line) { std::cerr << "terrawave: error: " << line << '\n'; });
+}
+
+int run(const app::CommandLine& options, int argc, char** argv) {
+    const auto folder = app::resolve_station_folder(options.folder);
+    const bool windows = !options.headless && !options.print_settings;
+    std::unique_ptr<QCoreApplication> application;
+    if (windows) {
+        application = std::make_unique<QApplication>(argc, argv);
+    } else {
+        application = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    QCoreApplication::setApplicationName("terrawave");
+
+    platform::PosixClock clock;
+    platform::StatvfsDisk disk;
+    platform::SpawnLauncher launcher;
+    platform::QtEventPump pump;
+    platform::QtSerialPort serial(options.port);
+    platform::HeadlessDialogs headless_dialogs(std::cerr);
+    platform::QtDialogs window_dialogs;
+    platform::Dialogs& dialogs =
+        windows ? static_cast<platform::Dialogs&>(window_dialogs) : headless_dialogs;
+    if (windows) ui::install_warning_box(window_dialogs);
+
+    app::Station station(folder, app::Services{serial, clock, dialogs, disk, launcher, pump});
+    station.port_override = options.port;
+
+    if (options.print_settings) {
+        station.error_report.set_pause_enabled(false);
+        echo_to_stderr(station);
+        const auto result = app::run_startup(station, {.settings_only = true});
+        if (!result.ok) {
+            std::cerr << "terrawave: " << result.error << '\n';
+            return 1;
+        }
+        const std::string bytes = config::format_settings(station.settings);
+        std::cout.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        std::cout.flush();
+        return 0;
+    }
+
+    if (!windows) {
+        echo_to_stderr(station);
+        station.event_list.set_line_listener(
+            [](const std::string& line) { std::cerr << "terrawave: " << line << '\n'; });
+        const auto result = app::run_startup(station);
+        if (!result.ok) {
+            std::cerr << "terrawave: " << result.error << '\n';
+            return 1;
+        }
+        return app::run_headless(station, options.run_for);
+    }
+
+    const auto result = app::run_startup(station);
+    if (!result.ok) {
+        QMessageBox::critical(nullptr, "TERRAWAVE", QString::fromLocal8Bit(result.error.c_str()));
+        std::cerr << "terrawave: " << result.error << '\n';
+        return 1;
+    }
+    if (result.show_logo) ui::show_logo_during_startup(station);
+    ui::MainWindow window(station, result);
+    window.show();
+    return QApplication::exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    const auto parsed = app::parse_command_line(arguments);
+    if (!parsed.error.empty()) {
+        std::cerr << "terrawave: " << parsed.error << "\n\n" << app::usage_text();
+        return 2;
+    }
+    if (parsed.options.help) {
+        std::cout << app::usage_text();
+        return 0;
+    }
+    if (parsed.options.version) {
+        std::cout << "terrawave V.02.22\n";
+        return 0;
+    }
+    return run(parsed.options, argc, argv);
+}

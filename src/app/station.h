@@ -1,0 +1,95 @@
+#pragma once
+// The station: one object that owns the settings, the run state and the
+// subsystems that work on them. Everything receives what it needs from here
+// by reference; several stations can live in one process (tests do that).
+
+#include "config/settings.h"
+#include "events/event_flags.h"
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+#include "platform/disk.h"
+#include "platform/event_pump.h"
+#include "platform/launcher.h"
+#include "platform/serial_port.h"
+#include "supervision/error_report.h"
+#include "supervision/event_list.h"
+#include "supervision/panel_model.h"
+#include "supervision/pc_clock_texts.h"
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace tw::app {
+
+// The outside world, as the station sees it.
+struct Services {
+    platform::SerialPort& serial;
+    platform::Clock& clock;
+    platform::Dialogs& dialogs;
+    platform::Disk& disk;
+    platform::Launcher& launcher;
+    platform::EventPump& pump;
+};
+
+// File names inside the station folder.
+namespace files {
+inline constexpr std::string_view settings = "terrawv.ini";
+inline constexpr std::string_view event_list = "evtfile.dat";
+inline constexpr std::string_view event_counters = "numevt.dat";
+inline constexpr std::string_view time_log = "timefile.txt";
+inline constexpr std::string_view sms = "sendsms.txt";
+inline constexpr std::string_view mail = "sendmail.txt";
+inline constexpr std::string_view alarm_sound = "alarm.wav";
+inline constexpr std::string_view heartbeat = "terrawv.wdn";
+}  // namespace files
+
+// What start-up found out about the PC's date and time texts.
+struct PcFormats {
+    std::string system_date_format;  // "YYYY/MM/DD", "YYYY/DD/MM", "DD/MM/YYYY", "MM/DD/YYYY"
+    std::string system_time_format;  // "HH:MM:SS", "HH.MM.SS", "HH?MM?SS", "H:MM:SS", ...
+    std::string start_date_text;
+    std::string start_time_text;
+};
+
+class Station {
+public:
+    Station(std::filesystem::path folder, Services services);
+    Station(const Station&) = delete;
+    Station& operator=(const Station&) = delete;
+
+    // The station folder (program_folder) and paths inside it.
+    const std::filesystem::path& folder() const { return folder_; }
+    std::string program_folder() const { return folder_.string(); }
+    std::filesystem::path path(std::string_view name) const { return folder_ / name; }
+
+    Services io;
+
+    config::Settings settings;
+    supervision::EventList event_list;
+    supervision::ErrorReport error_report;
+    supervision::PanelModel panel;
+    supervision::PcClockTexts pc_clock;
+    PcFormats pc_formats;
+    events::EventFlags event_flags;
+
+    // The channel whose settings the main window shows (ch_selected), 1..4.
+    int selected_channel = 1;
+    // Secondary windows that are open; the logic updates a window only then.
+    bool trigger_panel_open = false;
+    bool settime_open = false;
+    bool actions_open = false;
+    bool trim_window_open = false;
+    bool event_list_open = false;
+    // The serial device named with --port, empty when ports map to /dev/ttyS*.
+    std::string port_override;
+
+    // save_settings on the station's file; on failure the reason is shown in
+    // a message box and false is returned.
+    bool save_settings();
+
+private:
+    std::filesystem::path folder_;
+};
+
+}  // namespace tw::app

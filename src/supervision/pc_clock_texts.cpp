@@ -1,0 +1,31 @@
+#include "supervision/pc_clock_texts.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace tw::supervision {
+
+std::string repaired_pc_date_time(const std::string& date, const std::string& time,
+                                  bool midnight) {
+    std::string text = midnight ? date : date + " " + time;
+    if (text.size() == 18) text = text.substr(0, 10) + " 0" + text.substr(text.size() - 7);
+    if (text.size() < 17) text += " 00:00:00";
+    if (text.size() >= 14 && text[13] == '.') text[13] = ':';
+    if (text.size() >= 17 && text[16] == '.') text[16] = ':';
+    return text;
+}
+
+void refresh_pc_clock_texts(const platform::Clock& clock, PcClockTexts& texts) {
+    const auto now = clock.now();
+    const bool midnight = now.hour == 0 && now.minute == 0 && now.second == 0;
+    texts.date_time =
+        repaired_pc_date_time(clock.short_date_text(now), clock.short_time_text(now), midnight);
+    const double seconds = clock.seconds_since_midnight();
+    int millis = static_cast<int>(std::floor((seconds - std::floor(seconds)) * 1000.0 + 0.5));
+    if (millis > 999) millis = 999;
+    char text[8];
+    std::snprintf(text, sizeof text, ".%03d", millis);
+    texts.millis = text;
+}
+
+}  // namespace tw::supervision

@@ -1,0 +1,35 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using tw::app::parse_command_line;
+
+TEST(CommandLine, ReadsEveryOptionInBothSpellings) {
+    const auto parsed = parse_command_line({"--folder", "/st", "--port=/dev/ttyUSB0", "--headless",
+                                            "--run-for", "12.5", "--simulate=orda20"});
+    ASSERT_EQ(parsed.error, "");
+    EXPECT_EQ(parsed.options.folder, "/st");
+    EXPECT_EQ(parsed.options.port, "/dev/ttyUSB0");
+    EXPECT_TRUE(parsed.options.headless);
+    EXPECT_EQ(parsed.options.run_for, 12.5);
+    EXPECT_EQ(parsed.options.simulate, "orda20");
+
+    const auto plain = parse_command_line({"--simulate", "--print-settings"});
+    ASSERT_EQ(plain.error, "");
+    EXPECT_EQ(plain.options.simulate, "");
+    EXPECT_TRUE(plain.options.print_settings);
+}
+
+TEST(CommandLine, RejectsBadInputWithAReason) {
+    EXPECT_EQ(parse_command_line({"--bogus"}).error, "unknown option '--bogus'");
+    EXPECT_EQ(parse_command_line({"--folder"}).error, "--folder needs a value");
+    EXPECT_NE(parse_command_line({"--headless", "--run-for", "ten"}).error.find("'ten'"),
+              std::string::npos);
+    EXPECT_NE(parse_command_line({"--headless", "--run-for", "-1"}).error, "");
+    EXPECT_NE(parse_command_line({"--simulate=orda99"}).error.find("orda99"), std::string::npos);
+    EXPECT_EQ(parse_command_line({"--run-for", "5"}).error, "--run-for goes with --headless");
+}
+
+}  // namespace

@@ -1,0 +1,124 @@
+#include "fakes/fake_platform.h"
+
+#include <ctime>
+
+namespace tw::fakes {
+
+namespace {
+std::tm to_tm(const platform::DateTime& d) {
+    std::tm t{};
+    t.tm_year = d.year - 1900;
+    t.tm_mon = d.month - 1;
+    t.tm_mday = d.day;
+    t.tm_hour = d.hour;
+    t.tm_min = d.minute;
+    t.tm_sec = d.second;
+    return t;
+}
+std::string format(const std::string& pattern, const platform::DateTime& when) {
+    std::tm t = to_tm(when);
+    char text[64];
+    const size_t n = std::strftime(text, sizeof text, pattern.c_str(), &t);
+    return std::string(text, n);
+}
+}  // namespace
+
+FakeClock::FakeClock() { set(2003, 2, 3, 12, 0, 0); }
+
+void FakeClock::set(int year, int month, int day, int hour, int minute, int second, int ms) {
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    epoch_ms_ = static_cast<std::int64_t>(timegm(&t)) * 1000 + ms;
+}
+
+void FakeClock::advance_ms(std::int64_t ms) {
+    epoch_ms_ += ms;
+    monotonic_ms_ += ms;
+}
+
+platform::DateTime FakeClock::now() const {
+    const time_t seconds = static_cast<time_t>(epoch_ms_ / 1000);
+    std::tm t{};
+    gmtime_r(&seconds, &t);
+    return platform::DateTime{t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min,
+                              t.tm_sec,         static_cast<int>(epoch_ms_ % 1000)};
+}
+
+double FakeClock::seconds_since_midnight() const {
+    const auto n = now();
+    return n.hour * 3600.0 + n.minute * 60.0 + n.second + n.millisecond / 1000.0;
+}
+
+bool FakeClock::set_time_of_day(int hour, int minute, int second, std::string* error) {
+    ++set_time_calls;
+    if (refuse_setting) {
+        if (error) *error = "cannot set the system clock: Operation not permitted";
+        return false;
+    }
+    const auto n = now();
+    set(n.year, n.month, n.day, hour, minute, second);
+    return true;
+}
+
+bool FakeClock::set_date(int year, int month, int day, std::string* error) {
+    ++set_date_calls;
+    if (refuse_setting) {
+        if (error) *error = "cannot set the system clock: Operation not permitted";
+        return false;
+    }
+    const auto n = now();
+    set(year, month, day, n.hour, n.minute, n.second, n.millisecond);
+    return true;
+}
+
+std::string FakeClock::short_date_text(const platform::DateTime& when) const {
+    return format(date_pattern, when);
+}
+
+std::string FakeClock::short_time_text(const platform::DateTime& when) const {
+    return format(time_pattern, when);
+}
+
+void FakeEventPump::process_events(int max_wait_ms) {
+    ++calls;
+    if (on_process) on_process();
+    clock_.advance_ms(max_wait_ms > 0 ? max_wait_ms : 1);
+}
+
+void FakeDialogs::message_box(const std::string& text, const std::string& title,
+                              platform::DialogIcon) {
+    shown.push_back({"message", text, title});
+}
+
+bool FakeDialogs::ask_yes_no(const std::string& text, const std::string& title,
+                             bool headless_answer) {
+    shown.push_back({"question", text, title});
+    if (answers.empty()) return headless_answer;
+    const bool answer = answers.front();
+    answers.erase(answers.begin());
+    return answer;
+}
+
+std::optional<std::string> FakeDialogs::input_box(const std::string& prompt,
+                                                  const std::string& title, const std::string&) {
+    shown.push_back({"input", prompt, title});
+    return input_answer;
+}
+
+void FakeDialogs::show_warning(const std::string& text, bool) {
+    shown.push_back({"warning", text, "Warning!"});
+}
+
+bool FakeLauncher::start(const std::string& program, const std::vector<std::string>& arguments,
+                         std::string* error) {
+    started.push_back({program, arguments});
+    if (fail && error) *error = "cannot start " + program + ": No such file or directory";
+    return !fail;
+}
+
+}  // namespace tw::fakes

@@ -1,0 +1,99 @@
+#pragma once
+// Fakes of the platform interfaces for unit tests. The fake clock only moves
+// when told to (or when the fake event pump waits), so no test ever sleeps.
+
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+#include "platform/disk.h"
+#include "platform/event_pump.h"
+#include "platform/launcher.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tw::fakes {
+
+class FakeClock : public platform::Clock {
+public:
+    FakeClock();
+    // Sets the wall clock (local date and time).
+    void set(int year, int month, int day, int hour, int minute, int second, int ms = 0);
+    void advance_ms(std::int64_t ms);
+
+    platform::DateTime now() const override;
+    double seconds_since_midnight() const override;
+    std::int64_t monotonic_ms() const override { return monotonic_ms_; }
+    bool set_time_of_day(int hour, int minute, int second, std::string* error) override;
+    bool set_date(int year, int month, int day, std::string* error) override;
+    bool system_clock_synchronised() const override { return synchronised; }
+    std::string short_date_text(const platform::DateTime& when) const override;
+    std::string short_time_text(const platform::DateTime& when) const override;
+
+    // How the fake "locale" writes dates and times: strftime patterns.
+    std::string date_pattern = "%Y/%m/%d";
+    std::string time_pattern = "%H:%M:%S";
+    bool refuse_setting = false;
+    bool synchronised = false;
+    int set_time_calls = 0;
+    int set_date_calls = 0;
+
+private:
+    std::int64_t epoch_ms_ = 0;  // wall clock, ms since 1970 (treated as local)
+    std::int64_t monotonic_ms_ = 1000000;
+};
+
+class FakeEventPump : public platform::EventPump {
+public:
+    explicit FakeEventPump(FakeClock& clock) : clock_(clock) {}
+    void process_events(int max_wait_ms) override;
+    // Runs on each call, before time moves on: a test presses buttons here.
+    std::function<void()> on_process;
+    int calls = 0;
+
+private:
+    FakeClock& clock_;
+};
+
+class FakeDialogs : public platform::Dialogs {
+public:
+    struct Shown {
+        std::string kind;  // "message", "question", "input", "warning"
+        std::string text;
+        std::string title;
+    };
+    void message_box(const std::string& text, const std::string& title,
+                     platform::DialogIcon icon) override;
+    bool ask_yes_no(const std::string& text, const std::string& title,
+                    bool headless_answer) override;
+    std::optional<std::string> input_box(const std::string& prompt, const std::string& title,
+                                         const std::string& initial) override;
+    void show_warning(const std::string& text, bool modal) override;
+
+    std::vector<Shown> shown;
+    std::vector<bool> answers;  // answers to questions, in order; default answer after
+    std::optional<std::string> input_answer;
+};
+
+class FakeLauncher : public platform::Launcher {
+public:
+    struct Start {
+        std::string program;
+        std::vector<std::string> arguments;
+    };
+    bool start(const std::string& program, const std::vector<std::string>& arguments,
+               std::string* error) override;
+    std::vector<Start> started;
+    bool fail = false;
+};
+
+class FakeDisk : public platform::Disk {
+public:
+    std::optional<std::uint64_t> free_bytes(const std::filesystem::path&) const override {
+        return free;
+    }
+    std::optional<std::uint64_t> free = 10'000'000'000ULL;
+};
+
+}  // namespace tw::fakes

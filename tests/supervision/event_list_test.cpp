@@ -1,0 +1,90 @@
+#include "supervision/event_list.h"
+
+#include "fakes/fake_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using tw::supervision::EventList;
+
+std::string read_bytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+class EventListTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = fs::temp_directory_path() /
+                  ("tw_event_list_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                   "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+        clock_.set(2003, 2, 3, 7, 5, 9);
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    fs::path folder_;
+    tw::fakes::FakeClock clock_;
+};
+
+TEST_F(EventListTest, AppendsTimeStampedLinesWithCrLf) {
+    EventList list(folder_ / "evtfile.dat", clock_);
+    std::vector<std::string> heard;
+    list.set_line_listener([&](const std::string& line) { heard.push_back(line); });
+    ASSERT_TRUE(list.append("START"));
+    clock_.advance_ms(61'000);
+    ASSERT_TRUE(list.append("Warning! A/D card restarted."));
+    EXPECT_EQ(read_bytes(folder_ / "evtfile.dat"),
+              "2003/02/03 07:05:09 START\r\n"
+              "2003/02/03 07:06:10 Warning! A/D card restarted.\r\n");
+    EXPECT_EQ(heard.size(), 2u);
+    EXPECT_EQ(list.read_lines().back(), "2003/02/03 07:06:10 Warning! A/D card restarted.");
+}
+
+TEST_F(EventListTest, FileOverLimitRestartsWithTwoLines) {
+    const auto file = folder_ / "evtfile.dat";
+    std::ofstream(file, std::ios::binary) << std::string(64001, 'x');
+    EventList list(file, clock_);
+    ASSERT_TRUE(list.append("STOP"));
+    EXPECT_EQ(read_bytes(file),
+              "Event list exceeded 64k cleared.\r\n2003/02/03 07:05:09 STOP\r\n");
+
+    // Exactly at the limit nothing is restarted.
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << std::string(64000, 'x');
+    ASSERT_TRUE(list.append("STOP"));
+    EXPECT_EQ(fs::file_size(file), 64000u + 26u);
+}
+
+TEST_F(EventListTest, ClearLeavesOnlyTheClearedLine) {
+    EventList list(folder_ / "evtfile.dat", clock_);
+    list.append("one");
+    list.append("two");
+    ASSERT_TRUE(list.clear());
+    EXPECT_EQ(read_bytes(folder_ / "evtfile.dat"), "Event list.\r\n");
+}
+
+TEST_F(EventListTest, UnwritableFileIsReportedNotCrashed) {
+    EventList list(folder_ / "missing" / "evtfile.dat", clock_);
+    EXPECT_FALSE(list.append("START"));
+    EXPECT_NE(list.last_error().find("missing/evtfile.dat"), std::string::npos);
+    EXPECT_TRUE(list.read_lines().empty());
+}
+
+TEST(EventFileNameOfLine, TakesTheWordAfterTheTimeStamp) {
+    using tw::supervision::event_file_name_of_line;
+    EXPECT_EQ(event_file_name_of_line("2003/02/03 12:34:56 030203.123456.z1 Chn:1 Max:120"),
+              "030203.123456.z1");
+    EXPECT_EQ(event_file_name_of_line("2003/02/03 12:34:56 START"), "START");
+    EXPECT_EQ(event_file_name_of_line("Event list."), "");
+}
+
+}  // namespace
