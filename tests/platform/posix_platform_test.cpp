@@ -1,0 +1,105 @@
+#include "platform/posix/posix_clock.h"
+#include "platform/posix/spawn_launcher.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <thread>
+
+namespace tw::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Sets an environment variable for one test and restores it afterwards.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        if (value) ::setenv(name, value, 1);
+        else ::unsetenv(name);
+    }
+    ~ScopedEnv() {
+        if (old_) ::setenv(name_, old_->c_str(), 1);
+        else ::unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+TEST(PosixClock, ShortTextsFollowTheTimeLocale) {
+    ScopedEnv all("LC_ALL", nullptr);
+    ScopedEnv time("LC_TIME", "C");
+    PosixClock clock;
+    const DateTime when{2000, 12, 31, 7, 12, 34, 0};
+    EXPECT_EQ(clock.short_date_text(when), "12/31/00");
+    EXPECT_EQ(clock.short_time_text(when), "07:12:34");
+}
+
+TEST(PosixClock, RefusesToSetTheClockWhileSwitchedOff) {
+    ScopedEnv off("TERRAWAVE_NO_CLOCK_SET", "1");
+    PosixClock clock;
+    std::string error;
+    EXPECT_FALSE(clock.set_time_of_day(12, 0, 0, &error));
+    EXPECT_NE(error.find("TERRAWAVE_NO_CLOCK_SET"), std::string::npos) << error;
+    error.clear();
+    EXPECT_FALSE(clock.set_date(2001, 1, 1, &error));
+    EXPECT_FALSE(error.empty());
+}
+
+class SpawnLauncherTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/tw_launcher_XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::set<std::string> names() const {
+        std::set<std::string> found;
+        for (const auto& entry : fs::directory_iterator(dir_))
+            found.insert(entry.path().filename().string());
+        return found;
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(SpawnLauncherTest, PassesShellCharactersLiterally) {
+    // Relative names, so that a shell, had one run, would have created its
+    // files in the same folder.
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir_);
+    const std::vector<std::string> arguments = {
+        "a;b", "x; touch shell_ran", "$(touch shell_ran2)", "`touch shell_ran3`",
+        "two words", "*", "~",
+    };
+    SpawnLauncher launcher;
+    std::string error;
+    const bool started = launcher.start("/usr/bin/touch", arguments, &error);
+    fs::current_path(previous);
+    ASSERT_TRUE(started) << error;
+    const std::set<std::string> expected(arguments.begin(), arguments.end());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (names().size() < expected.size() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(names(), expected);
+}
+
+TEST_F(SpawnLauncherTest, MissingProgramIsReported) {
+    SpawnLauncher launcher;
+    std::string error;
+    EXPECT_FALSE(launcher.start("/nonexistent/tw-viewer", {"file"}, &error));
+    EXPECT_EQ(error, "cannot start /nonexistent/tw-viewer: No such file or directory");
+}
+
+}  // namespace
+}  // namespace tw::platform

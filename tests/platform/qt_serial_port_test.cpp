@@ -1,0 +1,363 @@
+// The Qt serial port against a real pseudo-terminal: the test holds the
+// master side and plays the board; the port opens the slave side.
+
+#include "platform/qt/qt_serial_port.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <asm/termbits.h>
+#include <chrono>
+#include <ctime>
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <functional>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <thread>
+#include <unistd.h>
+
+namespace tw::platform {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class PseudoTerminal {
+public:
+    PseudoTerminal() {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0)
+            slave_path_ = ::ptsname(master_);
+    }
+    ~PseudoTerminal() { close_master(); }
+    PseudoTerminal(const PseudoTerminal&) = delete;
+    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+
+    bool ok() const { return master_ >= 0 && !slave_path_.empty(); }
+    const std::string& slave_path() const { return slave_path_; }
+
+    void send(std::string_view bytes) {
+        while (!bytes.empty()) {
+            const ssize_t n = ::write(master_, bytes.data(), bytes.size());
+            if (n > 0) bytes.remove_prefix(static_cast<std::size_t>(n));
+            else if (n < 0 && errno != EAGAIN && errno != EINTR) return;
+        }
+    }
+
+    // What the port wrote, until `count` bytes came or the time is up.
+    std::string receive(std::size_t count, int timeout_ms = 2000) {
+        std::string got;
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+        while (got.size() < count && Clock::now() < deadline) {
+            pollfd p{master_, POLLIN, 0};
+            if (::poll(&p, 1, 10) == 1 && (p.revents & POLLIN)) {
+                char buffer[4096];
+                const ssize_t n = ::read(master_, buffer, sizeof buffer);
+                if (n > 0) got.append(buffer, static_cast<std::size_t>(n));
+            }
+        }
+        return got;
+    }
+
+    // The line settings the port set, as the other side sees them.
+    termios2 line() const {
+        termios2 settings{};
+        ::ioctl(master_, TCGETS2, &settings);
+        return settings;
+    }
+
+    void close_master() {
+        if (master_ >= 0) ::close(master_);
+        master_ = -1;
+    }
+
+private:
+    int master_ = -1;
+    std::string slave_path_;
+};
+
+// Runs the event loop in short slices until `done` or the time is up.
+bool run_events_until(const std::function<bool()>& done, int timeout_ms = 2000) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!done()) {
+        if (Clock::now() >= deadline) return false;
+        QEventLoop loop;
+        QTimer::singleShot(5, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
+}
+
+void run_events_for(int ms) {
+    run_events_until([] { return false; }, ms);
+}
+
+// Waits without running the event loop: only the kernel moves bytes.
+bool wait_without_events(const std::function<bool()>& done, int timeout_ms = 2000) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!done()) {
+        if (Clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+TEST(LineSettingsText, ReadsTheUsualFormsAndWritesThemBack) {
+    LineSettings s;
+    ASSERT_TRUE(parse_line_settings("14400,n,8,1", &s));
+    EXPECT_EQ(line_settings_text(s), "14400,n,8,1");
+    ASSERT_TRUE(parse_line_settings(" 38400 , E , 7 , 2 ", &s));
+    EXPECT_EQ(s.speed, 38400);
+    EXPECT_EQ(s.parity, 'e');
+    EXPECT_EQ(s.data_bits, 7);
+    EXPECT_EQ(s.stop_bits, 2);
+    ASSERT_TRUE(parse_line_settings("57600,o,8,1", &s));  // any positive speed
+    EXPECT_EQ(s.speed, 57600);
+}
+
+TEST(LineSettingsText, RefusesGarbledTextAndKeepsThePreviousSettings) {
+    QtSerialPort port;
+    ASSERT_TRUE(port.set_line_settings("19200,n,8,1"));
+    for (const char* bad : {"", "9600", "9600,n,8", "9600,n,8,1,1", "abc,n,8,1", "0,n,8,1",
+                            "-9600,n,8,1", "9600x,n,8,1", "9600,x,8,1", "9600,nn,8,1",
+                            "9600,n,9,1", "9600,n,4,1", "9600,n,8,3", "9600,n,8,1.5",
+                            "99999999999,n,8,1", ",,,"}) {
+        EXPECT_FALSE(port.set_line_settings(bad)) << bad;
+    }
+    EXPECT_EQ(port.line_settings(), "19200,n,8,1");
+}
+
+TEST(QtSerialPortDevice, PortNumbersNameTtySUnlessADeviceIsGiven) {
+    QtSerialPort port;
+    port.set_port_number(1);
+    EXPECT_EQ(port.device_name(), "/dev/ttyS0");
+    port.set_port_number(4);
+    EXPECT_EQ(port.port_number(), 4);
+    EXPECT_EQ(port.device_name(), "/dev/ttyS3");
+
+    QtSerialPort overridden("/dev/ttyUSB0");
+    overridden.set_port_number(3);
+    EXPECT_EQ(overridden.device_name(), "/dev/ttyUSB0");
+    EXPECT_EQ(overridden.input_buffer_size(), 16384);
+}
+
+TEST(QtSerialPortDevice, OpenOfMissingDeviceNamesDeviceAndReason) {
+    QtSerialPort port("/dev/tw-no-such-device");
+    std::string error;
+    EXPECT_FALSE(port.open(&error));
+    EXPECT_FALSE(port.is_open());
+    EXPECT_EQ(error, "cannot open /dev/tw-no-such-device: No such file or directory");
+    EXPECT_EQ(port.bytes_waiting(), 0);
+    EXPECT_EQ(port.read(), "");
+    EXPECT_FALSE(port.write("x"));
+}
+
+class PtyPort : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(pty_.ok()) << "no pseudo-terminal available";
+        port_ = std::make_unique<QtSerialPort>(pty_.slave_path());
+    }
+    void open_port() {
+        std::string error;
+        ASSERT_TRUE(port_->open(&error)) << error;
+        ASSERT_TRUE(port_->is_open());
+    }
+
+    PseudoTerminal pty_;
+    std::unique_ptr<QtSerialPort> port_;
+};
+
+TEST_F(PtyPort, LineSettingsReachTheOtherSideIncludingCustomSpeeds) {
+    for (int speed : {9600, 14400, 19200, 38400}) {
+        SCOPED_TRACE(speed);
+        ASSERT_TRUE(port_->set_line_settings(std::to_string(speed) + ",n,8,1"));
+        open_port();
+        const termios2 line = pty_.line();
+        EXPECT_EQ(line.c_ospeed, static_cast<unsigned>(speed));
+        EXPECT_EQ(line.c_ispeed, static_cast<unsigned>(speed));
+        EXPECT_EQ(line.c_cflag & CSIZE, static_cast<unsigned>(CS8));
+        EXPECT_EQ(line.c_cflag & (PARENB | CSTOPB), 0u);
+        port_->close();
+    }
+    ASSERT_TRUE(port_->set_line_settings("19200,o,7,2"));
+    open_port();
+    const termios2 line = pty_.line();
+    EXPECT_EQ(line.c_ospeed, 19200u);
+    // A pseudo-terminal always keeps 8 data bits and clears PARENB itself;
+    // the odd-parity flag and the stop bits show what the port asked for.
+    EXPECT_EQ(line.c_cflag & (PARODD | CSTOPB), static_cast<unsigned>(PARODD | CSTOPB));
+}
+
+TEST_F(PtyPort, SettingsChangedWhileOpenTakeEffectAtTheNextOpen) {
+    ASSERT_TRUE(port_->set_line_settings("9600,n,8,1"));
+    open_port();
+    ASSERT_TRUE(port_->set_line_settings("14400,n,8,1"));
+    EXPECT_EQ(pty_.line().c_ospeed, 9600u);
+    port_->close();
+    open_port();
+    EXPECT_EQ(pty_.line().c_ospeed, 14400u);
+}
+
+TEST_F(PtyPort, SecondOpenOfADeviceInUseFailsAndSaysSo) {
+    open_port();
+    QtSerialPort other(pty_.slave_path());
+    std::string error;
+    EXPECT_FALSE(other.open(&error));
+    EXPECT_EQ(error.rfind("cannot open " + pty_.slave_path() + ": ", 0), 0u) << error;
+    EXPECT_NE(error.find("busy"), std::string::npos) << error;
+    EXPECT_TRUE(port_->is_open());
+}
+
+TEST_F(PtyPort, CloseAlwaysSucceedsAndThePortOpensAgain) {
+    port_->close();  // closed: nothing happens
+    open_port();
+    port_->close();
+    EXPECT_FALSE(port_->is_open());
+    EXPECT_FALSE(port_->write("x"));
+    port_->close();
+    open_port();
+    EXPECT_TRUE(port_->write("y"));
+    EXPECT_EQ(pty_.receive(1), "y");
+}
+
+TEST_F(PtyPort, BytesWaitingCountsKernelBytesBeforeTheEventLoopRuns) {
+    open_port();
+    EXPECT_EQ(port_->bytes_waiting(), 0);
+    pty_.send("0123456789");
+    EXPECT_TRUE(wait_without_events([&] { return port_->bytes_waiting() == 10; }))
+        << port_->bytes_waiting();
+    // Some bytes in Qt's buffer, more in the kernel: both count, in order.
+    run_events_for(20);
+    pty_.send("abc");
+    EXPECT_TRUE(wait_without_events([&] { return port_->bytes_waiting() == 13; }))
+        << port_->bytes_waiting();
+    EXPECT_EQ(port_->read_available(100), "0123456789abc");
+    EXPECT_EQ(port_->bytes_waiting(), 0);
+}
+
+TEST_F(PtyPort, ReadReturnsAtMostTheReadLengthNeverTwiceAndNeverWaits) {
+    port_->set_read_length(4);
+    open_port();
+    pty_.send("0123456789");
+    ASSERT_TRUE(wait_without_events([&] { return port_->bytes_waiting() == 10; }));
+    EXPECT_EQ(port_->read(), "0123");
+    EXPECT_EQ(port_->bytes_waiting(), 6);
+    EXPECT_EQ(port_->read_available(3), "456");
+    EXPECT_EQ(port_->read(), "789");
+    const auto start = Clock::now();
+    EXPECT_EQ(port_->read(), "");
+    EXPECT_EQ(port_->read_available(100), "");
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(50));
+
+    port_->set_read_length(1);
+    pty_.send(std::string("\x00\xff\x80", 3));
+    ASSERT_TRUE(wait_without_events([&] { return port_->bytes_waiting() == 3; }));
+    EXPECT_EQ(port_->read(), std::string(1, '\x00'));
+    EXPECT_EQ(port_->read(), std::string(1, '\xff'));
+    EXPECT_EQ(port_->read(), std::string(1, '\x80'));
+}
+
+TEST_F(PtyPort, FlushDiscardsEverythingReceivedSoFar) {
+    open_port();
+    pty_.send("old bytes in Qt's buffer");
+    ASSERT_TRUE(run_events_until([&] { return port_->bytes_waiting() == 24; }));
+    pty_.send("and in the kernel");
+    ASSERT_TRUE(wait_without_events([&] { return port_->bytes_waiting() == 41; }));
+    port_->flush_input();
+    EXPECT_EQ(port_->bytes_waiting(), 0);
+    EXPECT_EQ(port_->read_available(100), "");
+    pty_.send("new");
+    ASSERT_TRUE(wait_without_events([&] { return port_->bytes_waiting() == 3; }));
+    EXPECT_EQ(port_->read_available(100), "new");
+}
+
+TEST_F(PtyPort, WritesReachTheOtherSideInOrderWithoutTheEventLoop) {
+    open_port();
+    EXPECT_TRUE(port_->write(std::string("\x81\x00", 2)));
+    EXPECT_TRUE(port_->write("ID?"));
+    EXPECT_TRUE(port_->write(""));
+    EXPECT_EQ(pty_.receive(5), std::string("\x81\x00ID?", 5));
+
+    std::string big;
+    for (int i = 0; i < 20000; ++i) big += static_cast<char>(i % 251);
+    EXPECT_TRUE(port_->write(big));
+    std::string got;
+    ASSERT_TRUE(run_events_until([&] {
+        got += pty_.receive(big.size() - got.size(), 1);
+        return got.size() == big.size();
+    }));
+    EXPECT_EQ(got, big);
+}
+
+TEST_F(PtyPort, ALongStreamArrivesWholeThroughTheDataReadyHandler) {
+    open_port();
+    std::string received;
+    int calls = 0;
+    port_->set_data_ready_handler([&] {
+        ++calls;
+        // Take small bites, as the engine does, until less than 4 wait.
+        while (port_->bytes_waiting() >= 4) received += port_->read_available(7);
+    });
+    std::string sent;
+    for (int i = 0; i < 30000; ++i) sent += static_cast<char>((i * 7) % 256);
+    for (std::size_t at = 0; at < sent.size(); at += 1000) {
+        pty_.send(std::string_view(sent).substr(at, 1000));
+        run_events_for(5);
+    }
+    ASSERT_TRUE(run_events_until([&] { return received.size() + 4 > sent.size(); }));
+    received += port_->read_available(100);
+    EXPECT_GT(calls, 0);
+    EXPECT_EQ(received, sent);
+}
+
+TEST_F(PtyPort, HangUpClosesThePortAndIsReportedOnce) {
+    open_port();
+    std::vector<std::string> failures;
+    port_->set_failure_handler([&](const std::string& text) { failures.push_back(text); });
+    port_->set_data_ready_handler([&] { port_->read_available(100); });
+    pty_.send("last words");
+    ASSERT_TRUE(run_events_until([&] { return port_->bytes_waiting() == 0; }));
+    pty_.close_master();
+    ASSERT_TRUE(run_events_until([&] { return !failures.empty(); }));
+    EXPECT_FALSE(port_->is_open());
+    EXPECT_EQ(failures[0],
+              "lost the connection to " + pty_.slave_path() + ": the device hung up (unplugged or closed)");
+    // The dead device is closed, not polled: the loop now sleeps.
+    const std::clock_t cpu_before = std::clock();
+    run_events_for(200);
+    EXPECT_LT(std::clock() - cpu_before, CLOCKS_PER_SEC / 20);
+    EXPECT_EQ(failures.size(), 1u);
+    EXPECT_EQ(port_->read(), "");
+    EXPECT_FALSE(port_->write("x"));
+}
+
+TEST_F(PtyPort, HangUpSeenWhilePollingIsReportedFromTheEventLoop) {
+    open_port();
+    int failures = 0;
+    port_->set_failure_handler([&](const std::string&) { ++failures; });
+    pty_.close_master();
+    // The poller sees the dead device at once, the handler follows from the
+    // event loop.
+    EXPECT_EQ(port_->bytes_waiting(), 0);
+    EXPECT_FALSE(port_->is_open());
+    EXPECT_EQ(failures, 0);
+    ASSERT_TRUE(run_events_until([&] { return failures == 1; }));
+    run_events_for(50);
+    EXPECT_EQ(failures, 1);
+}
+
+TEST_F(PtyPort, ClosingFromTheDataReadyHandlerIsSafe) {
+    open_port();
+    port_->set_data_ready_handler([&] { port_->close(); });
+    pty_.send("x");
+    ASSERT_TRUE(run_events_until([&] { return !port_->is_open(); }));
+    run_events_for(20);
+    open_port();
+}
+
+}  // namespace
+}  // namespace tw::platform
