@@ -10,8 +10,7 @@ namespace tw::platform {
 
 bool SpawnLauncher::start(const std::string& program, const std::vector<std::string>& arguments,
                           std::string* error) {
-    while (waitpid(-1, nullptr, WNOHANG) > 0) {
-    }
+    std::erase_if(children_, [](int child) { return waitpid(child, nullptr, WNOHANG) != 0; });
     std::vector<std::string> words;
     words.reserve(arguments.size() + 1);
     words.push_back(program);
@@ -25,6 +24,7 @@ bool SpawnLauncher::start(const std::string& program, const std::vector<std::str
         if (error) *error = "cannot start " + program + ": " + std::strerror(rc);
         return false;
     }
+    children_.push_back(pid);
     return true;
 }
 

@@ -1,0 +1,180 @@
+#include "app/startup.h"
+
+#include "config/settings_file.h"
+#include "station_fixture.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using tw::testing::read_file;
+
+class StartupTest : public tw::testing::StationTest {
+protected:
+    // Writes a settings file made from the new-file values changed by `edit`.
+    template <typename Edit>
+    void write_settings(Edit edit) {
+        fs::create_directories(folder_);
+        tw::config::Settings settings;
+        tw::config::apply_new_file_values(settings, folder_.string());
+        edit(settings);
+        std::string error;
+        ASSERT_TRUE(tw::config::save_settings(folder_ / "terrawv.ini", settings, &error)) << error;
+    }
+    std::vector<std::string> texts_of(const std::string& kind) const {
+        std::vector<std::string> texts;
+        for (const auto& shown : dialogs_.shown) {
+            if (shown.kind == kind) texts.push_back(shown.text);
+        }
+        return texts;
+    }
+};
+
+TEST_F(StartupTest, FreshFolderGetsDataFoldersEventListAndSettings) {
+    const auto result = tw::app::run_startup(station());
+    ASSERT_TRUE(result.ok) << result.error;
+    for (const char* folder : {"events", "events/sent", "datalog", "drums"}) {
+        EXPECT_TRUE(fs::is_directory(folder_ / folder)) << folder;
+        EXPECT_FALSE(fs::exists(folder_ / folder / "test.$%&")) << folder;
+    }
+    EXPECT_EQ(read_file(folder_ / "evtfile.dat"), "2003/02/03 12:34:56 START\r\n");
+    EXPECT_EQ(read_file(folder_ / "terrawv.ini"), tw::config::format_settings(station().settings));
+    EXPECT_EQ(station().settings.general.events_folder, (folder_ / "events").string());
+    EXPECT_TRUE(result.show_logo);
+    EXPECT_EQ(station().selected_channel, 1);
+    EXPECT_EQ(station().pc_clock.date_time, "2003/02/03 12:34:56");
+    // The format detection never touches the machine's clock.
+    EXPECT_EQ(clock_.set_time_calls + clock_.set_date_calls, 0);
+    EXPECT_TRUE(texts_of("warning").empty());
+}
+
+TEST_F(StartupTest, UnwritableStationOrDataFolderStopsWithItsName) {
+    fs::create_directories(folder_.parent_path());
+    std::ofstream(folder_) << "a file where the station folder should be";
+    auto result = tw::app::run_startup(station());
+    EXPECT_FALSE(result.ok);
+    EXPECT_NE(result.error.find("station folder " + folder_.string()), std::string::npos)
+        << result.error;
+    fs::remove(folder_);
+
+    fs::create_directories(folder_);
+    std::ofstream(folder_ / "datalog") << "a file where the datalog folder should be";
+    result = tw::app::run_startup(station());
+    EXPECT_FALSE(result.ok);
+    EXPECT_NE(result.error.find((folder_ / "datalog").string()), std::string::npos)
+        << result.error;
+    // The folders before it were made; nothing after it was touched.
+    EXPECT_TRUE(fs::is_directory(folder_ / "events"));
+    EXPECT_FALSE(fs::exists(folder_ / "terrawv.ini"));
+}
+
+TEST_F(StartupTest, DetectsFormatsAndWarnsOnlyWhenTheyDoNotSuit) {
+    using tw::app::detect_date_format;
+    using tw::app::detect_time_format;
+    EXPECT_EQ(detect_date_format("2000/12/31"), "YYYY/MM/DD");
+    EXPECT_EQ(detect_date_format("2000-31-12"), "YYYY/DD/MM");
+    EXPECT_EQ(detect_date_format("31/12/2000"), "DD/MM/YYYY");
+    EXPECT_EQ(detect_date_format("12/31/00"), "MM/DD/YYYY");
+    EXPECT_EQ(detect_time_format("07:12:34"), "HH:MM:SS");
+    EXPECT_EQ(detect_time_format("7.12.34"), "H.MM.SS");
+    EXPECT_EQ(detect_time_format("07h12m34"), "HH?MM?SS");
+
+    clock_.date_pattern = "%d/%m/%Y";
+    ASSERT_TRUE(tw::app::run_startup(station()).ok);
+    EXPECT_EQ(station().pc_formats.system_date_format, "DD/MM/YYYY");
+    const auto warnings = texts_of("warning");
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].rfind("The DATE format of your system is DD/MM/YYYY\r\n"
+                                "The TIME format of your system is HH:MM:SS\r\n",
+                                0),
+              0u);
+    EXPECT_NE(warnings[0].find("\r\n\r\nYou can set-up the right time format"), std::string::npos);
+}
+
+TEST_F(StartupTest, OneDigitHourWarnsEvenAfterTenOClock) {
+    clock_.time_pattern = "%-H:%M:%S";  // 14:00:00 has two digits, 7:12:34 has one
+    clock_.set(2003, 2, 3, 14, 0, 0);
+    ASSERT_TRUE(tw::app::run_startup(station()).ok);
+    EXPECT_EQ(station().pc_formats.system_time_format, "H:MM:SS");
+    EXPECT_EQ(texts_of("warning").size(), 1u);
+}
+
+TEST_F(StartupTest, NoVersionWarningSilencesTheFormatWarning) {
+    write_settings([](auto& s) { s.general.no_version_warning = 1; });
+    clock_.date_pattern = "%d/%m/%Y";
+    ASSERT_TRUE(tw::app::run_startup(station()).ok);
+    EXPECT_TRUE(texts_of("warning").empty());
+}
+
+TEST_F(StartupTest, UnopenablePortMovesOnWithOneMessagePerMove) {
+    write_settings([](auto& s) { s.general.comm_port = 3; });
+    serial_.make_open_fail(3, "cannot open /dev/ttyS2: No such file or directory");
+    ASSERT_TRUE(tw::app::run_startup(station()).ok);
+    const auto messages = texts_of("message");
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].substr(0, messages[0].find("\r\n")),
+              "The com port has been changed to Com4");
+    EXPECT_EQ(station().settings.general.comm_port, 4);
+    EXPECT_FALSE(serial_.is_open());
+    EXPECT_EQ(serial_.opened_settings, std::vector<std::string>{"9600,n,8,1"});
+    // The reason is in the event list; the move is not saved.
+    EXPECT_NE(read_file(folder_ / "evtfile.dat").find("cannot open /dev/ttyS2: No such file"),
+              std::string::npos);
+    EXPECT_NE(read_file(folder_ / "terrawv.ini").find("COM= 3 \r\n"), std::string::npos);
+}
+
+TEST_F(StartupTest, NoPortAtAllGivesSixAttemptsThenGoesOn) {
+    serial_.make_open_fail(0, "cannot open: No such file or directory");
+    ASSERT_TRUE(tw::app::run_startup(station()).ok);
+    EXPECT_EQ(texts_of("message").size(), 5u);
+    EXPECT_EQ(serial_.open_calls, 6);
+    EXPECT_EQ(station().settings.general.comm_port, 2);  // 1 -> 2 -> 3 -> 4 -> 1 -> 2
+}
+
+TEST_F(StartupTest, PortNoneIsReportedAndCommandLineDeviceIsNotMoved) {
+    write_settings([](auto& s) { s.general.comm_port = 0; });
+    ASSERT_TRUE(tw::app::run_startup(station()).ok);
+    EXPECT_EQ(texts_of("message"),
+              std::vector<std::string>{"TERRAWAVE is unable to detect an appropriate Com port."});
+    ASSERT_EQ(station().error_report.model().lines.size(), 1u);
+    EXPECT_NE(station().error_report.model().lines[0].find(" / PANEL Load / "),
+              std::string::npos);
+
+    dialogs_.shown.clear();
+    station().settings.general.comm_port = 1;
+    station().port_override = "/dev/ttyUSB7";
+    serial_.make_open_fail(0, "cannot open /dev/ttyUSB7: No such file or directory");
+    tw::app::test_serial_port(station());
+    const auto messages = texts_of("message");
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].find("/dev/ttyUSB7"), std::string::npos);
+    EXPECT_EQ(station().settings.general.comm_port, 1);
+}
+
+TEST_F(StartupTest, AutoStartOneBecomesTwo) {
+    write_settings([](auto& s) { s.general.auto_start = 1; });
+    ASSERT_TRUE(tw::app::run_startup(station()).ok);
+    EXPECT_EQ(station().settings.general.auto_start, 2);
+}
+
+TEST_F(StartupTest, ServiceModeSkipsLogoAndOpensTrimming) {
+    write_settings([](auto& s) { s.general.service_mode = 1; });
+    const auto result = tw::app::run_startup(station());
+    EXPECT_FALSE(result.show_logo);
+    EXPECT_TRUE(result.open_trimming);
+    EXPECT_TRUE(result.show_fft_box);
+}
+
+TEST_F(StartupTest, BadSettingsLinesAreReportedAsPanelLoad) {
+    fs::create_directories(folder_);
+    std::ofstream(folder_ / "terrawv.ini", std::ios::binary)
+        << "[CHANNEL1]\r\nSTY=abc\r\n[CHANNEL9]\r\nSPS= 5 \r\n";
+    ASSERT_TRUE(tw::app::run_startup(station()).ok);
+    const auto& lines = station().error_report.model().lines;
+    ASSERT_GE(lines.size(), 2u);
+    for (const auto& line : lines) EXPECT_NE(line.find(" / PANEL Load / "), std::string::npos);
+    EXPECT_NE(lines[0].find("line 2"), std::string::npos) << lines[0];
+}
+
+}  // namespace
