@@ -384,6 +384,11 @@ TEST(ListFields, StopParams) {
     EXPECT_EQ(c.post_event_minutes, 0);
     EXPECT_EQ(c.stop_ratio, 3);
     EXPECT_EQ(c.max_event_minutes, 60);
+
+    // A fifth item ends the list before limiting: the coda time is then the
+    // absolute value of the item.
+    c = channel_from("STO=1800,-2,3,60,9\r\n");
+    EXPECT_EQ(c.post_event_minutes, 2);
 }
 
 TEST(ListFields, MagnitudeCorrection) {
