@@ -192,6 +192,10 @@ StartupResult run_startup(Station& station, const StartupOptions& options) {
 
     const auto loaded = config::load_settings(station.path(files::settings),
                                               station.program_folder(), station.settings);
+    if (!loaded.read_error.empty()) {
+        station.error_report.report(supervision::error_number::path_file_access_error,
+                                    step_settings, "PANEL Load", loaded.read_error);
+    }
     if (!loaded.write_error.empty()) {
         station.error_report.report(supervision::error_number::path_file_access_error,
                                     step_settings, "PANEL Load", loaded.write_error);
