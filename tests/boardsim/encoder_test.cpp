@@ -1,0 +1,223 @@
+// Wire encoding, command parsing and the command line of the board simulator.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "boardsim/board_time.h"
+#include "boardsim/command_parser.h"
+#include "boardsim/encoder.h"
+#include "boardsim/options.h"
+
+namespace tw::boardsim {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+template <std::size_t N>
+Bytes bytes_of(const std::array<std::uint8_t, N>& a) {
+    return Bytes(a.begin(), a.end());
+}
+
+// The program's decoding rule, written out independently of the encoder.
+std::int32_t reference_decode(const std::array<std::uint8_t, 4>& p, bool eighteen_bit) {
+    const int t = p[3];
+    const std::int32_t low = p[1] + 128 * (t & 1);
+    const std::int32_t high = p[2] + 64 * (t & 2);
+    if (!eighteen_bit) return static_cast<std::int16_t>(static_cast<std::uint16_t>(high * 256 + low));
+    return high * 256 + low + 65536 * ((t & 4) ? 1 : 0) - 131072 * ((t & 8) ? 1 : 0);
+}
+
+TEST(Encoder, SamplePacketsMatchTheKnownWireBytes) {
+    EXPECT_EQ(bytes_of(encode_sample_16(0, -1)), (Bytes{0x82, 0x7F, 0x7F, 0xF3}));
+    EXPECT_EQ(bytes_of(encode_sample_16(3, 16384)), (Bytes{0x85, 0x00, 0x40, 0xF0}));
+    EXPECT_EQ(bytes_of(encode_sample_18(1, -1)), (Bytes{0x83, 0x7F, 0x7F, 0xFF}));
+    EXPECT_EQ(bytes_of(encode_sample_18(1, 65536)), (Bytes{0x83, 0x00, 0x00, 0xF4}));
+    EXPECT_EQ(bytes_of(encode_sample_18(0, -131072)), (Bytes{0x82, 0x00, 0x00, 0xF8}));
+}
+
+TEST(Encoder, EveryValueDecodesBackForBothWidths) {
+    for (std::int32_t v = -32768; v <= 32767; ++v) {
+        const auto p = encode_sample_16(v & 3, v);
+        ASSERT_EQ(reference_decode(p, false), v);
+        ASSERT_EQ(p[0], 0x82 + (v & 3));
+        ASSERT_LT(p[1], 0x80);
+        ASSERT_LT(p[2], 0x80);
+        ASSERT_GE(p[3], 0xF0);
+    }
+    for (std::int32_t v = -131072; v <= 131071; v += 7) {
+        const auto p = encode_sample_18(2, v);
+        ASSERT_EQ(reference_decode(p, true), v);
+        ASSERT_LT(p[1], 0x80);
+        ASSERT_LT(p[2], 0x80);
+    }
+    EXPECT_EQ(reference_decode(encode_sample_18(2, 131071), true), 131071);
+}
+
+TEST(Encoder, OutOfRangeValuesAreClamped) {
+    EXPECT_EQ(reference_decode(encode_sample_16(0, 40000), false), 32767);
+    EXPECT_EQ(reference_decode(encode_sample_16(0, -40000), false), -32768);
+    EXPECT_EQ(reference_decode(encode_sample_18(0, 200000), true), 131071);
+    EXPECT_EQ(reference_decode(encode_sample_18(0, -200000), true), -131072);
+}
+
+TEST(Encoder, TimePacketAndEepromReplies) {
+    EXPECT_EQ(bytes_of(encode_time_packet(56, 34, 12, 0x18)), (Bytes{0x81, 56, 34, 12, 0x18, 0xF0}));
+    EXPECT_EQ(bytes_of(encode_time_packet(60, 0, 0, 0)), (Bytes{0x81, 60, 0, 0, 0, 0xF0}));
+    EXPECT_EQ(encode_eeprom_reply(0xA1, false), (Bytes{0x86, 0xA1}));
+    EXPECT_EQ(encode_eeprom_reply(0x02, true), (Bytes{0x86, 0x02, 0xF0}));
+    // A value that is itself a terminator ends the packet.
+    EXPECT_EQ(encode_eeprom_reply(0xFF, true), (Bytes{0x86, 0xFF}));
+}
+
+TEST(Encoder, TextBoardLines) {
+    EXPECT_EQ(encode_infiltec_line(123), "123\r");
+    EXPECT_EQ(encode_infiltec_line(-45), "-45\r");
+    EXPECT_EQ(encode_lx1500_line(0, 'S'), "32768S");
+    EXPECT_EQ(encode_lx1500_line(-32768, 'A'), "0A");
+    EXPECT_EQ(encode_lx1500_line(99999, 'S'), "65535S");
+}
+
+TEST(Encoder, DivisorGivesRateOnBothBases) {
+    EXPECT_EQ(rate_base("V140"), 200);
+    EXPECT_EQ(rate_base("V131"), 200);
+    EXPECT_EQ(rate_base("V160"), 100);
+    EXPECT_EQ(rate_base("V180"), 100);
+    EXPECT_DOUBLE_EQ(channel_rate(1, 200), 200);
+    EXPECT_DOUBLE_EQ(channel_rate(2, 200), 100);
+    EXPECT_DOUBLE_EQ(channel_rate(100, 200), 2);
+    EXPECT_DOUBLE_EQ(channel_rate(1, 100), 100);
+    EXPECT_DOUBLE_EQ(channel_rate(50, 100), 2);
+    EXPECT_DOUBLE_EQ(channel_rate(0, 200), 0);
+}
+
+std::vector<Command> parse(CommandParser& parser, const Bytes& bytes, double now = 0) {
+    std::vector<Command> out;
+    parser.feed(bytes, now, out);
+    return out;
+}
+
+TEST(CommandParser, SkipsPreamblesAndNoiseBetweenCommands) {
+    CommandParser parser(false);
+    Bytes stream(7, 0x40);
+    stream.insert(stream.end(), {0x81, 0, 0, 0, 0, 0});
+    stream.insert(stream.end(), {0x00, 0x7F, 0xF0, 'x'});  // noise
+    stream.insert(stream.end(), {'D', 'U', 'M', 'M', 'Y', 0x84, 1, 2, 0xC8, 0, 0});
+    stream.insert(stream.end(), {0x85, 0xFF, 0xFF, 0xFF, 0x02, 0x00});
+    const auto commands = parse(parser, stream);
+    ASSERT_EQ(commands.size(), 3u);
+    EXPECT_EQ(commands[0].type, CommandType::identify);
+    EXPECT_EQ(commands[1].type, CommandType::start_stop);
+    EXPECT_EQ(commands[1].bytes, (Bytes{0x84, 1, 2, 0xC8, 0, 0}));  // parameters may have bit 7
+    EXPECT_EQ(commands[2].type, CommandType::write_trim);
+}
+
+TEST(CommandParser, CommandSplitAcrossReadsAndStaleFragmentDropped) {
+    CommandParser parser(false);
+    EXPECT_TRUE(parse(parser, {0x86, 0x01}, 0.0).empty());
+    const auto joined = parse(parser, {0, 0, 0, 0}, 0.1);
+    ASSERT_EQ(joined.size(), 1u);
+    EXPECT_EQ(joined[0].type, CommandType::read_eeprom);
+
+    // A stray command byte followed by nothing for a while does not eat the
+    // next real command.
+    EXPECT_TRUE(parse(parser, {0x83}, 1.0).empty());
+    Bytes identify(7, 0x40);
+    identify.insert(identify.end(), {0x81, 0, 0, 0, 0, 0});
+    const auto later = parse(parser, identify, 2.0);
+    ASSERT_EQ(later.size(), 1u);
+    EXPECT_EQ(later[0].type, CommandType::identify);
+}
+
+TEST(CommandParser, Lx1500TextCommands) {
+    CommandParser parser(true);
+    const std::string text = "xxG0T1STBYzzG0";
+    auto commands = parse(parser, Bytes(text.begin(), text.end()));
+    ASSERT_EQ(commands.size(), 2u);
+    EXPECT_EQ(commands[0].type, CommandType::lx_go);
+    EXPECT_EQ(commands[1].type, CommandType::lx_standby);
+    const std::string rest = "T1DONE";
+    commands = parse(parser, Bytes(rest.begin(), rest.end()));
+    ASSERT_EQ(commands.size(), 2u);
+    EXPECT_EQ(commands[0].type, CommandType::lx_go);
+    EXPECT_EQ(commands[1].type, CommandType::lx_done);
+}
+
+TEST(BoardTime, FormatsAndParsesDatesAndTimes) {
+    const auto t = parse_board_date_time("2003/02/03 12:34:56");
+    ASSERT_TRUE(t);
+    EXPECT_EQ(format_board_date_time(*t), "2003/02/03 12:34:56");
+    EXPECT_EQ(format_board_date_time(*t + 11 * 3600 + 25 * 60 + 4), "2003/02/04 00:00:00");
+    EXPECT_EQ(format_board_date_time(*parse_board_date_time("2004/02/28 23:59:59") + 1),
+              "2004/02/29 00:00:00");
+    EXPECT_FALSE(parse_board_date_time("2003/02/29 00:00:00"));
+    EXPECT_FALSE(parse_board_date_time("2003/02/03 24:00:00"));
+    EXPECT_FALSE(parse_board_date_time("2003-02-03 12:34:56"));
+    EXPECT_EQ(parse_time_of_day("23:59:59"), 86399);
+    EXPECT_FALSE(parse_time_of_day("12:60:00"));
+}
+
+ParsedCommandLine parse_line(std::vector<std::string> args) { return parse_command_line(args); }
+
+TEST(CommandLine, ParsesEveryKindOfOption) {
+    const auto p = parse_line({"--family", "orda20", "--link=/tmp/x", "--speed", "14400", "--trim",
+                               "0a0B0c01", "--serial", "12345678", "--start", "2003/02/03 12:34:56",
+                               "--speed-factor", "60", "--signal", "1:sine:500:1.5", "--signal",
+                               "2:noise:3", "--quake", "3:\"12:35:00\":20000:90", "--seed", "7",
+                               "--drift-ppm", "-50", "--sync-every", "60", "--dcf-daylight",
+                               "--line-active", "2", "--time-jump", "12:40:00:-30", "--bad-time",
+                               "12:41:00", "--bad-packets", "0.01", "--lost-terminators", "0.02",
+                               "--silent-at", "12:42:00:10", "--silent-after", "5:2.5",
+                               "--unplug-after", "10:3", "--log", "l.txt", "--record", "r.txt"});
+    ASSERT_EQ(p.error, "");
+    const auto& o = p.options;
+    EXPECT_EQ(o.family, Family::orda20);
+    EXPECT_EQ(o.resolved_version(), "V180");
+    EXPECT_EQ(o.link_path, "/tmp/x");
+    EXPECT_EQ(o.accepted_speeds(), std::vector<int>{14400});
+    EXPECT_EQ(o.trim, (std::array<std::uint8_t, 4>{0x0A, 0x0B, 0x0C, 0x01}));
+    EXPECT_EQ(o.serial, (std::array<std::uint8_t, 4>{0x12, 0x34, 0x56, 0x78}));
+    EXPECT_EQ(format_board_date_time(*o.start_time), "2003/02/03 12:34:56");
+    EXPECT_EQ(o.speed_factor, 60);
+    ASSERT_EQ(o.signals.size(), 2u);
+    EXPECT_EQ(o.signals[0].kind, SignalKind::sine);
+    EXPECT_EQ(o.signals[0].frequency_hz, 1.5);
+    ASSERT_EQ(o.quakes.size(), 1u);
+    EXPECT_EQ(o.quakes[0].onset, 12 * 3600 + 35 * 60);
+    EXPECT_EQ(o.quakes[0].duration_s, 90);
+    EXPECT_EQ(o.seed, 7u);
+    EXPECT_EQ(o.drift_ppm, -50);
+    EXPECT_TRUE(o.dcf_daylight);
+    EXPECT_TRUE(o.line_active[1]);
+    EXPECT_FALSE(o.line_active[0]);
+    ASSERT_EQ(o.time_jumps.size(), 1u);
+    EXPECT_EQ(o.time_jumps[0].seconds, -30);
+    EXPECT_EQ(o.silent_after->duration_s, 2.5);
+    EXPECT_EQ(o.unplug_after->after_s, 10);
+    EXPECT_EQ(o.record_path, "r.txt");
+
+    EXPECT_EQ(parse_line({"--family", "infiltec"}).options.accepted_speeds(), std::vector<int>{9600});
+    EXPECT_TRUE(parse_line({"--speed", "any"}).options.accepted_speeds().empty());
+    EXPECT_EQ(parse_line({}).options.accepted_speeds(), (std::vector<int>{14400, 38400}));
+    EXPECT_TRUE(parse_line({"--help"}).help);
+}
+
+TEST(CommandLine, BadOptionsGiveAClearMessage) {
+    const std::vector<std::vector<std::string>> bad{
+        {"--family", "orda30"},   {"--speed", "12345"},         {"--trim", "FFFF"},
+        {"--trim", "GGFFFF02"},   {"--start", "2003/13/01 00:00:00"}, {"--speed-factor", "0"},
+        {"--signal", "5:noise:1"}, {"--signal", "1:square:3"},  {"--quake", "1:25:00:00:100"},
+        {"--bad-packets", "1.5"}, {"--time-jump", "12:00:00"},  {"--silent-after", "5"},
+        {"--version", "140"},     {"--frobnicate"},             {"--log"},
+        {"--drift-ppm", "1e9"},   {"--sync-every", "0"},        {"--infiltec-rate", "-1"},
+    };
+    for (const auto& args : bad) {
+        const auto p = parse_line(args);
+        EXPECT_FALSE(p.error.empty()) << args[0];
+    }
+    EXPECT_EQ(parse_line({"--speed", "12345"}).error,
+              "--speed needs 9600, 14400, 19200, 38400 or any, not '12345'");
+}
+
+}  // namespace
+}  // namespace tw::boardsim
