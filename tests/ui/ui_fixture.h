@@ -1,0 +1,69 @@
+#pragma once
+// A real station folder in a temporary directory, fake outside world, and a
+// pump that runs the Qt event loop while the fake clock moves on.
+
+#include "app/station.h"
+#include "fakes/fake_platform.h"
+#include "fakes/fake_serial_port.h"
+#include "platform/event_pump.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace tw::ui::test {
+
+// Handles pending Qt events and moves the fake clock by the wait.
+class QtFakeTimePump : public platform::EventPump {
+public:
+    explicit QtFakeTimePump(fakes::FakeClock& clock) : clock_(clock) {}
+    void process_events(int max_wait_ms) override;
+    // Runs on each call with the call count, after the events were handled.
+    std::function<void(int)> on_call;
+    int calls = 0;
+
+private:
+    fakes::FakeClock& clock_;
+};
+
+struct UiStation {
+    UiStation();
+    ~UiStation();
+    UiStation(const UiStation&) = delete;
+    UiStation& operator=(const UiStation&) = delete;
+
+    std::string read_file(std::string_view name) const;
+
+    std::filesystem::path folder;
+    fakes::FakeClock clock;
+    QtFakeTimePump pump{clock};
+    fakes::FakeSerialPort serial;
+    fakes::FakeDialogs dialogs;
+    fakes::FakeDisk disk;
+    fakes::FakeLauncher launcher;
+    std::unique_ptr<app::Station> station;
+};
+
+// Grabs `widget` into <build>/screenshots/<name>.png; false when it could not
+// be written.
+bool save_picture(QWidget& widget, const QString& name);
+
+// Child widget by object name; fails the test (and returns nullptr) when
+// missing.
+template <typename W>
+W* child(QWidget& parent, const char* name);
+
+}  // namespace tw::ui::test
+
+#include <gtest/gtest.h>
+
+template <typename W>
+W* tw::ui::test::child(QWidget& parent, const char* name) {
+    W* w = parent.findChild<W*>(QString::fromLatin1(name));
+    EXPECT_NE(w, nullptr) << "no child named " << name;
+    return w;
+}
