@@ -452,7 +452,7 @@ void Simulator::Impl::run() {
         if (!unplugged && !unplug_done && options.unplug_after && board->sampling_started_at()) {
             wait = std::min(wait, *board->sampling_started_at() + options.unplug_after->after_s - now);
         }
-        const int timeout_ms = std::clamp(static_cast<int>(std::ceil(wait * 1000.0)), min_poll_ms, 1000);
+        const int timeout_ms = static_cast<int>(std::clamp(std::ceil(wait * 1000.0), double{min_poll_ms}, 1000.0));
 
         pollfd fds[3] = {{wake_fd, POLLIN, 0}, {notify, POLLIN, 0}, {master, POLLIN, 0}};
         if (backlog_sent < backlog.size()) fds[2].events |= POLLOUT;
