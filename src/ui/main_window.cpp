@@ -568,12 +568,16 @@ void MainWindow::show_general_settings() {
 void MainWindow::render_panel() {
     const auto& m = station_.panel;
     for (int i = 0; i < 4; ++i) {
+        // The model may change with every sample: touch only what changed.
         ch_val_[i]->setText(qt_text(m.ch_val[i]));
-        QPalette pal = ch_val_[i]->palette();
-        pal.setColor(QPalette::Window, m.ch_val_color[i] != 0 ? QColor(QRgb(m.ch_val_color[i]))
-                                                              : palette_color(7));
-        pal.setColor(QPalette::WindowText, Qt::black);
-        ch_val_[i]->setPalette(pal);
+        const QColor back =
+            m.ch_val_color[i] != 0 ? QColor(QRgb(m.ch_val_color[i])) : palette_color(7);
+        if (ch_val_[i]->palette().color(QPalette::Window) != back) {
+            QPalette pal = ch_val_[i]->palette();
+            pal.setColor(QPalette::Window, back);
+            pal.setColor(QPalette::WindowText, Qt::black);
+            ch_val_[i]->setPalette(pal);
+        }
         man_record_[i]->setText(qt_text(m.man_record[i]));
     }
     badrx_->setText(qt_text(m.badrx));

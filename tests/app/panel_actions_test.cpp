@@ -8,8 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace tw::app {
 namespace {
@@ -33,13 +31,6 @@ protected:
         fs::remove_all(folder_, ec);
     }
 
-    std::string file_text(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-
     fs::path folder_;
     fakes::FakeClock clock_;
     fakes::FakeEventPump pump_;
@@ -49,41 +40,6 @@ protected:
     fakes::FakeLauncher launcher_;
     Station station_;
 };
-
-TEST_F(PanelActionsTest, SelectorShowsEachChannelAndDoesNotWrap) {
-    for (int n = 1; n <= 4; ++n) {
-        auto& ch = station_.settings.channel(n);
-        ch.sps_code = n + 5;
-        ch.axis_code = n;
-        ch.dc_offset = -100 * n;
-        ch.y_scale = 10 * n;
-        ch.alarm_threshold = 1000 + n;
-        ch.file_extension = "c" + std::to_string(n);
-        ch.record_enabled = n == 2;
-        ch.drum_hidden = n == 3;
-        ch.auto_offset = n == 4;
-    }
-    select_channel(station_, 1);
-    channel_minus(station_);
-    EXPECT_EQ(station_.selected_channel, 1);
-    for (int n = 1; n <= 4; ++n) {
-        if (n > 1) channel_plus(station_);
-        const ChannelView v = channel_view(station_);
-        EXPECT_EQ(v.channel, n);
-        EXPECT_EQ(v.sps_index, n + 5);
-        EXPECT_EQ(v.axis_index, n);
-        EXPECT_EQ(v.dc_offset, std::to_string(-100 * n));
-        EXPECT_EQ(v.y_scale, 10 * n);
-        EXPECT_EQ(v.yscale, std::to_string(10 * n) + " X");
-        EXPECT_EQ(v.alarm_soglia, std::to_string(1000 + n));
-        EXPECT_EQ(v.extension, "c" + std::to_string(n));
-        EXPECT_EQ(v.ch_enabled, n == 2);
-        EXPECT_EQ(v.hide_drum, n == 3);
-        EXPECT_EQ(v.auto_offset, n == 4);
-    }
-    channel_plus(station_);
-    EXPECT_EQ(station_.selected_channel, 4);
-}
 
 TEST_F(PanelActionsTest, ShowingAChannelLimitsItsYScaleAndFlagsBadListCodes) {
     station_.settings.channel(2).y_scale = 0;
@@ -168,26 +124,6 @@ TEST_F(PanelActionsTest, RateChangeRecomputesTheEventLengthsOfThatChannel) {
     EXPECT_EQ(station_.settings.channel(1).axis_code, axis_of_one);
 }
 
-TEST_F(PanelActionsTest, CheckBoxesStoreIntoTheSelectedChannel) {
-    select_channel(station_, 3);
-    const ChannelFlag flags[] = {ChannelFlag::record_enabled, ChannelFlag::alarm_enabled,
-                                 ChannelFlag::logging_enabled, ChannelFlag::extend_trigger,
-                                 ChannelFlag::drum_enabled,   ChannelFlag::drum_hidden,
-                                 ChannelFlag::fft_enabled,    ChannelFlag::invert,
-                                 ChannelFlag::auto_offset};
-    for (auto f : flags) store_channel_flag(station_, f, true);
-    const ChannelView v = channel_view(station_);
-    EXPECT_TRUE(v.ch_enabled && v.alarm && v.logging && v.all_trigger && v.drum && v.hide_drum &&
-                v.fft_enabled && v.invert_data && v.auto_offset);
-    select_channel(station_, 1);
-    const ChannelView other = channel_view(station_);
-    EXPECT_FALSE(other.alarm || other.logging || other.all_trigger || other.drum ||
-                 other.hide_drum || other.fft_enabled || other.invert_data || other.auto_offset);
-    select_channel(station_, 3);
-    store_channel_flag(station_, ChannelFlag::invert, false);
-    EXPECT_EQ(station_.settings.channel(3).invert, 0);
-}
-
 TEST_F(PanelActionsTest, GeneralControlsAndStationTexts) {
     store_no_charts(station_, true);
     store_chart_speed(station_, 500);
@@ -225,24 +161,6 @@ TEST_F(PanelActionsTest, LockAndRunningAcquisitionDisableTheirControls) {
     station_.settings.general.settings_locked = 1;
     const PanelLock locked = panel_lock(station_);
     EXPECT_FALSE(locked.settings_controls || locked.logging || locked.sps_select);
-}
-
-TEST_F(PanelActionsTest, ChartClicksSelectAndZoom) {
-    ChartZoom zoom;
-    chart_clicked(station_, 2);
-    EXPECT_EQ(station_.selected_channel, 3);
-    chart_double_clicked(zoom, 1);
-    EXPECT_EQ(zoom.zoom_channel, 2);
-    zoom_chart_clicked(zoom);
-    EXPECT_EQ(zoom.zoom_channel, 0);
-}
-
-TEST_F(PanelActionsTest, ClearingTheListLeavesOneLineAndStopsTheIndicator) {
-    station_.event_list.append("030203.120000.ex1 2003/02/03 11:58:01 L:00006000");
-    station_.event_flags.event_ended_flag = true;
-    EXPECT_TRUE(clear_event_list(station_));
-    EXPECT_FALSE(station_.event_flags.event_ended_flag);
-    EXPECT_EQ(file_text(station_.path(files::event_list)), "Event list.\r\n");
 }
 
 TEST_F(PanelActionsTest, ViewingAnEventStartsTheBrowserWithOneArgument) {
