@@ -1,0 +1,113 @@
+// terrawave --print-settings and start-up, run as the real program.
+
+#include "process.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+namespace {
+
+namespace fs = std::filesystem;
+using tw::integration::read_file;
+using tw::integration::run;
+
+class PrintSettingsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = fs::temp_directory_path() /
+                  (std::string("tw_print_") +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder_);
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+    std::string data(const std::string& name) const {
+        return read_file(std::string(TW_TEST_DATA_DIR) + "/" + name);
+    }
+    fs::path folder_;
+};
+
+TEST_F(PrintSettingsTest, EmptyFolderGetsItsFilesAndTheNewSettingsByteForByte) {
+    fs::create_directories(folder_);
+    const auto result = run(TW_TERRAWAVE, {"--folder", folder_.string(), "--print-settings"});
+    ASSERT_EQ(result.exit_status, 0) << result.err;
+    for (const char* folder : {"events", "events/sent", "datalog", "drums"}) {
+        EXPECT_TRUE(fs::is_directory(folder_ / folder)) << folder;
+    }
+    const std::string event_list = read_file((folder_ / "evtfile.dat").string());
+    EXPECT_EQ(event_list.size(), 27u) << event_list;
+    EXPECT_EQ(event_list.substr(19), " START\r\n");
+
+    // The new file is the reference file with this station's folder in it.
+    std::string expected = data("config/new_terrawv.ini");
+    for (std::size_t at; (at = expected.find("=/station")) != std::string::npos;) {
+        expected.replace(at + 1, 8, folder_.string());
+    }
+    EXPECT_EQ(result.out, expected);
+    EXPECT_EQ(read_file((folder_ / "terrawv.ini").string()), result.out);
+    for (const char* line : {"\r\nSPS= 4 \r\n", "\r\nGMT=-1\r\n", "\r\nADB= 14A\r\n", "\r\nPSW=\r\n"}) {
+        EXPECT_NE(result.out.find(line), std::string::npos) << line;
+    }
+}
+
+TEST_F(PrintSettingsTest, HandEditedFileIsPrintedAsUnderstoodAndLeftAlone) {
+    fs::create_directories(folder_);
+    const std::string edited = data("integration/hand_edited.ini");
+    std::ofstream(folder_ / "terrawv.ini", std::ios::binary) << edited;
+    const auto result = run(TW_TERRAWAVE, {"--folder", folder_.string(), "--print-settings"});
+    ASSERT_EQ(result.exit_status, 0) << result.err;
+    EXPECT_EQ(result.out, data("integration/hand_edited_printed.ini"));
+    EXPECT_EQ(read_file((folder_ / "terrawv.ini").string()), edited);
+    // The two lines it could not use are named on standard error.
+    EXPECT_NE(result.err.find("line 12: value '70000' of ALV"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("line 16: value 'abc' of AGF"), std::string::npos) << result.err;
+}
+
+TEST_F(PrintSettingsTest, SettingsFileOfRandomBytesIsSurvived) {
+    fs::create_directories(folder_);
+    std::mt19937 random(20261206);
+    std::string junk(20000, '\0');
+    for (auto& byte : junk) byte = static_cast<char>(random() & 0xFF);
+    // Some lines that look like settings, among the junk.
+    junk.insert(5000, "\r\n[CHANNEL7]\r\nSPS=\x01\x02\r\n[GENERAL]\r\nCOM=zz\r\n");
+    std::ofstream(folder_ / "terrawv.ini", std::ios::binary) << junk;
+    const auto result = run(TW_TERRAWAVE, {"--folder", folder_.string(), "--print-settings"});
+    ASSERT_EQ(result.exit_status, 0) << result.err;
+    EXPECT_NE(result.out.find("[END GENERAL]\r\n"), std::string::npos);
+    EXPECT_NE(result.err.find("PANEL Load"), std::string::npos);
+}
+
+TEST_F(PrintSettingsTest, UnwritableStationFolderStopsWithStatusOne) {
+    fs::create_directories(folder_.parent_path());
+    std::ofstream(folder_) << "not a folder";
+    const auto result = run(TW_TERRAWAVE, {"--folder", folder_.string(), "--print-settings"});
+    EXPECT_EQ(result.exit_status, 1);
+    EXPECT_NE(result.err.find("cannot write to the station folder " + folder_.string()),
+              std::string::npos)
+        << result.err;
+    EXPECT_EQ(result.out, "");
+    fs::remove(folder_);
+}
+
+TEST_F(PrintSettingsTest, CommandLineErrorsAndHelp) {
+    auto result = run(TW_TERRAWAVE, {"--frobnicate"});
+    EXPECT_EQ(result.exit_status, 2);
+    EXPECT_NE(result.err.find("unknown option '--frobnicate'"), std::string::npos);
+    EXPECT_NE(result.err.find("Usage: terrawave"), std::string::npos);
+    result = run(TW_TERRAWAVE, {"--help"});
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_NE(result.out.find("--print-settings"), std::string::npos);
+    result = run(TW_TERRAWAVE, {"--version"});
+    EXPECT_EQ(result.out, "terrawave V.02.22\n");
+}
+
+TEST_F(PrintSettingsTest, StationFolderFromTheEnvironment) {
+    const auto result = run(TW_TERRAWAVE, {"--print-settings"}, std::chrono::seconds(30),
+                            {"TERRAWAVE_HOME=" + folder_.string()});
+    ASSERT_EQ(result.exit_status, 0) << result.err;
+    EXPECT_TRUE(fs::exists(folder_ / "terrawv.ini"));
+}
+
+}  // namespace

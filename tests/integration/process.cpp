@@ -1,0 +1,164 @@
+#include "process.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <spawn.h>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace tw::integration {
+
+namespace {
+
+struct Argv {
+    std::vector<std::string> words;
+    std::vector<char*> pointers;
+    Argv(const std::string& program, const std::vector<std::string>& arguments) {
+        words.push_back(program);
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        for (auto& word : words) pointers.push_back(word.data());
+        pointers.push_back(nullptr);
+    }
+};
+
+struct Env {
+    std::vector<std::string> entries;
+    std::vector<char*> pointers;
+    explicit Env(const std::vector<std::string>& extra) {
+        for (char** e = environ; *e; ++e) entries.emplace_back(*e);
+        entries.insert(entries.end(), extra.begin(), extra.end());
+        entries.push_back("TERRAWAVE_NO_CLOCK_SET=1");
+        for (auto& entry : entries) pointers.push_back(entry.data());
+        pointers.push_back(nullptr);
+    }
+};
+
+int decode_status(int status) {
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+    return -1;
+}
+
+pid_t spawn(const std::string& program, const std::vector<std::string>& arguments,
+            const std::vector<std::string>& environment, int out_fd, int err_fd) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out_fd, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, err_fd, STDERR_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    Argv argv(program, arguments);
+    Env env(environment);
+    pid_t pid = -1;
+    const int rc =
+        posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.pointers.data(), env.pointers.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) throw std::runtime_error("cannot start " + program + ": " + std::strerror(rc));
+    return pid;
+}
+
+}  // namespace
+
+RunResult run(const std::string& program, const std::vector<std::string>& arguments,
+              std::chrono::milliseconds timeout, const std::vector<std::string>& environment) {
+    int out_pipe[2], err_pipe[2];
+    if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    const pid_t pid = spawn(program, arguments, environment, out_pipe[1], err_pipe[1]);
+    close(out_pipe[1]);
+    close(err_pipe[1]);
+
+    RunResult result;
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+    int open_fds = 2;
+    char buffer[65536];
+    while (open_fds > 0) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            result.timed_out = true;
+            kill(pid, SIGKILL);
+            break;
+        }
+        if (poll(fds, 2, static_cast<int>(left.count())) < 0 && errno != EINTR) break;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n <= 0) {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open_fds;
+            } else {
+                (i == 0 ? result.out : result.err).append(buffer, static_cast<size_t>(n));
+            }
+        }
+    }
+    for (auto& fd : fds) {
+        if (fd.fd >= 0) close(fd.fd);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.exit_status = decode_status(status);
+    return result;
+}
+
+Background::Background(const std::string& program, const std::vector<std::string>& arguments,
+                       const std::string& out_file, const std::string& err_file,
+                       const std::vector<std::string>& environment) {
+    const int out_fd = open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int err_fd = open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (out_fd < 0 || err_fd < 0) throw std::runtime_error("cannot create output files");
+    pid_ = spawn(program, arguments, environment, out_fd, err_fd);
+    close(out_fd);
+    close(err_fd);
+}
+
+Background::~Background() {
+    if (running()) {
+        kill(pid_, SIGKILL);
+        wait(std::chrono::seconds(5));
+    }
+}
+
+bool Background::running() {
+    if (pid_ < 0 || status_ >= 0) return false;
+    int status = 0;
+    const pid_t done = waitpid(pid_, &status, WNOHANG);
+    if (done == pid_) {
+        status_ = decode_status(status);
+        return false;
+    }
+    return true;
+}
+
+void Background::signal(int number) {
+    if (running()) kill(pid_, number);
+}
+
+int Background::wait(std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (running()) {
+        if (std::chrono::steady_clock::now() >= end) return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return status_;
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+}  // namespace tw::integration
