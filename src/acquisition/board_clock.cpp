@@ -137,6 +137,14 @@ void BoardClock::set_board_date_from_pc() {
         time_.board_date_time = time_.board_date + " " + time_.board_time;
 }
 
+bool BoardClock::set_board_date(std::string_view date) {
+    if (date.size() != 10 || !stamp_seconds(date)) return false;
+    time_.board_date = std::string(date);
+    if (!time_.board_time.empty())
+        time_.board_date_time = time_.board_date + " " + time_.board_time;
+    return true;
+}
+
 void BoardClock::start_run() {
     last_minute_ = -1;
     midnight_reference_.clear();
@@ -144,6 +152,7 @@ void BoardClock::start_run() {
     sync_seen_ = false;
     clock_refusal_reported_ = false;
     time_.time_base_ready = false;
+    if (on_run_started) on_run_started();
 }
 
 void BoardClock::stop_run() {

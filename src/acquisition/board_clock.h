@@ -95,10 +95,13 @@ class BoardClock {
 public:
     explicit BoardClock(BoardClockContext context);
 
-    // board_date from the PC date (program start, manual date setting).
+    // board_date from the PC date (program start).
     void set_board_date_from_pc();
-    // START: the minute-mark and midnight references are cleared (no
-    // minute seen yet), and the PC clock may again report a refusal.
+    // board_date set by hand ("YYYY/MM/DD"); false for any other text.
+    bool set_board_date(std::string_view date);
+    // START and every restart of the acquisition: the minute-mark and
+    // midnight references are cleared (no minute seen yet), and the PC clock
+    // may again report a refusal; then on_run_started.
     void start_run();
     // STOP: time_base_ready and the jump-check reference are cleared; then
     // on_run_stopped.
@@ -138,6 +141,8 @@ public:
     // Called at the end of every handled packet (the time setting window
     // shows the lock state and marks synchronisations).
     std::function<void()> on_second;
+    // Called by start_run (the trimming window starts a new measurement).
+    std::function<void()> on_run_started;
     // Called by stop_run (the time setting window clears its DCF chart).
     std::function<void()> on_run_stopped;
     // A file of the board clock could not be written (the time log): the
