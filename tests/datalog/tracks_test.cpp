@@ -1,0 +1,621 @@
+#include "datalog/tracks.h"
+
+#include "config/tables.h"
+#include "datalog/track_check.h"
+#include "fakes/fake_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <map>
+#include <memory>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace tw::datalog;
+using check::board_seconds;
+using check::read_file;
+using check::stamp;
+
+// Real files, with a disk that can fill up: `budget` bytes may still be
+// written (negative: no limit); writes to files whose name ends in
+// `refuse_suffix` fail after `refuse_after` bytes. Syncs are counted, not
+// done, to keep the tests fast.
+class TestFileOps : public FileOps {
+public:
+    int open(const char* path, int flags, int mode) override {
+        const int fd = FileOps::open(path, flags, mode);
+        if (fd >= 0) paths[fd] = path;
+        return fd;
+    }
+    long write(int fd, const void* data, std::size_t size) override {
+        std::size_t allowed = size;
+        const std::string& path = paths[fd];
+        if (!refuse_suffix.empty() && path.size() >= refuse_suffix.size() &&
+            path.compare(path.size() - refuse_suffix.size(), refuse_suffix.size(),
+                         refuse_suffix) == 0) {
+            allowed = std::min<std::size_t>(allowed, refuse_after);
+            refuse_after -= allowed;
+        }
+        if (budget >= 0) allowed = std::min<std::size_t>(allowed, static_cast<std::size_t>(budget));
+        if (allowed == 0) {
+            errno = ENOSPC;
+            return -1;
+        }
+        const long n = FileOps::write(fd, data, allowed);
+        if (n > 0 && budget >= 0) budget -= n;
+        return n;
+    }
+    int sync(int) override {
+        ++syncs;
+        return 0;
+    }
+
+    long long budget = -1;
+    std::string refuse_suffix;
+    std::size_t refuse_after = 0;
+    int syncs = 0;
+    std::map<int, std::string> paths;
+};
+
+class TracksTest : public ::testing::Test {
+protected:
+    TracksTest()
+        : folder_(fs::temp_directory_path() /
+                  ("tw_datalog_" + std::to_string(::getpid()) + "_" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name())),
+          pump_(clock_),
+          report_(clock_, pump_),
+          events_((fs::remove_all(folder_), fs::create_directories(folder_ / "datalog"),
+                   folder_ / "evtfile.dat"),
+                  clock_) {
+        settings_.general.flush_period = 0;  // 5 minutes
+        settings_.general.ad_type = 0;
+    }
+    ~TracksTest() override {
+        tracks_.reset();
+        killed_.reset();
+        fs::remove_all(folder_);
+    }
+
+    Tracks& tracks() {
+        if (!tracks_)
+            tracks_ = std::make_unique<Tracks>(TracksContext{settings_, folder_ / "datalog", folder_,
+                                                             events_, report_, disk_, clock_, &ops_});
+        return *tracks_;
+    }
+    void log(int channel, int sps_code) {
+        settings_.channel(channel).logging_enabled = 1;
+        settings_.channel(channel).sps_code = sps_code;
+    }
+    fs::path file(const std::string& name) const { return folder_ / "datalog" / name; }
+    std::uint64_t size_of(const std::string& name) const {
+        std::error_code error;
+        const auto size = fs::file_size(file(name), error);
+        return error ? 0 : size;
+    }
+
+    // One pass of the acquisition loop after the time packet of board second t.
+    void pass(std::int64_t t, bool ready = true) {
+        now_ = stamp(t);
+        tracks().track_boundary_check(TrackTime{now_, static_cast<double>(t % 86400), ready});
+    }
+    // Samples per board second of a channel: `per_second` > 0, or one every
+    // `every` seconds (at the last second of each such span).
+    struct Rate {
+        int per_second = 0;
+        int every = 0;
+    };
+    // Board seconds [from, to): the time packet's pass, then the samples of
+    // that second, one pass each, the channels interleaved. The PC's clock
+    // moves with the board.
+    void run(std::int64_t from, std::int64_t to) {
+        for (std::int64_t t = from; t < to; ++t) {
+            pass(t);
+            int most = 0;
+            for (int c = 1; c <= 4; ++c) most = std::max(most, rates_[c].per_second);
+            for (int i = 0; i < std::max(most, 1); ++i) {
+                for (int c = 1; c <= 4; ++c) {
+                    const Rate& r = rates_[c];
+                    const bool due = i < r.per_second || (i == 0 && r.every > 0 && (t + 1) % r.every == 0);
+                    if (!due) continue;
+                    pass(t);
+                    append(c, t);
+                }
+            }
+            clock_.advance_ms(1000);
+        }
+    }
+    void append(int channel, std::int64_t t) {
+        const auto k = static_cast<std::int32_t>(sent_[channel].size());
+        const std::int32_t value = (k * 7919 + channel * 1000) % 60001 - 30000;
+        sent_[channel].push_back(value);
+        sent_time_[channel].push_back(t);
+        tracks().track_append_sample(channel, value);
+    }
+    void stop() { tracks().track_close_all(TrackTime{now_, 0, true}); }
+
+    // Every segment of a channel over the given days, in order; fails the
+    // test when an index is malformed or points outside its track.
+    std::vector<check::Segment> segments(int channel, const std::vector<std::string>& days) {
+        std::vector<check::Segment> all;
+        for (const auto& day : days) {
+            std::string problem;
+            auto some = check::day_segments(file(track_file_name(day, TrackFile::index, channel)),
+                                            file(track_file_name(day, TrackFile::track, channel)),
+                                            problem);
+            EXPECT_EQ(problem, "");
+            all.insert(all.end(), some.begin(), some.end());
+        }
+        return all;
+    }
+    std::vector<std::int32_t> samples_of(int channel, const check::Segment& segment, int width) {
+        return check::decode_samples(
+            read_file(file(track_file_name(segment.day, TrackFile::track, channel))), segment.begin,
+            segment.end, width);
+    }
+    // Checks that each segment holds the samples sent from its START second
+    // on, in order, so every sample lies where its index group puts it.
+    void expect_samples_where_index_says(int channel, const std::vector<check::Segment>& all,
+                                         int width) {
+        for (const auto& segment : all) {
+            const std::int64_t start = check::seconds_of_stamp(segment.group.start);
+            std::size_t first = 0;
+            while (first < sent_time_[channel].size() && sent_time_[channel][first] < start) ++first;
+            const auto got = samples_of(channel, segment, width);
+            ASSERT_LE(first + got.size(), sent_[channel].size()) << segment.group.start;
+            for (std::size_t k = 0; k < got.size(); ++k)
+                ASSERT_EQ(got[k], sent_[channel][first + k])
+                    << "channel " << channel << " segment " << segment.group.start << " sample " << k;
+        }
+    }
+
+    fs::path folder_;
+    tw::config::Settings settings_;
+    tw::fakes::FakeClock clock_;
+    tw::fakes::FakeEventPump pump_;
+    tw::supervision::ErrorReport report_;
+    tw::supervision::EventList events_;
+    tw::fakes::FakeDisk disk_;
+    TestFileOps ops_;
+    std::unique_ptr<Tracks> tracks_;
+    std::unique_ptr<Tracks> killed_;
+    std::string now_;
+    std::array<Rate, 5> rates_{};
+    std::array<std::vector<std::int32_t>, 5> sent_;
+    std::array<std::vector<std::int64_t>, 5> sent_time_;
+};
+
+std::string golden(const std::string& name) {
+    return read_file(fs::path(TW_TEST_DATA_DIR) / "datalog" / name);
+}
+
+// --- Segment boundaries and the index ---------------------------------------
+
+TEST_F(TracksTest, SegmentsStartAtStartThenOnMultiplesOfThePeriod) {
+    settings_.general.flush_period = 2;  // 15 minutes
+    log(1, 8);                           // 20 samples per second
+    rates_[1].per_second = 20;
+    tracks().start_run();
+    run(board_seconds(1, 5, 10, 7, 30), board_seconds(1, 5, 10, 31, 10));
+    stop();
+    EXPECT_EQ(read_file(file("0105.ll1")), golden("period15_start1007.ll1"));
+    EXPECT_EQ(size_of("0105.lg1"), 56800u);
+    EXPECT_FALSE(fs::exists(file("0105.ch1")));
+    expect_samples_where_index_says(1, segments(1, {"0105"}), 2);
+    EXPECT_TRUE(report_.model().lines.empty());
+}
+
+TEST_F(TracksTest, NothingIsOpenedOrLoggedBeforeTheTimeBaseIsReady) {
+    log(1, 8);
+    tracks().start_run();
+    pass(board_seconds(1, 5, 10, 0, 0), false);
+    tracks().track_append_sample(1, 5);
+    EXPECT_TRUE(fs::is_empty(folder_ / "datalog"));
+    pass(board_seconds(1, 5, 10, 0, 1));
+    EXPECT_EQ(tracks().segment_name(1), "0105");
+    EXPECT_EQ(tracks().last_boundary_minute(), 600);
+    // A channel number out of range is ignored.
+    tracks().track_append_sample(0, 1);
+    tracks().track_append_sample(5, 1);
+    stop();
+    EXPECT_EQ(size_of("0105.lg1"), 0u);
+}
+
+TEST_F(TracksTest, EmptyBufferAtStopOnANewTrackStopsAtPositionZero) {
+    log(2, 8);
+    tracks().start_run();
+    pass(board_seconds(1, 5, 10, 7, 0));
+    stop();
+    EXPECT_EQ(read_file(file("0105.ll2")),
+              "START :2024/01/05 10:07:00\r\nSPS   : 20\r\nPOSIT : 0\r\n"
+              "STOP  :2024/01/05 10:07:00\r\nPOSIT : 0\r\n");
+    EXPECT_TRUE(fs::exists(file("0105.lg2")));
+    EXPECT_EQ(size_of("0105.lg2"), 0u);
+    EXPECT_FALSE(fs::exists(file("0105.ch2")));
+}
+
+TEST_F(TracksTest, ChannelsWithoutRateOrLoggingGetNoFiles) {
+    settings_.channel(1).logging_enabled = 1;  // rate OFF
+    settings_.channel(1).sps_code = 0;
+    settings_.channel(2).sps_code = 8;         // logging off
+    log(3, 1);                                 // one sample per minute
+    rates_[1].per_second = rates_[2].per_second = 20;
+    rates_[3].every = 60;
+    tracks().start_run();
+    run(board_seconds(1, 5, 10, 0, 0), board_seconds(1, 5, 10, 6, 0));
+    stop();
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder_ / "datalog"))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"0105.lg3", "0105.ll3"}));
+    EXPECT_EQ(read_file(file("0105.ll3")),
+              "START :2024/01/05 10:00:00\r\nSPS   : .016666\r\nPOSIT : 0\r\n"
+              "START :2024/01/05 10:05:00\r\nSPS   : .016666\r\nPOSIT : 10\r\n"
+              "STOP  :2024/01/05 10:05:59\r\nPOSIT : 11\r\n");
+}
+
+// --- Sample encoding ----------------------------------------------------------
+
+TEST_F(TracksTest, TrackBytesAreLittleEndianOfTheBoardsWidth) {
+    for (int ad_type : {0, 1}) {
+        SCOPED_TRACE(ad_type);
+        settings_.general.ad_type = ad_type;
+        log(1, 8);
+        tracks().start_run();
+        pass(board_seconds(1, ad_type == 0 ? 5 : 6, 10, 0, 0));
+        const std::int32_t values[] = {0, 1, -1, ad_type == 0 ? 32766 : 131070,
+                                       ad_type == 0 ? -32766 : -131070,
+                                       ad_type == 0 ? 70000 : 65536};
+        for (std::int32_t v : values) tracks().track_append_sample(1, v);
+        stop();
+    }
+    EXPECT_EQ(read_file(file("0105.lg1")), golden("sixteen_bit.lg1"));
+    EXPECT_EQ(read_file(file("0106.lg1")), golden("eighteen_bit.lg1"));
+}
+
+TEST_F(TracksTest, TenMinutesAtTwentyPerSecondTake24000OrOnThe18BitBoard48000Bytes) {
+    settings_.general.flush_period = 1;  // 10 minutes
+    for (int ad_type : {0, 1}) {
+        settings_.general.ad_type = ad_type;
+        log(1, 8);
+        rates_[1].per_second = 20;
+        const int month_day = 5 + ad_type;
+        tracks().start_run();
+        run(board_seconds(1, month_day, 10, 0, 0), board_seconds(1, month_day, 10, 10, 0));
+        pass(board_seconds(1, month_day, 10, 10, 0));
+        const std::string day = ad_type == 0 ? "0105" : "0106";
+        EXPECT_EQ(size_of(day + ".lg1"), ad_type == 0 ? 24000u : 48000u);
+        EXPECT_NE(read_file(file(day + ".ll1")).find(ad_type == 0 ? "POSIT : 24000\r\n" : "POSIT : 48000\r\n"),
+                  std::string::npos);
+        stop();
+    }
+}
+
+// --- Flush ----------------------------------------------------------------------
+
+TEST_F(TracksTest, FlushAppendsTheWholeBufferThenDeletesIt) {
+    const std::string before(100, 'a');
+    std::string buffer;
+    for (int i = 0; i < 5000; ++i) buffer += static_cast<char>(i * 31 % 251);
+    std::ofstream(file("0105.lg1"), std::ios::binary) << before;
+    std::ofstream(file("0105.ch1"), std::ios::binary) << buffer;
+
+    EXPECT_EQ(tracks().flush_segment_buffer(file("0105.ch1"), file("0105.lg1"), 1), 5100u);
+    EXPECT_EQ(read_file(file("0105.lg1")), before + buffer);
+    EXPECT_FALSE(fs::exists(file("0105.ch1")));
+    // No buffer: nothing to add.
+    EXPECT_EQ(tracks().flush_segment_buffer(file("0105.ch1"), file("0105.lg1"), 1), 5100u);
+    // An absent track is created.
+    std::ofstream(file("0106.ch1"), std::ios::binary) << buffer;
+    EXPECT_EQ(tracks().flush_segment_buffer(file("0106.ch1"), file("0106.lg1"), 1), 5000u);
+}
+
+TEST_F(TracksTest, BufferReachesTheDiskAtLeastEverySyncInterval) {
+    log(1, 12);  // 200 per second
+    tracks().start_run();
+    const auto t = board_seconds(1, 5, 10, 0, 0);
+    pass(t);
+    for (int i = 0; i < 100; ++i) tracks().track_append_sample(1, i);
+    pass(t);
+    EXPECT_EQ(size_of("0105.ch1"), 0u);  // still in memory
+    clock_.advance_ms(Tracks::sync_interval_ms);
+    pass(t);  // the same board second: no check of the clock
+    EXPECT_EQ(size_of("0105.ch1"), 0u);
+    pass(t + 1);
+    EXPECT_EQ(size_of("0105.ch1"), 200u);
+    EXPECT_GE(ops_.syncs, 1);
+    // The housekeeping tick covers a board that has gone quiet.
+    for (int i = 0; i < 10; ++i) tracks().track_append_sample(1, i);
+    clock_.advance_ms(Tracks::sync_interval_ms);
+    tracks().sync_if_due();
+    EXPECT_EQ(size_of("0105.ch1"), 220u);
+}
+
+// --- Midnight and disk space ------------------------------------------------------
+
+TEST_F(TracksTest, MidnightPutsThePreviousDaysBufferIntoThePreviousDaysTrack) {
+    log(1, 8);
+    rates_[1].per_second = 20;
+    disk_.free = 50'000'000;  // 50000 kilobytes
+    tracks().start_run();
+    run(board_seconds(1, 5, 23, 58, 0), board_seconds(1, 6, 0, 1, 0));
+    stop();
+    EXPECT_EQ(read_file(file("0105.ll1")), "START :2024/01/05 23:58:00\r\nSPS   : 20\r\nPOSIT : 0\r\n");
+    EXPECT_EQ(size_of("0105.lg1"), 4800u);
+    EXPECT_EQ(read_file(file("0106.ll1")),
+              "START :2024/01/06 00:00:00\r\nSPS   : 20\r\nPOSIT : 0\r\n"
+              "STOP  :2024/01/06 00:00:59\r\nPOSIT : 2399\r\n");
+    EXPECT_FALSE(fs::exists(file("0105.ch1")));
+    EXPECT_FALSE(fs::exists(file("0106.ch1")));
+    expect_samples_where_index_says(1, segments(1, {"0105", "0106"}), 2);
+
+    const auto lines = events_.read_lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].substr(20), "Warning! Disk space low: 50000");
+}
+
+TEST_F(TracksTest, DiskWarningOnlyAtMinuteZeroAndAtMostHundredThousandKilobytes) {
+    log(1, 8);
+    auto boundary_at_minute_zero = [&](std::optional<std::uint64_t> free, int day) {
+        disk_.free = free;
+        tracks().start_run();
+        pass(board_seconds(1, day, 0, 0, 30));
+        stop();
+    };
+    boundary_at_minute_zero(100'000'999, 5);  // 100000 kB: warned
+    boundary_at_minute_zero(100'001'000, 6);  // 100001 kB: not
+    boundary_at_minute_zero(std::nullopt, 7); // unknown: not
+    disk_.free = 1000;
+    tracks().start_run();
+    pass(board_seconds(1, 8, 0, 1, 0));  // first boundary of a run, but not minute 0
+    stop();
+    const auto lines = events_.read_lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].substr(20), "Warning! Disk space low: 100000");
+}
+
+// --- Restarts -----------------------------------------------------------------------
+
+TEST_F(TracksTest, KilledMidSegmentThenStartedTheSameDay) {
+    log(1, 8);
+    rates_[1].per_second = 20;
+    std::ofstream(file("0104.lg1"), std::ios::binary) << "yesterday";
+    tracks().start_run();
+    run(board_seconds(1, 5, 10, 0, 0), board_seconds(1, 5, 10, 7, 0));
+    // Killed: no STOP, nothing more written by that instance.
+    killed_ = std::move(tracks_);
+    const std::string track_before = read_file(file("0105.lg1"));
+    EXPECT_EQ(track_before.size(), 12000u);
+    EXPECT_GE(size_of("0105.ch1"), 4800u - 40u * 2);  // at most two seconds behind
+
+    tracks().start_run();
+    run(board_seconds(1, 5, 10, 20, 0), board_seconds(1, 5, 10, 21, 0));
+    stop();
+    EXPECT_EQ(read_file(file("0105.ll1")),
+              "START :2024/01/05 10:00:00\r\nSPS   : 20\r\nPOSIT : 0\r\n"
+              "START :2024/01/05 10:05:00\r\nSPS   : 20\r\nPOSIT : 12000\r\n"
+              "START :2024/01/05 10:20:00\r\nSPS   : 20\r\nPOSIT : 12000\r\n"
+              "STOP  :2024/01/05 10:20:59\r\nPOSIT : 14399\r\n");
+    const std::string track_after = read_file(file("0105.lg1"));
+    EXPECT_EQ(track_after.substr(0, 12000), track_before);
+    EXPECT_EQ(track_after.size(), 14400u);
+    EXPECT_FALSE(fs::exists(file("0105.ch1")));
+    EXPECT_EQ(read_file(file("0104.lg1")), "yesterday");
+    expect_samples_where_index_says(1, segments(1, {"0105"}), 2);
+}
+
+TEST_F(TracksTest, BoardRestartKeepsTheSegmentsSamplesAndWaitsForTheNextBoundary) {
+    log(1, 8);
+    rates_[1].per_second = 20;
+    tracks().start_run();
+    run(board_seconds(1, 5, 10, 1, 0), board_seconds(1, 5, 10, 2, 0));
+    tracks().track_restart();
+    EXPECT_EQ(tracks().segment_name(1), "");
+    EXPECT_EQ(size_of("0105.lg1"), 2400u);
+    EXPECT_FALSE(fs::exists(file("0105.ch1")));
+    run(board_seconds(1, 5, 10, 2, 0), board_seconds(1, 5, 10, 5, 0));  // not logged
+    EXPECT_EQ(size_of("0105.lg1"), 2400u);
+    run(board_seconds(1, 5, 10, 5, 0), board_seconds(1, 5, 10, 5, 10));
+    stop();
+    EXPECT_EQ(read_file(file("0105.ll1")),
+              "START :2024/01/05 10:01:00\r\nSPS   : 20\r\nPOSIT : 0\r\n"
+              "START :2024/01/05 10:05:00\r\nSPS   : 20\r\nPOSIT : 2400\r\n"
+              "STOP  :2024/01/05 10:05:09\r\nPOSIT : 2799\r\n");
+    expect_samples_where_index_says(1, segments(1, {"0105"}), 2);
+}
+
+TEST_F(TracksTest, ChannelSwitchedOffInARunKeepsWhatItLogged) {
+    log(1, 8);
+    rates_[1].per_second = 20;
+    tracks().start_run();
+    run(board_seconds(1, 5, 10, 0, 0), board_seconds(1, 5, 10, 1, 0));
+    settings_.channel(1).logging_enabled = 0;
+    run(board_seconds(1, 5, 10, 1, 0), board_seconds(1, 5, 10, 5, 1));
+    EXPECT_EQ(size_of("0105.lg1"), 2400u);
+    EXPECT_FALSE(fs::exists(file("0105.ch1")));
+    EXPECT_FALSE(tracks().segment_open(1));
+    stop();
+    EXPECT_EQ(read_file(file("0105.ll1")), "START :2024/01/05 10:00:00\r\nSPS   : 20\r\nPOSIT : 0\r\n");
+}
+
+// --- Every channel, across midnight ---------------------------------------------------------
+
+TEST_F(TracksTest, FourChannelsAtDifferentRatesAcrossMidnightKeepEverySampleOnce) {
+    settings_.general.ad_type = 1;
+    log(1, 12);  // 200
+    log(2, 8);   // 20
+    log(3, 3);   // 0.5
+    log(4, 1);   // one per minute
+    rates_[1].per_second = 200;
+    rates_[2].per_second = 20;
+    rates_[3].every = 2;
+    rates_[4].every = 60;
+    tracks().start_run();
+    run(board_seconds(1, 5, 23, 52, 0), board_seconds(1, 6, 0, 11, 0));
+    stop();
+    for (int c = 1; c <= 4; ++c) {
+        SCOPED_TRACE(c);
+        const auto all = segments(c, {"0105", "0106"});
+        ASSERT_EQ(all.size(), 5u);  // 23:52, 23:55, 00:00, 00:05, 00:10
+        EXPECT_EQ(all[2].day, "0106");
+        EXPECT_EQ(all[2].group.start, "2024/01/06 00:00:00");
+        std::vector<std::int32_t> logged;
+        for (const auto& segment : all) {
+            const auto some = samples_of(c, segment, 4);
+            logged.insert(logged.end(), some.begin(), some.end());
+        }
+        EXPECT_EQ(logged, sent_[c]);
+        expect_samples_where_index_says(c, all, 4);
+        // Whole segments hold exactly their duration's worth of samples.
+        for (std::size_t s = 0; s + 1 < all.size(); ++s) {
+            const auto seconds = check::seconds_of_stamp(all[s + 1].group.start) -
+                                 check::seconds_of_stamp(all[s].group.start);
+            const double rate = tw::config::sps_value(settings_.channel(c).sps_code);
+            EXPECT_EQ((all[s].end - all[s].begin) / 4,
+                      static_cast<std::uint64_t>(std::lround(seconds * rate)));
+        }
+    }
+    EXPECT_NE(read_file(file("0105.ll3")).find("SPS   : .5\r\n"), std::string::npos);
+}
+
+// --- Faults -----------------------------------------------------------------------------------
+
+TEST_F(TracksTest, FullDiskIsReportedAndLoggingResumesWithAConsistentIndex) {
+    settings_.general.ad_type = 1;
+    log(1, 8);
+    log(2, 11);  // 100
+    rates_[1].per_second = 20;
+    rates_[2].per_second = 100;
+    tracks().start_run();
+    run(board_seconds(1, 5, 10, 0, 0), board_seconds(1, 5, 10, 1, 0));
+
+    // A short outage inside a segment: the samples wait in memory, the
+    // segment comes out whole.
+    ops_.budget = 3001;  // ends in the middle of a sample
+    run(board_seconds(1, 5, 10, 1, 0), board_seconds(1, 5, 10, 3, 30));
+    ASSERT_EQ(report_.model().lines.size(), 1u);
+    const std::string& line = report_.model().lines[0];
+    EXPECT_NE(line.find("Error:61/Disk full: cannot write " + (folder_ / "datalog").string()),
+              std::string::npos)
+        << line;
+    EXPECT_NE(line.find("No space left on device"), std::string::npos) << line;
+    ops_.budget = -1;
+    run(board_seconds(1, 5, 10, 3, 30), board_seconds(1, 5, 10, 5, 1));
+    for (int c = 1; c <= 2; ++c) {
+        const auto all = segments(c, {"0105"});
+        ASSERT_EQ(all.size(), 2u);
+        EXPECT_EQ(all[0].end - all[0].begin, 300u * (c == 1 ? 20 : 100) * 4);
+    }
+
+    // A long one across boundaries: what cannot be written is lost, but the
+    // index never points past its track.
+    ops_.budget = 0;
+    for (int minute = 5; minute < 16; ++minute) {
+        run(board_seconds(1, 5, 10, minute, 1), board_seconds(1, 5, 10, minute + 1, 1));
+        for (int c = 1; c <= 2; ++c) segments(c, {"0105"});
+    }
+    EXPECT_EQ(report_.model().lines.size(), 2u);
+    ops_.budget = -1;  // space is back
+    run(board_seconds(1, 5, 10, 16, 1), board_seconds(1, 5, 10, 21, 0));
+    stop();
+    EXPECT_EQ(report_.model().lines.size(), 2u);
+    for (int c = 1; c <= 2; ++c) {
+        SCOPED_TRACE(c);
+        const auto all = segments(c, {"0105"});
+        expect_samples_where_index_says(c, all, 4);
+        EXPECT_EQ(size_of(track_file_name("0105", TrackFile::track, c)) % 4, 0u);
+        ASSERT_FALSE(all.empty());
+        EXPECT_EQ(all.back().group.start, "2024/01/05 10:20:00");
+        EXPECT_EQ(all.back().end - all.back().begin, 60u * (c == 1 ? 20 : 100) * 4);
+        EXPECT_FALSE(fs::exists(file(track_file_name("0105", TrackFile::buffer, c))));
+    }
+}
+
+TEST_F(TracksTest, TrackThatFillsUpDuringAFlushKeepsWholeSamples) {
+    settings_.general.ad_type = 1;
+    log(1, 8);
+    rates_[1].per_second = 20;
+    tracks().start_run();
+    run(board_seconds(1, 5, 10, 0, 0), board_seconds(1, 5, 10, 5, 0));
+    clock_.advance_ms(Tracks::sync_interval_ms);
+    tracks().sync_if_due();
+    EXPECT_EQ(size_of("0105.ch1"), 24000u);
+    ops_.budget = 1001;
+    pass(board_seconds(1, 5, 10, 5, 0));
+    EXPECT_EQ(size_of("0105.lg1"), 1000u);
+    ASSERT_EQ(report_.model().lines.size(), 1u);
+    EXPECT_NE(report_.model().lines[0].find("(1000 of 24000 bytes of the segment in 0105.ch1 kept)"),
+              std::string::npos)
+        << report_.model().lines[0];
+    const auto all = segments(1, {"0105"});
+    ASSERT_EQ(all.size(), 1u);  // the next START group did not fit either
+    expect_samples_where_index_says(1, all, 4);
+    EXPECT_FALSE(tracks().segment_open(1));
+}
+
+TEST_F(TracksTest, IndexGroupThatCannotBeWrittenIsTakenBackWhole) {
+    log(1, 8);
+    rates_[1].per_second = 20;
+    tracks().start_run();
+    run(board_seconds(1, 5, 9, 0, 0), board_seconds(1, 5, 9, 0, 10));
+    stop();
+    const std::string index_before = read_file(file("0105.ll1"));
+
+    ops_.refuse_suffix = ".ll1";
+    ops_.refuse_after = 12;  // half of "START :..."
+    tracks().start_run();
+    run(board_seconds(1, 5, 10, 0, 0), board_seconds(1, 5, 10, 1, 0));
+    EXPECT_EQ(read_file(file("0105.ll1")), index_before);
+    EXPECT_FALSE(tracks().segment_open(1));
+    EXPECT_EQ(size_of("0105.lg1"), 400u);  // nothing logged without a START group
+    ASSERT_EQ(report_.model().lines.size(), 1u);
+    EXPECT_NE(report_.model().lines[0].find("cannot write " + file("0105.ll1").string()),
+              std::string::npos);
+
+    ops_.refuse_suffix.clear();
+    run(board_seconds(1, 5, 10, 1, 0), board_seconds(1, 5, 10, 5, 5));  // the next boundary works
+    stop();
+    EXPECT_EQ(read_file(file("0105.ll1")),
+              index_before +
+                  "START :2024/01/05 10:05:00\r\nSPS   : 20\r\nPOSIT : 400\r\n"
+                  "STOP  :2024/01/05 10:05:04\r\nPOSIT : 599\r\n");
+}
+
+TEST_F(TracksTest, GarbledBoardTimeStartsNoSegmentAndIsReportedOnce) {
+    log(1, 8);
+    tracks().start_run();
+    tracks().track_boundary_check(TrackTime{"2024/01/05 99:00:00", 36000, true});
+    tracks().track_boundary_check(TrackTime{"", 36000, true});
+    tracks().track_boundary_check(TrackTime{"2024/01/05 10:00:00", std::nan(""), true});
+    tracks().track_boundary_check(TrackTime{"2024/01/05 10:00:00", -5, true});
+    tracks().track_append_sample(1, 1);
+    EXPECT_TRUE(fs::is_empty(folder_ / "datalog"));
+    ASSERT_EQ(report_.model().lines.size(), 1u);
+    EXPECT_NE(report_.model().lines[0].find("'2024/01/05 99:00:00'"), std::string::npos);
+    pass(board_seconds(1, 5, 10, 0, 0));
+    EXPECT_EQ(tracks().segment_name(1), "0105");
+    EXPECT_EQ(tracks().last_boundary_minute(), 600);
+}
+
+TEST_F(TracksTest, UnwritableFolderIsReportedWithoutCrash) {
+    log(1, 8);
+    fs::remove_all(folder_ / "datalog");
+    std::ofstream(folder_ / "datalog") << "a file where the folder should be";
+    tracks().start_run();
+    run(board_seconds(1, 5, 10, 0, 0), board_seconds(1, 5, 10, 0, 5));
+    stop();
+    ASSERT_EQ(report_.model().lines.size(), 1u);
+    EXPECT_NE(report_.model().lines[0].find("cannot open " + file("0105.lg1").string()),
+              std::string::npos)
+        << report_.model().lines[0];
+    EXPECT_FALSE(tracks().segment_open(1));
+}
+
+}  // namespace
