@@ -1,0 +1,146 @@
+#pragma once
+// Sample conditioning: every decoded sample of a channel gets the channel's
+// offset (fixed or automatic), is clipped to the board's range less one count
+// at each end and optionally inverted. The result (`conditioned_sample`) is
+// what the charts, the day tracks, the pre-event ring and the event files
+// see; the trigger detector gets a second, unclipped value
+// (`detector_input`).
+//
+// take_sample() runs the whole per-sample order of one channel:
+//   1. conditioning (error location 314), chart new-value flag := 1;
+//   2. track append (315), while logging is on and the time base is ready;
+//   3. pre-event ring (316);
+//   4. numeric monitor caption `ch_val`;
+//   5. automatic offset and `detector_input` (317);
+//   6. trigger detector, spectrum feed, event start/record/end;
+//   7. charts, then drum.
+// Steps 2, 6 and 7 are hooks that the station fills. A sample held back by
+// the slow-rate averaging skips steps 1 to 6 and only reaches the drawing.
+
+#include "acquisition/sample_path.h"
+#include "config/settings.h"
+#include "supervision/panel_model.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
+
+namespace tw::display {
+
+// Positions of the pre-event ring of each channel; `pre_event_samples` above
+// this is used as this.
+inline constexpr int pre_event_ring_capacity = 180000;
+
+// Error locations of the per-sample steps.
+namespace location {
+inline constexpr int conditioning = 314;
+inline constexpr int track_append = 315;
+inline constexpr int pre_event_ring = 316;
+inline constexpr int offset_and_detector = 317;
+}  // namespace location
+
+// Constants fixed for a run by the board family.
+struct ClipConstants {
+    std::int32_t sample_clip_max = 32766;
+    std::int32_t sample_clip_min = -32766;
+    double chart_top = 32780;      // Y at the upper edge of every chart
+    double chart_bottom = -32780;  // Y at the lower edge
+};
+// The 18-bit board (ad_type 1) gets +-131070 and a chart of +-131075; every
+// other board +-32766 and +-32780.
+ClipConstants clip_constants_for(int ad_type);
+
+// One sample as the later steps see it.
+struct ConditionedSample {
+    int channel = 1;  // 1..4
+    std::int32_t conditioned_sample = 0;
+    double detector_input = 0;
+    double offset_mean = 0;  // the automatic offset estimate after this sample
+    // false: a sample held back by the slow-rate averaging (only the charts
+    // and the drum are called, with the channel's previous values).
+    bool full = true;
+    // The decoded sample: `millis_text`, `second_fraction`.
+    const acquisition::SampleOutput* source = nullptr;
+};
+
+struct ChannelConditioning {
+    double offset_sum = 0;
+    double offset_mean = 0;
+    std::int32_t conditioned_sample = 0;
+    double detector_input = 0;
+    int ring_position = 1;  // next position to write, 1..capacity
+    // 1: a new conditioned sample waits to be drawn; 2: the zoom chart drew
+    // it; 0: the channel chart drew it. Chart code reads and clears it.
+    int chart_new_value = 0;
+    double offset_window = 0;  // W: five long-term windows, in samples
+};
+
+class SampleConditioner {
+public:
+    // `offset_sum` holds this until the first sample of a run seeds it.
+    static constexpr double offset_unseeded = 200000000.0;
+
+    struct Hooks {
+        // Step 2: channel 1..4 and the conditioned value (the track stores
+        // its low 16 bits, or all 32 for the 18-bit board).
+        std::function<void(int channel, std::int32_t value)> track_append;
+        // Step 6, in this order: detector update and live values, spectrum
+        // feed, event logic.
+        std::function<void(const ConditionedSample&)> detector;
+        std::function<void(const ConditionedSample&)> spectrum;
+        std::function<void(const ConditionedSample&)> events;
+        // Step 7, for every sample (full or held back).
+        std::function<void(const ConditionedSample&)> charts;
+        std::function<void(const ConditionedSample&)> drum;
+    };
+
+    // `time_base_ready` is the board clock's flag, read at every sample.
+    SampleConditioner(const config::Settings& settings, supervision::PanelModel& panel,
+                      const bool& time_base_ready);
+
+    // START: clip constants from ad_type, offsets unseeded, ring cleared and
+    // its position back to 1, offset windows from the channels' long-term
+    // windows and rates.
+    void start_run();
+
+    // One sample out of the decoder's sample path.
+    void take_sample(const acquisition::SampleOutput& sample);
+
+    // Where a run-time failure is reported: the code of the step in progress
+    // is written here at every step when set.
+    void set_error_location(int* target) { error_location_ = target; }
+
+    Hooks hooks;
+
+    const ClipConstants& clip() const { return clip_; }
+    const ChannelConditioning& channel(int k) const { return channels_.at(k - 1); }
+    ChannelConditioning& channel(int k) { return channels_.at(k - 1); }
+    // The ring of channel k, positions 1..capacity at indexes 0..capacity-1.
+    std::span<const std::int32_t> ring(int k) const;
+    int ring_position(int k) const { return channel(k).ring_position; }
+
+    // Steps of the conditioning on their own.
+    // Offset, clip, round half to even, invert.
+    static std::int32_t condition_value(std::int32_t sample_value, double offset_term,
+                                        const ClipConstants& clip, bool invert);
+    // Running mean with weight 1/W; the first sample of a run only seeds the
+    // sum. A window of 0 leaves the mean as it is.
+    static void update_offset(ChannelConditioning& ch, std::int32_t sample_value);
+
+private:
+    void set_location(int code) {
+        if (error_location_) *error_location_ = code;
+    }
+
+    const config::Settings& settings_;
+    supervision::PanelModel& panel_;
+    const bool& time_base_ready_;
+    ClipConstants clip_;
+    std::array<ChannelConditioning, 4> channels_{};
+    std::vector<std::int32_t> rings_;  // 4 x capacity
+    int* error_location_ = nullptr;
+};
+
+}  // namespace tw::display

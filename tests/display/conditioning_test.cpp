@@ -1,0 +1,148 @@
+#include "display/conditioning.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace tw::display {
+namespace {
+
+using acquisition::SampleOutput;
+
+struct ConditionerFixture : ::testing::Test {
+    config::Settings settings;
+    supervision::PanelModel panel;
+    bool time_base_ready = true;
+    SampleConditioner conditioner{settings, panel, time_base_ready};
+
+    ConditionerFixture() {
+        for (auto& ch : settings.channels) {
+            ch.sps_code = 10;  // 50 per second
+            ch.lta_seconds = 30;
+            ch.pre_event_samples = 6000;
+        }
+    }
+    const ChannelConditioning& feed(int channel, std::int32_t value, bool full = true) {
+        SampleOutput s;
+        s.channel = channel - 1;
+        s.sample_value = value;
+        s.full = full;
+        conditioner.take_sample(s);
+        return conditioner.channel(channel);
+    }
+};
+
+TEST(Conditioning, ClipsToTheBoardRangeLessOneCountThenInverts) {
+    const ClipConstants c16 = clip_constants_for(config::orda10);
+    EXPECT_EQ(SampleConditioner::condition_value(32700, 100, c16, false), 32766);
+    EXPECT_EQ(SampleConditioner::condition_value(32700, 100, c16, true), -32766);
+    EXPECT_EQ(SampleConditioner::condition_value(-32768, 0, c16, false), -32766);
+    const ClipConstants c18 = clip_constants_for(config::orda20);
+    EXPECT_EQ(SampleConditioner::condition_value(131071, 0, c18, false), 131070);
+    EXPECT_EQ(SampleConditioner::condition_value(-131072, 0, c18, false), -131070);
+    EXPECT_EQ(c18.chart_top, 131075);
+    EXPECT_EQ(clip_constants_for(config::lx1500).sample_clip_max, 32766);
+}
+
+TEST(Conditioning, RoundsHalvesToTheEvenNeighbour) {
+    const ClipConstants c = clip_constants_for(config::orda10);
+    EXPECT_EQ(SampleConditioner::condition_value(2, 0.5, c, false), 2);
+    EXPECT_EQ(SampleConditioner::condition_value(3, 0.5, c, false), 4);
+    EXPECT_EQ(SampleConditioner::condition_value(-3, -0.5, c, false), -4);
+    EXPECT_EQ(SampleConditioner::condition_value(10, -0.4, c, false), 10);
+}
+
+TEST_F(ConditionerFixture, AutomaticOffsetSeedsOnTheFirstSampleThenFollowsWithWeightOneOverW) {
+    settings.channel(1).auto_offset = 1;
+    conditioner.start_run();
+    EXPECT_DOUBLE_EQ(conditioner.channel(1).offset_window, 7500);
+
+    const auto& first = feed(1, 1000);
+    EXPECT_EQ(first.conditioned_sample, 1000);  // offset 0 before the first update
+    EXPECT_DOUBLE_EQ(first.offset_sum, 7500.0 * 1000);
+    EXPECT_DOUBLE_EQ(first.offset_mean, 0);
+    EXPECT_DOUBLE_EQ(first.detector_input, 1000);
+
+    const auto& second = feed(1, 1000);
+    EXPECT_EQ(second.conditioned_sample, 1000);  // conditioned with the mean of before
+    EXPECT_DOUBLE_EQ(second.offset_mean, (7500.0 * 1000 + 1000) / 7500);
+    EXPECT_DOUBLE_EQ(second.detector_input, 1000 - second.offset_mean);
+
+    const auto& third = feed(1, 1000);
+    EXPECT_EQ(third.conditioned_sample, 0);  // 1000 - 1000.13 rounds to 0
+
+    // Without auto_offset the offset is followed all the same, but the
+    // fixed offset is used and the detector input is not clipped.
+    settings.channel(2).dc_offset = 100;
+    const auto& fixed = feed(2, 32700);
+    EXPECT_EQ(fixed.conditioned_sample, 32766);
+    EXPECT_DOUBLE_EQ(fixed.detector_input, 32800);
+    feed(2, 32700);
+    EXPECT_NE(conditioner.channel(2).offset_mean, 0);
+}
+
+TEST_F(ConditionerFixture, RunsThePerSampleStepsInOrderAndGatesTheTrack) {
+    std::vector<std::string> calls;
+    conditioner.hooks.track_append = [&](int k, std::int32_t v) {
+        calls.push_back("track" + std::to_string(k) + ":" + std::to_string(v));
+    };
+    auto tag = [&](const char* name) {
+        return [&calls, name](const ConditionedSample& s) {
+            calls.push_back(std::string(name) + std::to_string(s.channel) + (s.full ? "" : "-"));
+        };
+    };
+    conditioner.hooks.detector = tag("detector");
+    conditioner.hooks.spectrum = tag("spectrum");
+    conditioner.hooks.events = tag("events");
+    conditioner.hooks.charts = tag("charts");
+    conditioner.hooks.drum = tag("drum");
+    settings.channel(3).logging_enabled = 1;
+    conditioner.start_run();
+
+    feed(3, -42);
+    EXPECT_EQ(calls, (std::vector<std::string>{"track3:-42", "detector3", "spectrum3", "events3",
+                                               "charts3", "drum3"}));
+    EXPECT_EQ(panel.ch_val[2], "-42");
+    EXPECT_EQ(conditioner.channel(3).chart_new_value, 1);
+
+    calls.clear();
+    time_base_ready = false;  // no track before the first board second
+    feed(3, 5);
+    EXPECT_EQ(calls.front(), "detector3");
+
+    calls.clear();
+    conditioner.channel(3).chart_new_value = 0;
+    feed(3, 999, false);  // held back by the slow-rate averaging
+    EXPECT_EQ(calls, (std::vector<std::string>{"charts3-", "drum3-"}));
+    EXPECT_EQ(panel.ch_val[2], "5");
+    EXPECT_EQ(conditioner.channel(3).chart_new_value, 0);
+}
+
+TEST_F(ConditionerFixture, RingWrapsAfterPreEventSamplesAndIsClearedAtStart) {
+    settings.channel(4).pre_event_samples = 5;
+    conditioner.start_run();
+    for (int v = 1; v <= 7; ++v) feed(4, v * 10);
+    EXPECT_EQ(conditioner.ring_position(4), 3);
+    const auto ring = conditioner.ring(4);
+    EXPECT_EQ(std::vector<std::int32_t>(ring.begin(), ring.begin() + 6),
+              (std::vector<std::int32_t>{60, 70, 30, 40, 50, 0}));
+
+    // A fractional count (one sample per minute, 2 minutes) keeps one position.
+    settings.channel(1).pre_event_samples = 0.016666 * 120;
+    conditioner.start_run();
+    EXPECT_EQ(conditioner.ring(4)[0], 0);
+    feed(1, 7);
+    feed(1, 8);
+    EXPECT_EQ(conditioner.ring_position(1), 1);
+    EXPECT_EQ(conditioner.ring(1)[0], 8);
+
+    // A setting beyond the ring's capacity never writes past it.
+    settings.channel(2).pre_event_samples = 500000;
+    conditioner.start_run();
+    for (int i = 0; i < pre_event_ring_capacity + 2; ++i) feed(2, i);
+    EXPECT_EQ(conditioner.ring_position(2), 3);
+}
+
+}  // namespace
+}  // namespace tw::display

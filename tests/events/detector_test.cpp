@@ -1,0 +1,120 @@
+#include "events/detector.h"
+#include "events/event_texts.h"
+#include "events/start_checks.h"
+
+#include <gtest/gtest.h>
+
+namespace tw::events {
+namespace {
+
+TEST(Detector, AveragesStayZeroUntilTheFirstZeroCrossingSeedsThem) {
+    DetectorState s;
+    s.sta_samples = 10;
+    s.lta_samples = 100;
+    for (const double x : {5.0, 40.0, 0.0, 20.0}) update_detector(s, x);
+    EXPECT_EQ(s.lta_sum, 0);
+    EXPECT_EQ(s.sta_average, 0);
+    EXPECT_EQ(s.sta_lta_ratio, 0);
+    EXPECT_EQ(s.half_cycle_peak, 40);  // a sample of 0 is no crossing
+
+    update_detector(s, -50);  // crossing: the -50 still counts to the ending half cycle
+    EXPECT_EQ(s.half_cycle_amplitude, 50);
+    EXPECT_EQ(s.half_cycle_peak, 0);
+    EXPECT_EQ(s.max_amplitude, 50);
+    EXPECT_EQ(s.lta_sum, 5000);  // seeded as if the window had held 50
+    EXPECT_EQ(s.sta_sum, 500);
+    EXPECT_EQ(s.lta_average, 0);  // the average keeps its value on the seeding sample
+    EXPECT_EQ(s.sta_lta_ratio, 0);
+
+    update_detector(s, -10);
+    EXPECT_DOUBLE_EQ(s.lta_average, (5000 + 10) / 100.0);
+    EXPECT_DOUBLE_EQ(s.sta_average, (500 + 10) / 10.0);
+    EXPECT_DOUBLE_EQ(s.sta_lta_ratio, 51.0 / 50.1);
+    EXPECT_DOUBLE_EQ(s.max_ratio, s.sta_lta_ratio);
+
+    // Running mean with weight 1/n: new = old + (|x| - old) / n.
+    const double old_lta = s.lta_average;
+    update_detector(s, -200);
+    EXPECT_DOUBLE_EQ(s.lta_average, old_lta + (200 - old_lta) / 100);
+    EXPECT_GT(s.max_ratio, 1);
+    EXPECT_EQ(s.half_cycle_peak, 200);
+}
+
+TEST(Detector, ZeroWindowsLeaveTheAveragesAlone) {
+    DetectorState s;  // a channel switched off: no window
+    for (const double x : {5.0, -5.0, 5.0, -5.0}) update_detector(s, x);
+    EXPECT_EQ(s.lta_average, 0);
+    EXPECT_EQ(s.sta_lta_ratio, 0);
+    EXPECT_EQ(s.max_amplitude, 5);
+}
+
+TEST(Detector, LiveValuesAreTruncatedToThreeDecimals) {
+    DetectorState s;
+    s.sta_average = 12.34567;
+    s.lta_average = 0.5;
+    s.sta_lta_ratio = 24.6913999;
+    s.max_amplitude = 1234.5678;
+    const LiveValues v = live_values(s, -3.25);
+    EXPECT_EQ(v.monstart[0], "12.345");
+    EXPECT_EQ(v.monstart[1], ".5");
+    EXPECT_EQ(v.monstart[2], "24.691");
+    EXPECT_EQ(v.dc_average, "-00003.250");
+    EXPECT_EQ(v.max_noise, "01234.568");
+}
+
+TEST(EventTexts, FixedPatternsRoundHalfAwayFromZeroAtShownDigits) {
+    EXPECT_EQ(fixed_number_text(2.25, 1, 1), "2.3");
+    EXPECT_EQ(fixed_number_text(0.15, 1, 1), "0.2");
+    EXPECT_EQ(fixed_number_text(-0.04, 1, 1), "0.0");
+    EXPECT_EQ(fixed_number_text(12.0, 1, 1), "12.0");
+    EXPECT_EQ(fixed_number_text(300, 6, 0), "000300");
+    EXPECT_EQ(fixed_number_text(1234567, 6, 0), "1234567");
+    EXPECT_EQ(fixed_number_text(-12.5, 4, 0), "-0013");
+    EXPECT_EQ(fixed_number_text(0.016666, 2, 0), "00");
+    EXPECT_EQ(fixed_number_text(1.0 / 0.0, 2, 0), "00");
+}
+
+TEST(EventTexts, StartTimeAndFileNameAcrossDayAndYear) {
+    EXPECT_EQ(event_start_text("2003/02/03 12:34:56", 2), "2003/02/03 12:32:57");
+    EXPECT_EQ(event_start_text("2003/01/01 00:01:00", 2), "2002/12/31 23:59:01");
+    EXPECT_EQ(event_start_text("2004/03/01 00:00:10", 0.5), "2004/02/29 23:59:41");
+    EXPECT_EQ(event_start_text("2003/02/03 12:34:56", 0), "2003/02/03 12:34:57");
+    EXPECT_EQ(event_start_text("garbled", 2), "garbled");
+    EXPECT_FALSE(time_stamp_seconds("2003/02/29 00:00:00"));
+    EXPECT_EQ(event_file_name("2003/02/03 12:34:56", "z1"), "030203.123456.z1");
+    EXPECT_EQ(event_file_name("short", "z1"), ".z1");
+}
+
+TEST(EventTexts, SummaryAndMessageLinesDifferAsTheyShould) {
+    EXPECT_EQ(event_summary("030203.123257.z2", "2003/02/03 12:32:57", 12345, 4.26, 1234.4),
+              "030203.123257.z2 2003/02/03 12:32:57 L:00012345 Max SLTA:4.3 Max Amplit:001234");
+    EXPECT_EQ(sms_line("2003/02/03 12:32:57", 12345, 4.26, 1234.4),
+              "2003/02/03 12:32:57 L:00012345 Max SLTA:4.3 Max Amplit.:001234");
+    EXPECT_EQ(mail_line("2003/02/03 12:32:57", 12345, 4.26, 1234.4),
+              "2003/02/03 12:32:57 L:00012345 Max SLTA: 4.3 Max Amplit.:001234");
+}
+
+TEST(StartChecks, ExtensionsMustDifferIgnoringCaseAndBeUsableInAFileName) {
+    config::Settings s;
+    const char* ext[4] = {"z1", "z2", "z3", "z4"};
+    for (int k = 1; k <= 4; ++k) s.channel(k).file_extension = ext[k - 1];
+    EXPECT_FALSE(check_file_extensions(s));
+
+    s.channel(4).file_extension = "Z2";
+    auto refusal = check_file_extensions(s);
+    ASSERT_TRUE(refusal);
+    EXPECT_EQ(refusal->title, "Error.");
+    EXPECT_EQ(refusal->text,
+              "File extensions mismatch for channel 2 and 4. Check [f.extens.] field and retry.");
+
+    s.channel(4).file_extension = "z4";
+    s.channel(3).file_extension = "a/b";
+    refusal = check_file_extensions(s);
+    ASSERT_TRUE(refusal);
+    EXPECT_EQ(refusal->text, "Invalid file extension for channel 3. Check [f.extens.] field and retry.");
+    s.channel(3).file_extension = std::string("z\n");
+    EXPECT_TRUE(check_file_extensions(s));
+}
+
+}  // namespace
+}  // namespace tw::events

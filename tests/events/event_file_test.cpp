@@ -1,0 +1,236 @@
+#include "recorder_fixture.h"
+
+#include "events/event_file.h"
+
+#include <cstdlib>
+
+namespace tw::events::testing {
+namespace {
+
+const fs::path golden_dir = fs::path(TW_TEST_DATA_DIR) / "events";
+
+class EventFiles : public RecorderFixture {
+protected:
+    void station_details() {
+        settings.general.location = "Monte Verde";
+        settings.general.coordinates = "14.39N 12.33E";
+        settings.general.elevation = "312";
+        for (auto& ch : settings.channels) {
+            ch.axis_code = 3;
+            ch.sensor_type = 1;
+            ch.measure_unit = 4;
+            ch.data_output_factor = 0.001;
+            ch.mag_corr_terms = {".5", "-1.2", "20", "1", "0"};
+        }
+    }
+    // Sets the channel's rate and pre-event time.
+    void set_rate(int k, int sps_code, double pre_event_minutes) {
+        config::ChannelSettings& ch = settings.channel(k);
+        ch.sps_code = sps_code;
+        ch.pre_event_minutes = pre_event_minutes;
+        config::recompute_event_lengths(ch);
+    }
+};
+
+// A short event of channel 1 through the whole path: 75 samples of history,
+// a manual start on a sample at .400 (50 per second) or .900 (100 per
+// second), eight recorded samples, then STOP.
+struct GoldenCase {
+    const char* file;
+    int event_format;
+    int ad_type;
+};
+
+class GoldenEventFiles : public EventFiles, public ::testing::WithParamInterface<GoldenCase> {};
+
+TEST_P(GoldenEventFiles, MatchByteForByte) {
+    const GoldenCase c = GetParam();
+    station_details();
+    settings.general.event_format = c.event_format;
+    settings.general.ad_type = c.ad_type;
+    const bool eighteen = c.ad_type == 1;
+    recorder->set_board_reply(eighteen ? "ORDA V.1.80" : "ORDA V.1.40");
+    lock_state = eighteen ? "NL" : "L";
+    settings.sync_source_text = eighteen ? "GPS" : "DCF";
+    if (eighteen) {
+        set_rate(1, 11, 0.01);  // 100 per second, 60 pre-event positions
+    } else {
+        set_rate(1, 10, 0.02);  // 50 per second, 60 pre-event positions
+    }
+    // Started by hand only.
+    settings.channel(1).trigger_mode = 1;
+    settings.channel(1).start_ratio = 1e9;
+    start();
+    const int scale = eighteen ? 1250 : 100;
+    for (int i = 0; i < 75; ++i) feed(1, (i * 37 % 201 - 100) * scale);
+    recorder->manual_record(1, true);
+    feed(1, 4321, eighteen ? ".900" : ".400");
+    for (const int v : {0, -1, 1, 32767, -32768, 131071, -131072, 65536}) feed(1, v);
+    EXPECT_TRUE(active(1));
+    recorder->stop_run();
+
+    const std::string written = read_bytes(event_path(1));
+    EXPECT_EQ(recorder->channel(1).event_file_name, "030203.123456.z1");
+    if (std::getenv("TW_UPDATE_GOLDEN")) {
+        std::ofstream(golden_dir / c.file, std::ios::binary) << written;
+        GTEST_SKIP() << "golden file written";
+    }
+    EXPECT_EQ(written, read_bytes(golden_dir / c.file)) << c.file;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, GoldenEventFiles,
+    ::testing::Values(GoldenCase{"psn1_16bit.z1", psn_ascii_1, 0},
+                      GoldenCase{"psn2_16bit.z1", psn_ascii_2, 0},
+                      GoldenCase{"ascii_16bit.z1", plain_ascii, 0},
+                      GoldenCase{"psn1_18bit.z1", psn_ascii_1, 1},
+                      GoldenCase{"psn2_18bit.z1", psn_ascii_2, 1},
+                      GoldenCase{"ascii_18bit.z1", plain_ascii, 1}),
+    [](const auto& info) {
+        std::string name = info.param.file;
+        for (char& ch : name) {
+            if (ch == '.') ch = '_';
+        }
+        return name;
+    });
+
+// An event on channel 2 at board time 2003/02/03 12:34:56, sample at .400,
+// 50 per second, 2 pre-event minutes, extension z2, 12345 samples in all.
+TEST_F(EventFiles, TheAlignedPreEventSectionAndThePatchedCountOfALongEvent) {
+    for (const int format : {psn_ascii_1, psn_ascii_2, plain_ascii}) {
+        settings.general.event_format = format;
+        set_rate(2, 10, 2);
+        settings.channel(2).stop_params = "0,10,0,10";  // no coda, at most 30000
+        config::expand_stop_params(settings.channel(2));
+        settings.channel(2).start_amplitude = 32767;
+        start();
+        for (int i = 0; i < 7000; ++i) feed(2, i % 6000);
+        recorder->manual_record(2, true);
+        feed(2, -5, ".400");
+        ASSERT_TRUE(active(2));
+        const ChannelEventState& ch = recorder->channel(2);
+        EXPECT_EQ(ch.event_start_text, "2003/02/03 12:32:57");
+        EXPECT_EQ(ch.event_file_name, "030203.123257.z2");
+        EXPECT_EQ(ch.event_samples, 5972);
+        while (ch.event_samples < 12345) feed(2, 1);
+        recorder->stop_run();
+
+        const std::string bytes = read_bytes(event_path(2));
+        if (format == plain_ascii) {
+            EXPECT_EQ(bytes.substr(24, 10), "0000012345");
+            EXPECT_EQ(bytes.substr(0, 35), "2003/02/03 12:32:57.000 0000012345 ");
+            const auto lines = read_lines(event_path(2));
+            ASSERT_EQ(lines.size(), 12346u);
+            // The ring was last written at position 1001 (the trigger); the
+            // section starts at 1003 and its first 27 samples are dropped.
+            EXPECT_EQ(lines[1], " 1029");
+            EXPECT_EQ(lines[5972], "-5");
+        } else {
+            EXPECT_EQ(bytes.substr(93, 10), " 12345    ");
+            EXPECT_EQ(read_lines(event_path(2))[2], "Number of Samples:  12345     ");
+            EXPECT_EQ(read_lines(event_path(2))[1], "Start Time: 2003/02/03 12:32:57.000 ");
+            EXPECT_EQ(data_lines(event_path(2)).size(), 12345u);
+            EXPECT_EQ(data_lines(event_path(2))[5971], "-5");
+        }
+    }
+}
+
+TEST(PreEventSection, DropsTheFirstSkipMinusOneSamplesOldestFirst) {
+    const std::vector<std::int32_t> ring = {1, 2, 3, 4, 5, 6, 0, 0};
+    // n = 6, p = 3: positions 4, 5, 6, 1, 2 (the triggering sample).
+    EXPECT_EQ(pre_event_section(ring, 6, 3, 0), (std::vector<std::int32_t>{4, 5, 6, 1, 2}));
+    EXPECT_EQ(pre_event_section(ring, 6, 3, 1), (std::vector<std::int32_t>{4, 5, 6, 1, 2}));
+    EXPECT_EQ(pre_event_section(ring, 6, 3, 3), (std::vector<std::int32_t>{6, 1, 2}));
+    EXPECT_EQ(pre_event_section(ring, 6, 1, 0), (std::vector<std::int32_t>{2, 3, 4, 5, 6}));
+    EXPECT_EQ(pre_event_section(ring, 0, 1, 0), std::vector<std::int32_t>{});
+    // Never beyond the ring, whatever the numbers.
+    EXPECT_EQ(pre_event_section(ring, 100, 9, 0).size(), 7u);
+
+    EXPECT_EQ(pre_event_skip(50, ".400"), 28);
+    EXPECT_EQ(pre_event_skip(5, ".400"), 0);  // below 10 per second nothing is dropped
+    EXPECT_LE(pre_event_skip(200, ".999"), 1);
+}
+
+TEST_F(EventFiles, HeaderLinesFollowTheRateTheBoardAndTheCoordinates) {
+    HeaderFields f = header_fields(settings, 1, "2003/02/03 12:34:56", "L", "ORDA V.1.80");
+    f.rate = 100;
+    EXPECT_NE(event_header(f).find("\r\nSPS: 100\r\n"), std::string::npos);
+    f.rate = 5;
+    EXPECT_NE(event_header(f).find("\r\nSPS: 05\r\n"), std::string::npos);
+
+    f.ad_type = 1;
+    EXPECT_NE(event_header(f).find("A/D Converter Bits: 16 \r\nData Minimum: -32768\r\n"),
+              std::string::npos);
+    f.event_format = psn_ascii_2;
+    EXPECT_NE(event_header(f).find("A/D Converter Bits: 18 \r\nData Minimum: -131072\r\n"
+                                   "Data Maximum: 131071\r\n"),
+              std::string::npos);
+    for (const int format : {psn_ascii_1, psn_ascii_2}) {
+        f.event_format = format;
+        EXPECT_EQ(event_header(f).find("%%%%%%%%%%"), 93u);
+    }
+
+    // A southern station: no "N", no latitude, the whole text as longitude.
+    f.coordinates = "33.9S 18.4E";
+    f.event_format = psn_ascii_1;
+    EXPECT_NE(event_header(f).find("Sensor Latitude: \r\nSensor Longitude: 33.9S 18.4E\r\n"),
+              std::string::npos);
+    f.event_format = plain_ascii;
+    f.location = "A location longer than sixteen";
+    f.coordinates = "14.39N 12.33E";
+    const std::string line = event_header(f);
+    EXPECT_EQ(line.find("%%%%%%%%%%"), 24u);
+    EXPECT_NE(line.find(" 005 L DCF 16 A location longe 14.39N  12.33   0120 "), std::string::npos);
+    EXPECT_EQ(plain_ascii_longitude("33.9S 18.4E"), "33.9S 18.4");
+}
+
+TEST_F(EventFiles, TheCounterFileIsCreatedThenResetForANewDayAndCounted) {
+    const fs::path path = folder / "numevt.dat";
+    std::array<std::string, 4> starts = {"", "2003/02/03 12:00:00", "", ""};
+    FileError error;
+    EXPECT_EQ(update_event_counter(path, 2, starts, &error), 0);
+    EXPECT_EQ(read_bytes(path), "\r\n0\r\n2003/02/03\r\n0\r\n\r\n0\r\n\r\n0\r\n");
+    EXPECT_EQ(update_event_counter(path, 2, starts, &error), 1);
+    starts[0] = "2003/02/04 00:00:01";
+    EXPECT_EQ(update_event_counter(path, 1, starts, &error), 0);
+    EXPECT_EQ(read_bytes(path),
+              "2003/02/04\r\n 0\r\n2003/02/03\r\n 1\r\n\r\n 0\r\n\r\n 0\r\n");
+
+    // A file cut short or garbled is read as far as it goes.
+    std::ofstream(path, std::ios::binary) << "2003/02/04\r\n 7\r\nrubbish";
+    EXPECT_EQ(update_event_counter(path, 1, starts, &error), 8);
+    EXPECT_EQ(update_event_counter(folder / "none" / "numevt.dat", 1, starts, &error), -1);
+    EXPECT_EQ(error.error_number, 76);
+}
+
+TEST(EventFileWriter, AFullDiskIsReportedAndNothingMoreIsWritten) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    EventFile file;
+    ASSERT_TRUE(file.open("/dev/full", "header %%%%%%%%%%\r\n"));
+    file.append_sample(1);
+    EXPECT_FALSE(file.flush());
+    EXPECT_TRUE(file.failed());
+    EXPECT_EQ(file.error().error_number, 61);
+    EXPECT_FALSE(file.header_on_disk());
+    EXPECT_EQ(file.lines_on_disk(), 0u);
+    file.append_sample(2);
+    EXPECT_FALSE(file.close());
+}
+
+TEST(EventFileWriter, SampleLinesAndCountTexts) {
+    const fs::path path = fs::temp_directory_path() / ("tw_event_writer_" + std::to_string(::getpid()));
+    EventFile file;
+    ASSERT_TRUE(file.open(path, "H %%%%%%%%%%\r\n"));
+    for (const int v : {0, 7, -7, 131071, -2147483647 - 1}) file.append_sample(v);
+    ASSERT_TRUE(file.close());
+    EXPECT_EQ(file.lines_on_disk(), 5u);
+    ASSERT_TRUE(patch_sample_count(path, file.placeholder_offset(),
+                                   sample_count_text(psn_ascii_1, 5), nullptr));
+    EXPECT_EQ(read_bytes(path), "H  5        \r\n 0\r\n 7\r\n-7\r\n 131071\r\n-2147483648\r\n");
+    EXPECT_EQ(sample_count_text(plain_ascii, 12345), "0000012345");
+    EXPECT_EQ(sample_count_text(psn_ascii_2, 1000180), " 1000180  ");
+    fs::remove(path);
+}
+
+}  // namespace
+}  // namespace tw::events::testing

@@ -1,0 +1,311 @@
+#include "recorder_fixture.h"
+
+#include "events/event_texts.h"
+
+#include <algorithm>
+
+namespace tw::events::testing {
+namespace {
+
+using Recorder = RecorderFixture;
+
+TEST_F(Recorder, AmplitudeMethodFiresOnTheThirdConsecutiveSampleOverTheThreshold) {
+    start();
+    feed(1, 2000);
+    feed(1, 2000);
+    feed(1, 1000);  // at the threshold: the count restarts
+    feed(1, -2000);
+    feed(1, 2000);
+    EXPECT_FALSE(active(1));
+    feed(1, -2000);
+    EXPECT_TRUE(active(1));
+    EXPECT_EQ(panel.man_record[0], "STOP");
+    EXPECT_EQ(panel.ch_val_color[0], ch_val_recording_color);
+}
+
+TEST_F(Recorder, DefaultThresholdsNeverFireByAmplitudeOnASixteenBitBoard) {
+    for (auto& ch : settings.channels) {
+        ch.start_params = "32767,2,0.1,1,30,3";
+        ch.stop_params = "32767,0.02,3,1";
+        config::expand_start_params(ch);
+        config::expand_stop_params(ch);
+    }
+    start();
+    for (int i = 0; i < 1000; ++i) feed(1, i % 2 ? 32767 : -40000);
+    EXPECT_FALSE(active(1));
+
+    // Every recorded sample is coda: the event ends with the 61st sample
+    // recorded after its pre-event section.
+    recorder->manual_record(1, true);
+    feed(1, 32767);
+    ASSERT_TRUE(active(1));
+    const double pre = recorder->channel(1).event_samples;
+    for (int i = 0; i < 60; ++i) feed(1, 32767);
+    EXPECT_TRUE(active(1));
+    feed(1, 32767);
+    EXPECT_FALSE(active(1));
+    EXPECT_EQ(data_lines(event_path(1)).size(), static_cast<std::size_t>(pre + 61));
+}
+
+TEST_F(Recorder, EqualRatiosNeitherStartNorStopAnEvent) {
+    settings.channel(1).trigger_mode = 1;
+    start();
+    ChannelEventState& ch = recorder->channel(1);
+    ch.detector.sta_lta_ratio = 3;  // start_ratio
+    EXPECT_FALSE(recorder->evaluate_trigger(1, 0));
+    ch.detector.sta_lta_ratio = 3.000001;
+    EXPECT_TRUE(recorder->evaluate_trigger(1, 0));
+
+    recorder->start_event(1, ".000");
+    ch.under_stop_count = 10;
+    ch.detector.sta_lta_ratio = 2;  // stop_ratio: no coda
+    recorder->record_event_sample(1, 0);
+    EXPECT_EQ(ch.under_stop_count, 0);
+    ch.detector.sta_lta_ratio = 1.999;
+    recorder->record_event_sample(1, 0);
+    EXPECT_EQ(ch.under_stop_count, 1);
+}
+
+TEST_F(Recorder, RatioMethodCannotFireBeforeTheFirstZeroCrossing) {
+    settings.channel(1).trigger_mode = 1;
+    start();
+    for (int i = 0; i < 200; ++i) feed(1, 100 + i * 100);
+    EXPECT_EQ(recorder->channel(1).detector.lta_average, 0);
+    EXPECT_FALSE(active(1));
+}
+
+TEST_F(Recorder, ADisabledChannelNeverStartsEvenWhenForcedAndTheRequestStaysPending) {
+    settings.channel(2).record_enabled = 0;
+    start();
+    recorder->manual_record(2, true);  // refused: recording is off
+    EXPECT_EQ(panel.man_record[1], "REC");
+    recorder->channel(2).forced_trigger = start_request;
+    for (int i = 0; i < 10; ++i) feed(2, 30000);
+    EXPECT_FALSE(active(2));
+    EXPECT_EQ(recorder->channel(2).forced_trigger, start_request);
+    settings.channel(2).record_enabled = 1;
+    feed(2, 0);
+    EXPECT_TRUE(active(2));
+}
+
+TEST_F(Recorder, NothingStartsBeforeTheTimeBaseIsReady) {
+    time_base_ready = false;
+    start();
+    recorder->manual_record(1, true);
+    for (int i = 0; i < 10; ++i) feed(1, 30000);
+    EXPECT_FALSE(active(1));
+    time_base_ready = true;
+    feed(1, 0);
+    EXPECT_TRUE(active(1));
+}
+
+TEST_F(Recorder, ExtendedTriggerForcesOnlyEnabledIdleChannels) {
+    settings.channel(1).extend_trigger = 1;
+    settings.channel(3).record_enabled = 0;
+    start();
+    recorder->manual_record(4, true);
+    feed(4, 0);
+    ASSERT_TRUE(active(4));
+    recorder->record_event_sample(4, 0);  // its own request is consumed
+    for (int i = 0; i < 3; ++i) feed(1, 5000);
+    ASSERT_TRUE(active(1));
+    EXPECT_EQ(recorder->channel(2).forced_trigger, start_request);
+    EXPECT_EQ(recorder->channel(3).forced_trigger, no_request);
+    EXPECT_EQ(recorder->channel(4).forced_trigger, no_request);
+    feed(2, 0);
+    feed(3, 0);
+    EXPECT_TRUE(active(2));
+    EXPECT_FALSE(active(3));
+    EXPECT_NE(recorder->channel(2).event_file_name, recorder->channel(1).event_file_name);
+    EXPECT_TRUE(fs::exists(event_path(2)));
+}
+
+TEST_F(Recorder, ManualStopEndsTheEventAndSwitchesRecordingOff) {
+    std::vector<int> disabled;
+    recorder->on_record_disabled = [&](int k) { disabled.push_back(k); };
+    start();
+    recorder->manual_record(1, false);  // not while acquisition is stopped
+    EXPECT_EQ(recorder->channel(1).forced_trigger, no_request);
+    recorder->manual_record(1, true);
+    EXPECT_EQ(panel.man_record[0], "STOP");
+    feed(1, 0);
+    ASSERT_TRUE(active(1));
+    feed(1, 0);
+    recorder->manual_record(1, true);
+    EXPECT_EQ(panel.man_record[0], "REC");
+    EXPECT_EQ(recorder->channel(1).forced_trigger, stop_request);
+    feed(1, 0);
+    EXPECT_FALSE(active(1));
+    EXPECT_EQ(settings.channel(1).record_enabled, 0);
+    EXPECT_EQ(disabled, std::vector<int>{1});
+    EXPECT_EQ(recorder->channel(1).forced_trigger, no_request);
+    recorder->manual_record(1, true);  // recording is off now
+    feed(1, 0);
+    EXPECT_FALSE(active(1));
+    EXPECT_EQ(panel.man_record[0], "REC");
+}
+
+TEST_F(Recorder, AnEndlessCodaEndsAfterMaxEventSamplesPlusOne) {
+    settings.channel(1).stop_params = "0,0.02,2,1";  // |x| < 0 never: no coda
+    config::expand_stop_params(settings.channel(1));
+    start();
+    recorder->manual_record(1, true);
+    int fed = 0;
+    while (fed < 10000 && (fed == 0 || active(1))) {
+        feed(1, 7);
+        ++fed;
+    }
+    EXPECT_FALSE(active(1));
+    EXPECT_EQ(recorder->channel(1).event_samples, 3001);
+    const auto lines = data_lines(event_path(1));
+    EXPECT_EQ(lines.size(), 3001u);
+    EXPECT_EQ(read_lines(event_path(1))[2], "Number of Samples:  3001      ");
+}
+
+TEST_F(Recorder, EndingAnEventLogsTheSummaryAndResetsTheMaxima) {
+    settings.general.print_quake = 1;
+    settings.general.send_sms = 1;
+    settings.general.send_mail = 1;
+    start();
+    for (int i = 0; i < 400; ++i) feed(1, i % 2 ? 300 : -300);
+    recorder->manual_record(1, true);
+    recorder->manual_record(2, true);
+    feed(1, 0);
+    feed(2, 0);
+    ASSERT_TRUE(active(1) && active(2));
+    const double max_amp = recorder->channel(1).detector.max_amplitude;
+    EXPECT_EQ(max_amp, 300);  // from before the trigger
+    for (int i = 0; i < 61; ++i) feed(1, 0);
+    ASSERT_FALSE(active(1));
+    EXPECT_TRUE(flags.event_ended_flag);
+    EXPECT_EQ(panel.man_record[0], "REC");
+    EXPECT_EQ(panel.ch_val_color[0], ch_val_idle_color);
+    EXPECT_EQ(recorder->channel(1).detector.max_amplitude, 0);
+    EXPECT_EQ(recorder->channel(1).detector.max_ratio, 0);
+
+    const ChannelEventState& ch = recorder->channel(1);
+    const std::string samples = fixed_number_text(ch.event_samples, 8, 0);
+    const std::string expected = "030203.123451.z1 2003/02/03 12:34:51 L:" + samples +
+                                 " Max SLTA:1.0 Max Amplit:000300";
+    const auto lines = event_list->read_lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], "2003/02/03 12:35:00 " + expected);
+
+    // Printed at once; the page is output only when no channel records.
+    EXPECT_EQ(printer.lines, std::vector<std::string>{expected});
+    EXPECT_EQ(printer.ended, 0);
+    recorder->stop_run();  // ends channel 2 too
+    EXPECT_EQ(printer.lines.size(), 2u);
+    EXPECT_EQ(printer.ended, 1);
+    EXPECT_EQ(printer.jobs, 1);
+
+    const auto sms = read_lines(folder / "sendsms.txt");
+    const auto mail = read_lines(folder / "sendmail.txt");
+    ASSERT_EQ(sms.size(), 2u);
+    ASSERT_EQ(mail.size(), 2u);
+    EXPECT_EQ(sms[0], "2003/02/03 12:34:51 L:" + samples + " Max SLTA:1.0 Max Amplit.:000300");
+    EXPECT_EQ(mail[0], "2003/02/03 12:34:51 L:" + samples + " Max SLTA: 1.0 Max Amplit.:000300");
+}
+
+TEST_F(Recorder, StopEndsAnOpenEventSoThatNoFileKeepsItsPlaceholder) {
+    start();
+    recorder->manual_record(3, true);
+    for (int i = 0; i < 20; ++i) feed(3, i);
+    ASSERT_TRUE(active(3));
+    const fs::path path = event_path(3);
+    recorder->stop_run();
+    EXPECT_FALSE(active(3));
+    const std::string bytes = read_bytes(path);
+    EXPECT_EQ(bytes.find("%%%%%%%%%%"), std::string::npos);
+    EXPECT_EQ(data_lines(path).size(), static_cast<std::size_t>(recorder->channel(3).event_samples));
+    EXPECT_EQ(event_list->read_lines().size(), 1u);
+    EXPECT_EQ(panel.man_record[2], "REC");
+
+    // The next START finds every channel idle.
+    recorder->manual_record(3, true);
+    start();
+    EXPECT_EQ(recorder->channel(3).forced_trigger, no_request);
+}
+
+TEST_F(Recorder, TheThresholdAlarmIsRaisedOnlyByRecordedSamples) {
+    settings.channel(1).alarm_enabled = 1;
+    settings.channel(1).alarm_threshold = 100;
+    start();
+    feed(1, 900);
+    EXPECT_FALSE(flags.threshold_alarm_flag);
+    recorder->manual_record(1, true);
+    feed(1, 900);  // the triggering sample belongs to the pre-event section
+    EXPECT_FALSE(flags.threshold_alarm_flag);
+    feed(1, 100);
+    EXPECT_FALSE(flags.threshold_alarm_flag);
+    feed(1, -101);
+    EXPECT_TRUE(flags.threshold_alarm_flag);
+    flags.threshold_alarm_flag = false;
+    settings.channel(1).alarm_enabled = 0;
+    feed(1, 5000);
+    EXPECT_FALSE(flags.threshold_alarm_flag);
+}
+
+TEST_F(Recorder, AMissingEventsFolderIsReportedOnceAndTheNextEventTriesAgain) {
+    settings.general.events_folder = (folder / "gone").string();
+    start();
+    recorder->manual_record(1, true);
+    recorder->manual_record(2, true);
+    feed(1, 0);
+    feed(2, 0);
+    for (int i = 0; i < 50; ++i) {
+        feed(1, i);
+        feed(2, i);
+    }
+    EXPECT_TRUE(active(1));
+    ASSERT_EQ(errors.size(), 2u);  // one per event, not one per sample
+    EXPECT_EQ(errors[0].error_number, 76);
+    EXPECT_EQ(errors[0].location, location::event_file_open);
+    EXPECT_NE(errors[0].detail.find("gone"), std::string::npos);
+    recorder->stop_run();
+    EXPECT_EQ(event_list->read_lines().size(), 2u);
+    EXPECT_EQ(errors.size(), 2u);
+
+    fs::create_directories(folder / "gone");
+    start();
+    recorder->manual_record(1, true);
+    feed(1, 0);
+    feed(1, 1);
+    recorder->stop_run();
+    EXPECT_EQ(errors.size(), 2u);
+    EXPECT_EQ(data_lines(event_path(1)).size(),
+              static_cast<std::size_t>(recorder->channel(1).event_samples));
+}
+
+TEST_F(Recorder, ServiceModeTracesTheStartAndTheEnd) {
+    settings.general.service_mode = 1;
+    std::vector<std::string> trace;
+    recorder->on_trace = [&](const std::string& line) { trace.push_back(line); };
+    start();
+    for (int i = 0; i < 400; ++i) feed(2, 0);
+    recorder->manual_record(2, true);
+    feed(2, 0, ".400");
+    recorder->stop_run();
+    ASSERT_EQ(trace.size(), 4u);
+    EXPECT_EQ(trace[0], "startime(1)=2003/02/03 12:34:51 ad_timer$(1)=.400 xspsv=50");
+    EXPECT_EQ(trace[1], "ncamp: 28 z1:103 z2:300");
+    EXPECT_EQ(trace[2], "l_evento(1)=272");
+    EXPECT_EQ(trace[3], "STOP l_evento(1)=272");
+}
+
+TEST_F(Recorder, LiveValuesGoToTheChannelTheTriggerPanelShows) {
+    std::vector<std::pair<int, LiveValues>> shown;
+    recorder->on_live_values = [&](int k, const LiveValues& v) { shown.emplace_back(k, v); };
+    start();
+    feed(1, 5);
+    EXPECT_TRUE(shown.empty());
+    recorder->set_live_values_channel(2);
+    feed(1, 5);
+    feed(2, -7);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].first, 2);
+    EXPECT_EQ(shown[0].second.max_noise, "00000.000");
+}
+
+}  // namespace
+}  // namespace tw::events::testing

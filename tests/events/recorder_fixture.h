@@ -1,0 +1,154 @@
+#pragma once
+// A recorder wired as the station wires it: conditioning, detector and event
+// logic over one settings record, files in a temporary station folder.
+
+#include "config/settings_file.h"
+#include "display/conditioning.h"
+#include "events/event_recorder.h"
+#include "fakes/fake_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace tw::events::testing {
+
+namespace fs = std::filesystem;
+
+inline std::string read_bytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+inline std::vector<std::string> read_lines(const fs::path& path) {
+    std::vector<std::string> lines;
+    std::istringstream in(read_bytes(path));
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+class FakePrinter : public platform::Printer {
+public:
+    bool begin_job(std::string*) override {
+        open = true;
+        ++jobs;
+        return true;
+    }
+    bool print_line(const std::string& line, std::string*) override {
+        lines.push_back(line);
+        return true;
+    }
+    bool end_job(std::string*) override {
+        open = false;
+        ++ended;
+        return true;
+    }
+    bool job_open() const override { return open; }
+    bool open = false;
+    int jobs = 0;
+    int ended = 0;
+    std::vector<std::string> lines;
+};
+
+struct ReportedError {
+    int error_number;
+    int location;
+    std::string detail;
+};
+
+class RecorderFixture : public ::testing::Test {
+protected:
+    RecorderFixture() {
+        folder = fs::temp_directory_path() /
+                 ("tw_events_" + std::to_string(::getpid()) + "_" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder);
+        fs::create_directories(folder / "events");
+        clock.set(2003, 2, 3, 12, 35, 0);
+        settings.general.events_folder = (folder / "events").string();
+        settings.general.location = "Test Station";
+        settings.general.coordinates = "14.39N 12.33E";
+        settings.general.elevation = "120";
+        settings.sync_source_text = "DCF";
+        const char* extensions[4] = {"z1", "z2", "z3", "z4"};
+        for (int k = 1; k <= 4; ++k) {
+            config::ChannelSettings& ch = settings.channel(k);
+            ch.sps_code = 10;  // 50 per second
+            ch.file_extension = extensions[k - 1];
+            ch.start_params = "1000,2,0.1,1,30,3";  // 300 pre-event samples
+            ch.stop_params = "500,0.02,2,1";        // 60 coda samples, at most 3000
+            ch.record_enabled = 1;
+            config::expand_start_params(ch);
+            config::expand_stop_params(ch);
+        }
+        event_list = std::make_unique<supervision::EventList>(folder / "evtfile.dat", clock);
+        conditioner = std::make_unique<display::SampleConditioner>(settings, panel, time_base_ready);
+        recorder = std::make_unique<EventRecorder>(EventContext{
+            settings, flags, panel, *event_list, *conditioner, board_date_time, time_base_ready,
+            lock_state, folder, &printer});
+        conditioner->hooks.detector = [this](const display::ConditionedSample& s) {
+            recorder->update_detector(s);
+        };
+        conditioner->hooks.events = [this](const display::ConditionedSample& s) {
+            recorder->process_sample(s);
+        };
+        recorder->on_error = [this](int number, int location, const std::string& detail) {
+            errors.push_back({number, location, detail});
+        };
+        recorder->set_board_reply("ORDA V.1.80");
+    }
+    ~RecorderFixture() override { fs::remove_all(folder); }
+
+    // START with the settings as they are now.
+    void start() {
+        conditioner->start_run();
+        recorder->start_run();
+    }
+    void feed(int channel, std::int32_t value, const char* millis = ".000") {
+        acquisition::SampleOutput s;
+        s.channel = channel - 1;
+        s.sample_value = value;
+        s.millis = {millis[0], millis[1], millis[2], millis[3]};
+        conditioner->take_sample(s);
+    }
+    bool active(int k) const { return flags.event_active[static_cast<std::size_t>(k - 1)]; }
+    fs::path event_path(int k) const {
+        return fs::path(settings.general.events_folder) / recorder->channel(k).event_file_name;
+    }
+    // Sample lines of a PSN file (after "Data:").
+    std::vector<std::string> data_lines(const fs::path& path) const {
+        const auto lines = read_lines(path);
+        std::size_t i = 0;
+        while (i < lines.size() && lines[i] != "Data:") ++i;
+        return {lines.begin() + static_cast<std::ptrdiff_t>(std::min(i + 1, lines.size())),
+                lines.end()};
+    }
+
+    fs::path folder;
+    fakes::FakeClock clock;
+    config::Settings settings;
+    supervision::PanelModel panel;
+    EventFlags flags;
+    std::string board_date_time = "2003/02/03 12:34:56";
+    bool time_base_ready = true;
+    std::string lock_state = "L";
+    FakePrinter printer;
+    std::unique_ptr<supervision::EventList> event_list;
+    std::unique_ptr<display::SampleConditioner> conditioner;
+    std::unique_ptr<EventRecorder> recorder;
+    std::vector<ReportedError> errors;
+};
+
+}  // namespace tw::events::testing
