@@ -191,9 +191,15 @@ void TimeSetting::fill_date_time_fields() {
             auto rank = [&](std::size_t at) {
                 return (at > year_at) + (at > month_at) + (at > day_at);
             };
-            when.year = date[static_cast<std::size_t>(rank(year_at))];
-            when.month = date[static_cast<std::size_t>(rank(month_at))];
-            when.day = date[static_cast<std::size_t>(rank(day_at))];
+            const int year = date[static_cast<std::size_t>(rank(year_at))];
+            const int month = date[static_cast<std::size_t>(rank(month_at))];
+            const int day = date[static_cast<std::size_t>(rank(day_at))];
+            // A text that does not follow the format keeps the clock's date.
+            if (year >= 1000 && month >= 1 && month <= 12 && day >= 1 && day <= 31) {
+                when.year = year;
+                when.month = month;
+                when.day = day;
+            }
         }
     }
     when.hour = time.size() > 0 ? time[0] : 0;

@@ -10,9 +10,9 @@
 namespace tw::acquisition {
 namespace {
 
-using testing::bytes;
-using testing::ClockStation;
-using testing::time_packet;
+using clock_testing::bytes;
+using clock_testing::ClockStation;
+using clock_testing::time_packet;
 
 constexpr int synchronised = 0x20;
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace tw::acquisition::testing {
+namespace tw::acquisition::clock_testing {
 
 class ClockStation {
 public:
@@ -86,4 +86,4 @@ inline bool time_packet(BoardClock& board_clock, int hours, int minutes, int sec
     return board_clock.handle_time_packet(packet);
 }
 
-}  // namespace tw::acquisition::testing
+}  // namespace tw::acquisition::clock_testing

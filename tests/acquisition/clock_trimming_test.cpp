@@ -1,0 +1,211 @@
+#include "acquisition/clock_trimming.h"
+
+#include "clock_station.h"
+
+#include <gtest/gtest.h>
+
+namespace tw::acquisition {
+namespace {
+
+using clock_testing::bytes;
+using clock_testing::ClockStation;
+
+class ClockTrimmingTest : public ::testing::Test {
+protected:
+    ClockTrimmingTest()
+        : trimming(ClockTrimmingContext{station.settings,
+                                        station.sample_path,
+                                        dialogs,
+                                        window_open,
+                                        [this] { return firmware; },
+                                        [this] { return running; },
+                                        [this](std::string_view b) {
+                                            station.commands.emplace_back(b);
+                                            return true;
+                                        }}) {
+        trimming.activate();
+    }
+
+    // `count` channel 1 samples arrive.
+    void samples(int count) {
+        for (int i = 0; i < count; ++i) station.sample_path.take_sample(0, 0);
+    }
+    void reply(int value) {
+        const std::uint8_t packet[] = {0x86, static_cast<std::uint8_t>(value), 0xF0};
+        trimming.eeprom_reply(packet);
+    }
+    std::vector<std::string> messages() const {
+        std::vector<std::string> texts;
+        for (const auto& shown : dialogs.shown) texts.push_back(shown.text);
+        return texts;
+    }
+
+    ClockStation station;
+    fakes::FakeDialogs dialogs;
+    bool window_open = false;
+    std::string firmware = "1.40";
+    bool running = true;
+    ClockTrimming trimming;
+};
+
+TEST(TrimmingValues, ImageAndBytesOfN) {
+    EXPECT_EQ(eeprom_image(86400), "XX 80 51 01 01 XX XX XX XX");
+    EXPECT_EQ(eeprom_image(-86400), "XX 80 51 01 00 XX XX XX XX");
+    EXPECT_EQ(eeprom_image(1999.5), "XX D0 07 00 01 XX XX XX XX");  // rounded to 2000
+    EXPECT_EQ(eeprom_image(1e12), "XX FF FF FF 01 XX XX XX XX");    // beyond 24 bits
+    const TrimBytes b = trim_bytes(-43200.7);
+    EXPECT_EQ(b.b1, 0xC0);
+    EXPECT_EQ(b.b2, 0xA8);
+    EXPECT_EQ(b.b3, 0x00);
+    EXPECT_EQ(b.direction, 0);
+    EXPECT_EQ(trim_bytes(0).direction, 2);
+    EXPECT_EQ(trim_bytes(5e9).b3, 0xFF);
+
+    const auto parsed = parse_trim_text(" c0  A8 00 01 ");
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->b1, 0xC0);
+    EXPECT_EQ(parsed->direction, 1);
+    EXPECT_FALSE(parse_trim_text("C0 A8 00"));
+    EXPECT_FALSE(parse_trim_text("C0 A8 00 01 02"));
+    EXPECT_FALSE(parse_trim_text("C0 A8 0G 01"));
+    EXPECT_FALSE(parse_trim_text("C0A8 00 01 00"));
+    EXPECT_FALSE(parse_trim_text(""));
+}
+
+TEST_F(ClockTrimmingTest, MeasuresNBetweenSynchronisations) {
+    trimming.measure_on_sync("2003/02/03 00:00:00");
+    EXPECT_EQ(trimming.model().firsttime, "2003/02/03 00:00:00");
+    EXPECT_EQ(trimming.model().trimmevery, "Wait...");
+    EXPECT_EQ(station.sample_path.trim_sample_count(), 0u);
+
+    samples(8640100);  // one day at 100 samples per second, 100 too many
+    trimming.measure_on_sync("2003/02/04 00:00:00");
+    const TrimmingModel& m = trimming.model();
+    EXPECT_EQ(m.prev_sync, "2003/02/04 00:00:00");
+    EXPECT_EQ(m.ad_received, "8640100");
+    EXPECT_EQ(m.ad_tlapsed, "86400");
+    EXPECT_EQ(trimming.trim_error(), 86400);
+    EXPECT_EQ(m.trimmevery, "86400");
+    EXPECT_EQ(m.dataset, "XX 80 51 01 01 XX XX XX XX");
+}
+
+TEST_F(ClockTrimmingTest, SlowBoardAndExactBoard) {
+    trimming.measure_on_sync("2003/02/03 10:00:00");
+    samples(5999);  // one minute, one sample short
+    trimming.measure_on_sync("2003/02/03 10:01:00");
+    EXPECT_EQ(trimming.trim_error(), -6000);
+    EXPECT_EQ(trimming.model().dataset, "XX 70 17 00 00 XX XX XX XX");
+
+    samples(6001);  // two minutes in all: no error
+    trimming.measure_on_sync("2003/02/03 10:02:00");
+    EXPECT_EQ(trimming.model().trimmevery, "Wait...");
+
+    // START begins a new measurement at the next synchronisation.
+    trimming.restart_measurement();
+    EXPECT_EQ(trimming.model().firsttime, "");
+    trimming.measure_on_sync("2003/02/03 11:00:00");
+    EXPECT_EQ(trimming.model().firsttime, "2003/02/03 11:00:00");
+    EXPECT_EQ(trimming.model().prev_sync, "");
+}
+
+TEST_F(ClockTrimmingTest, TypedErrorFillsImageAndManualBytes) {
+    trimming.txt_error_changed("2");
+    EXPECT_EQ(trimming.trim_error(), 43200);
+    EXPECT_EQ(trimming.model().dataset, "XX C0 A8 00 01 XX XX XX XX");
+    EXPECT_EQ(trimming.model().txt_manual_trim, "C0 A8 00 01");
+    trimming.txt_error_changed("-2");
+    EXPECT_EQ(trimming.model().dataset, "XX C0 A8 00 00 XX XX XX XX");
+    EXPECT_EQ(trimming.model().txt_manual_trim, "C0 A8 00 00");
+    trimming.txt_error_changed("abc");  // no number: nothing changes
+    EXPECT_EQ(trimming.trim_error(), -43200);
+}
+
+TEST_F(ClockTrimmingTest, WritesMeasuredNullAndManualValues) {
+    trimming.txt_error_changed("-2");
+    trimming.set_trim_data_clicked();
+    trimming.nulltrimm_clicked();
+    EXPECT_EQ(trimming.model().dataset, "XX FF FF FF 02 XX XX XX XX");
+    trimming.txt_manual_trim_changed("12 34 56 01");
+    running = false;  // the manual write does not need a running board
+    trimming.cmd_manual_trim_clicked();
+    EXPECT_EQ(station.commands, (std::vector<std::string>{bytes({0x85, 0xC0, 0xA8, 0, 0, 0}),
+                                                          bytes({0x85, 0xFF, 0xFF, 0xFF, 2, 0}),
+                                                          bytes({0x85, 0x12, 0x34, 0x56, 1, 0})}));
+    EXPECT_EQ(messages(), std::vector<std::string>{"Check the settings reading the values."});
+
+    trimming.txt_manual_trim_changed("12 34");
+    trimming.cmd_manual_trim_clicked();
+    EXPECT_EQ(station.commands.size(), 3u);
+    EXPECT_EQ(messages().back(), ClockTrimming::bad_manual_message);
+}
+
+TEST_F(ClockTrimmingTest, RefusesWithoutRunningBoardOrWithOldFirmware) {
+    running = false;
+    trimming.set_trim_data_clicked();
+    trimming.nulltrimm_clicked();
+    trimming.eeread_clicked();
+    running = true;
+    for (const char* version : {"1.xx", "1.11", ""}) {
+        firmware = version;
+        trimming.set_trim_data_clicked();
+    }
+    firmware = "1.xx";
+    trimming.txt_manual_trim_changed("12 34 56 01");
+    trimming.cmd_manual_trim_clicked();
+    firmware = "1.30";
+    trimming.eeread_clicked();
+
+    const std::string not_running(ClockTrimming::not_running_message);
+    const std::string old_firmware(ClockTrimming::old_firmware_message);
+    EXPECT_EQ(messages(), (std::vector<std::string>{not_running, not_running, not_running,
+                                                    old_firmware, old_firmware, old_firmware,
+                                                    old_firmware}));
+    EXPECT_EQ(station.commands, std::vector<std::string>{bytes({0x86, 0, 0, 0, 0, 0})});
+}
+
+TEST_F(ClockTrimmingTest, ReadsNineEepromBytesThroughTheReplies) {
+    trimming.eeread_clicked();
+    for (int address = 0; address <= 8; ++address) reply(0xA0 + address);
+    EXPECT_EQ(trimming.model().eeprom, " A0 A1 A2 A3 A4 A5 A6 A7 A8");
+    ASSERT_EQ(station.commands.size(), 9u);
+    for (int address = 0; address <= 8; ++address) {
+        EXPECT_EQ(station.commands[address], bytes({0x86, address, 0, 0, 0, 0}));
+    }
+    EXPECT_EQ(trimming.eeprom_index(), 8);
+    EXPECT_EQ(trimming.eeprom_byte_text(), "A8");
+    EXPECT_FALSE(trimming.eeprom_read_in_progress());
+
+    // A stray reply after the read asks for nothing; a reply without its
+    // value byte is ignored.
+    reply(0x05);
+    const std::uint8_t short_packet[] = {0x86};
+    trimming.eeprom_reply(short_packet);
+    EXPECT_EQ(station.commands.size(), 9u);
+    EXPECT_EQ(trimming.model().eeprom, " A0 A1 A2 A3 A4 A5 A6 A7 A8 05");
+
+    // A new read starts over.
+    trimming.eeread_clicked();
+    EXPECT_EQ(trimming.model().eeprom, "");
+    EXPECT_EQ(trimming.eeprom_index(), 0);
+}
+
+TEST_F(ClockTrimmingTest, TraceListOnlyInServiceModeAndUnloadForgets) {
+    trimming.add_trace_line("ignored");
+    station.settings.general.service_mode = 1;
+    for (std::size_t i = 0; i < TrimmingModel::max_list_lines + 5; ++i) {
+        trimming.add_trace_line("line " + std::to_string(i));
+    }
+    ASSERT_EQ(trimming.model().list1.size(), TrimmingModel::max_list_lines);
+    EXPECT_EQ(trimming.model().list1.front(), "line 5");
+
+    trimming.measure_on_sync("2003/02/03 10:00:00");
+    trimming.unload();
+    EXPECT_FALSE(window_open);
+    EXPECT_EQ(trimming.model().firsttime, "");
+    EXPECT_EQ(trimming.model().list1.size(), TrimmingModel::max_list_lines);
+    trimming.list1_double_clicked();
+    EXPECT_TRUE(trimming.model().list1.empty());
+}
+
+}  // namespace
+}  // namespace tw::acquisition

@@ -1,0 +1,346 @@
+#include "acquisition/time_setting.h"
+
+#include "clock_station.h"
+
+#include <gtest/gtest.h>
+
+namespace tw::acquisition {
+namespace {
+
+using clock_testing::bytes;
+using clock_testing::ClockStation;
+using clock_testing::time_packet;
+
+class TimeSettingTest : public ::testing::Test {
+protected:
+    TimeSettingTest()
+        : board_clock(station.context()),
+          time_setting(TimeSettingContext{station.settings,
+                                          station.clock,
+                                          dialogs,
+                                          station.event_list,
+                                          board_clock,
+                                          station.pc_clock,
+                                          settime_open,
+                                          date_format,
+                                          start_date_text,
+                                          start_time_text,
+                                          [this] { return port_usable; },
+                                          [this](std::string_view b) {
+                                              station.commands.emplace_back(b);
+                                              return true;
+                                          },
+                                          [this] { ++other_locks; }}) {
+        station.clock.set(2003, 2, 25, 7, 5, 9);
+        station.settings.sync_source_text = "DCF";
+        station.settings.general.sync_source_dcf = 1;
+        board_clock.set_board_date_from_pc();
+        board_clock.refresh_clock_displays();  // pc_date_time_text
+    }
+
+    void type(SettimeField field, const std::string& text) {
+        time_setting.set_field(field, text);
+    }
+
+    ClockStation station;
+    BoardClock board_clock;
+    fakes::FakeDialogs dialogs;
+    bool settime_open = false;
+    std::string date_format = "YYYY/MM/DD";
+    std::string start_date_text;
+    std::string start_time_text;
+    bool port_usable = true;
+    int other_locks = 0;
+    TimeSetting time_setting;
+};
+
+TEST(SpectrogramColour, ScaleRunsFromBlackThroughBlueToRed) {
+    EXPECT_EQ(spectrogram_colour(0), 0x000000u);
+    EXPECT_EQ(spectrogram_colour(255), 0x0000FFu);
+    EXPECT_EQ(spectrogram_colour(300), 0x00ACFFu);
+    EXPECT_EQ(spectrogram_colour(600), 0x00FFA7u);
+    EXPECT_EQ(spectrogram_colour(800), 0x20FF00u);
+    EXPECT_EQ(spectrogram_colour(1279), 0xFF0000u);
+    EXPECT_EQ(spectrogram_colour(5000), 0xFF0000u);
+    EXPECT_EQ(spectrogram_colour(-3), 0x000000u);
+}
+
+TEST_F(TimeSettingTest, ActivationShowsSettingsAndThePcClock) {
+    auto& general = station.settings.general;
+    general.gmt_correction = 0;
+    general.pc_sync = 1;
+    general.sync_every = 3;
+    time_setting.activate();
+    const SettimeModel& m = time_setting.model();
+    EXPECT_TRUE(settime_open);
+    EXPECT_EQ(other_locks, 1);
+    EXPECT_EQ(m.v_gmt, "1");  // DCF77 is an hour ahead of the setting
+    EXPECT_TRUE(m.option_sync1);
+    EXPECT_TRUE(m.pc_sync);
+    EXPECT_TRUE(m.sync_every_enabled);
+    EXPECT_EQ(m.sync_every, 3);
+    EXPECT_EQ(m.realtime, "2003/02/25 07:05:09");
+    EXPECT_EQ(m.v_year, "2003");
+    EXPECT_EQ(m.v_month, "02");
+    EXPECT_EQ(m.v_day, "25");
+    EXPECT_EQ(m.v_hours, "07");
+    EXPECT_EQ(m.v_minutes, "05");
+    EXPECT_EQ(m.v_seconds, "09");
+
+    // A day-first PC.
+    station.clock.date_pattern = "%d/%m/%Y";
+    board_clock.refresh_clock_displays();
+    date_format = "DD/MM/YYYY";
+    time_setting.activate();
+    EXPECT_EQ(m.v_day, "25");
+    EXPECT_EQ(m.v_month, "02");
+    EXPECT_EQ(m.v_year, "2003");
+}
+
+TEST_F(TimeSettingTest, LineBoardsAndTheSettingsLockDisableControls) {
+    station.settings.general.ad_type = 3;
+    station.settings.general.pc_rtc = 0;
+    station.settings.general.pc_sync = 1;
+    time_setting.activate();
+    const SettimeModel& m = time_setting.model();
+    EXPECT_TRUE(m.pc_rtc);
+    EXPECT_FALSE(m.pc_sync);
+    EXPECT_FALSE(m.pc_rtc_enabled);
+    EXPECT_FALSE(m.pc_sync_enabled);
+    EXPECT_FALSE(m.sync_every_enabled);
+    EXPECT_TRUE(m.option_sync_enabled);
+
+    station.settings.general.ad_type = 0;
+    station.settings.general.settings_locked = 1;
+    time_setting.activate();
+    EXPECT_FALSE(m.pc_rtc_enabled);
+    EXPECT_FALSE(m.option_sync_enabled);
+    EXPECT_TRUE(m.sync_every_enabled);  // pc_sync decides the list
+    time_setting.pc_sync_clicked(false);
+    EXPECT_FALSE(m.sync_every_enabled);
+    EXPECT_EQ(station.settings.general.pc_sync, 1);  // stored only by OK or SET TIME
+}
+
+TEST_F(TimeSettingTest, FieldChecksShowTheirMessagesAndKeepTheText) {
+    time_setting.activate();
+    const struct {
+        SettimeField field;
+        const char* text;
+        const char* message;
+        const char* title;
+    } bad[] = {
+        {SettimeField::day, "32", "Insert a valid DAY (01..31)", "Check DAY Value"},
+        {SettimeField::day, "0", "Insert a valid DAY (01..31)", "Check DAY Value"},
+        {SettimeField::month, "13", "Insert a valid Month (1..12)", "Check Month Value"},
+        {SettimeField::year, "1989", "Insert a valid Year (1990..2090)", "Check Year Value"},
+        {SettimeField::hours, "24", "Insert a valid hour (00..23)", "Check Hour Value"},
+        {SettimeField::hours, "x7", "Insert a valid hour (00..23)", "Check Hour Value"},
+        {SettimeField::minutes, "60", "Insert a valid minute (00..59)", "Check minute Value"},
+        {SettimeField::seconds, "7.5", "Insert a valid second (00..59)", "Check second Value"},
+        {SettimeField::gmt, "-24", "Insert a valid GMT correction (-23..+23)", "Check GMT Value"},
+    };
+    for (const auto& c : bad) {
+        dialogs.shown.clear();
+        type(c.field, c.text);
+        EXPECT_FALSE(time_setting.check_field(c.field)) << c.text;
+        ASSERT_EQ(dialogs.shown.size(), 1u);
+        EXPECT_EQ(dialogs.shown[0].text, c.message);
+        EXPECT_EQ(dialogs.shown[0].title, c.title);
+        EXPECT_EQ(time_setting.model().focus, c.field);
+    }
+    EXPECT_EQ(time_setting.model().v_gmt, "-24");
+
+    dialogs.shown.clear();
+    type(SettimeField::gmt, "+23");
+    EXPECT_TRUE(time_setting.check_field(SettimeField::gmt));
+    type(SettimeField::day, " 31");
+    EXPECT_TRUE(time_setting.check_field(SettimeField::day));
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(TimeSettingTest, OkStoresTheSourceWithItsHourAndCloses) {
+    time_setting.activate();
+    type(SettimeField::gmt, "1");
+    time_setting.pc_sync_clicked(true);
+    time_setting.sync_every_selected(5);
+    time_setting.ok_clicked();
+    auto& general = station.settings.general;
+    EXPECT_EQ(general.gmt_correction, 0);
+    EXPECT_EQ(general.pc_sync, 1);
+    EXPECT_EQ(general.sync_every, 5);
+    EXPECT_FALSE(settime_open);
+    EXPECT_TRUE(time_setting.model().close_requested);
+    EXPECT_TRUE(station.commands.empty());  // nothing goes to the board
+
+    time_setting.activate();
+    EXPECT_EQ(time_setting.model().v_gmt, "1");
+
+    time_setting.option_sync_clicked(false);  // GPS
+    time_setting.ok_clicked();
+    EXPECT_EQ(general.gmt_correction, 1);
+    EXPECT_EQ(general.sync_source_dcf, 0);
+    EXPECT_EQ(station.settings.sync_source_text, "GPS");
+}
+
+TEST_F(TimeSettingTest, SetTimeSetsPcAndBoard) {
+    station.settings.general.pc_rtc = 0;
+    time_setting.activate();
+    time_setting.option_sync_clicked(false);  // GPS: the field is the setting
+    type(SettimeField::gmt, "-5");
+    type(SettimeField::day, "26");
+    station.clock.set(2003, 2, 25, 12, 0, 0);
+    time_setting.set_time_clicked();
+
+    ASSERT_EQ(station.commands.size(), 2u);
+    EXPECT_EQ(station.commands[0], bytes({0x83, 0x09, 0x05, 0x07, 0x00, 0x00}));
+    EXPECT_EQ(station.commands[1], bytes({0x82, 0xFB, 0xFB, 0xFB, 0xFB, 0xFB}));
+    EXPECT_EQ(station.events().back(), "Time manually set at 07:05:09");
+    const auto now = station.clock.now();
+    EXPECT_EQ(now.day, 26);
+    EXPECT_EQ(now.hour, 7);
+    EXPECT_EQ(now.second, 9);
+    EXPECT_EQ(start_date_text, "2003/02/26");
+    EXPECT_EQ(start_time_text, "07:05:09");
+    EXPECT_EQ(board_clock.time().board_date, "2003/02/26");
+    EXPECT_EQ(station.settings.general.gmt_correction, -5);
+    EXPECT_EQ(station.settings.sync_source_text, "GPS");
+}
+
+TEST_F(TimeSettingTest, SetTimeWritesTheDateInThePcOrderAndHonoursPcRtc) {
+    date_format = "DD/MM/YYYY";
+    station.settings.general.pc_rtc = 1;
+    time_setting.activate();  // the PC text does not follow the format: the clock's date
+    EXPECT_EQ(time_setting.model().v_day, "25");
+    station.clock.date_pattern = "%d/%m/%Y";
+    board_clock.refresh_clock_displays();
+    time_setting.activate();
+    time_setting.set_time_clicked();
+    EXPECT_EQ(start_date_text, "25/02/2003");
+    EXPECT_EQ(station.clock.set_time_calls, 0);  // the PC clock is not set from here
+    EXPECT_EQ(start_time_text, "");
+    EXPECT_EQ(station.commands[1], bytes({0x82, 0, 0, 0, 0, 0}));  // DCF77 shows 1 for 0
+}
+
+TEST_F(TimeSettingTest, SetTimeWithoutBoardDoesNothing) {
+    int restarts = 0;
+    time_setting.on_time_set = [&] { ++restarts; };
+    station.settings.general.pc_rtc = 0;
+    time_setting.activate();
+    time_setting.option_sync_clicked(false);
+    port_usable = false;
+    time_setting.set_time_clicked();
+    EXPECT_EQ(restarts, 1);
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text, "A/D card not found.");
+    EXPECT_TRUE(station.commands.empty());
+    EXPECT_EQ(station.clock.set_time_calls + station.clock.set_date_calls, 0);
+    EXPECT_EQ(station.settings.general.sync_source_dcf, 1);
+    EXPECT_TRUE(station.events().empty());
+}
+
+TEST_F(TimeSettingTest, RefusedPcClockIsReportedAndTheBoardStillSet) {
+    station.settings.general.pc_rtc = 0;
+    station.clock.refuse_setting = true;
+    time_setting.activate();
+    time_setting.set_time_clicked();
+    const auto events = station.events();
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[0].rfind("PC date not set: ", 0), 0u);
+    EXPECT_EQ(events[1].rfind("PC clock not set: ", 0), 0u);
+    EXPECT_EQ(events[2], "Time manually set at 07:05:09");
+    EXPECT_EQ(station.commands.size(), 2u);
+}
+
+TEST_F(TimeSettingTest, EachSecondShowsLockAndMarksSynchronisations) {
+    BoardClock& clock = board_clock;
+    bool trim_open = false;
+    ClockTrimming trimming(ClockTrimmingContext{station.settings, station.sample_path, dialogs,
+                                                trim_open, {}, {}, {}});
+    connect_clock_windows(clock, trimming, time_setting);
+    time_packet(clock, 7, 5, 0);  // window closed: nothing shown
+    EXPECT_EQ(time_setting.model().timestatus, "");
+
+    time_setting.activate();
+    time_packet(clock, 7, 5, 1);
+    const SettimeModel& m = time_setting.model();
+    EXPECT_EQ(m.timestatus, "Status: Not Locked");
+    EXPECT_EQ(m.hour_type, "...");
+    EXPECT_EQ(m.sync_indicator_colour, 8);
+    EXPECT_EQ(m.ad_clock, "2003/02/25 07:05:01");
+    EXPECT_EQ(m.realtime, "2003/02/25 07:05:09.000");
+
+    time_packet(clock, 7, 5, 2, 0x20 | 0x40);
+    EXPECT_EQ(m.lastsync, "DCF77 Sync: 2003/02/25 07:05:01");
+    EXPECT_EQ(m.timestatus, "Status: Locked");
+    EXPECT_EQ(m.hour_type, "DCF tx daylight time");
+    EXPECT_EQ(m.sync_indicator_colour, 10);
+    EXPECT_EQ(m.dcf_chart[7 * 60 + 5], 1);
+    time_packet(clock, 7, 5, 3);
+    EXPECT_EQ(m.hour_type, "DCF tx solar time");
+    station.settings.sync_source_text = "GPS";
+    time_packet(clock, 7, 5, 4);
+    EXPECT_EQ(m.hour_type, "GPS tx UTC time");
+    EXPECT_EQ(m.lastsync, "GPS   Sync: 2003/02/25 07:05:01");
+
+    // Reopening draws the flags again; STOP clears the picture only.
+    time_setting.unload();
+    time_setting.activate();
+    EXPECT_EQ(m.dcf_chart[7 * 60 + 5], 1);
+    clock.stop_run();
+    EXPECT_EQ(m.dcf_chart[7 * 60 + 5], 0);
+    time_setting.activate();
+    EXPECT_EQ(m.dcf_chart[7 * 60 + 5], 1);
+    // A click clears both.
+    time_setting.dcf_chart_clicked();
+    EXPECT_EQ(clock.sync().sync_minutes[7 * 60 + 5], 0);
+    time_setting.activate();
+    EXPECT_EQ(m.dcf_chart[7 * 60 + 5], 0);
+
+    // Idle: the PC clock and the last synchronisation.
+    station.clock.advance_ms(1500);
+    clock.refresh_clock_displays();
+    time_setting.refresh_idle();
+    EXPECT_EQ(m.realtime, "2003/02/25 07:05:10.500");
+    EXPECT_EQ(m.lastsync, "DCF77 Sync: 2003/02/25 07:05:01");
+}
+
+TEST_F(TimeSettingTest, ClockWindowsFollowTheBoardClock) {
+    bool trim_open_flag = false;
+    ClockTrimming trimming(ClockTrimmingContext{station.settings, station.sample_path, dialogs,
+                                                trim_open_flag, [] { return std::string("1.40"); },
+                                                [] { return true; }, {}});
+    connect_clock_windows(board_clock, trimming, time_setting);
+    time_packet(board_clock, 10, 0, 0, 0x20);  // window closed: no measurement
+    EXPECT_EQ(trimming.model().firsttime, "");
+
+    trimming.activate();
+    time_packet(board_clock, 10, 0, 1);
+    time_packet(board_clock, 10, 0, 2, 0x20);
+    EXPECT_EQ(trimming.model().firsttime, "2003/02/25 10:00:01");
+    for (int s = 3; s < 62; ++s) {
+        for (int i = 0; i < 100; ++i) station.sample_path.take_sample(0, 0);
+        time_packet(board_clock, 10, s / 60, s % 60, s == 61 ? 0x20 : 0);
+    }
+    EXPECT_EQ(trimming.model().prev_sync, "2003/02/25 10:01:00");
+    EXPECT_EQ(trimming.model().ad_tlapsed, "59");
+
+    board_clock.start_run();  // START: a new measurement
+    EXPECT_EQ(trimming.model().firsttime, "");
+    time_packet(board_clock, 10, 2, 0, 0x20);
+    EXPECT_EQ(trimming.model().firsttime, "2003/02/25 10:01:59");
+    time_setting.activate();
+    time_setting.set_time_clicked();  // SET TIME: a new measurement too
+    EXPECT_EQ(trimming.model().firsttime, "");
+}
+
+TEST_F(TimeSettingTest, ColourScaleHasOneLinePerUnit) {
+    time_setting.paint_colour_scale();
+    const auto& scale = time_setting.model().colour_scale;
+    ASSERT_EQ(scale.size(), 1281u);
+    EXPECT_EQ(scale[0], 0u);
+    EXPECT_EQ(scale[1280], scale[1279]);
+    EXPECT_EQ(scale[1279], 0xFF0000u);
+}
+
+}  // namespace
+}  // namespace tw::acquisition
