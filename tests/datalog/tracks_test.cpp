@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -80,7 +81,23 @@ protected:
     ~TracksTest() override {
         tracks_.reset();
         killed_.reset();
+        if (mounted_) ::umount2((folder_ / "datalog").c_str(), MNT_DETACH);
         fs::remove_all(folder_);
+    }
+
+    // Puts the datalog folder on a small file system of its own; false
+    // when this process may not mount one.
+    bool mount_small_datalog_disk(const char* size) {
+        const std::string options = std::string("size=") + size;
+        if (::mount("tmpfs", (folder_ / "datalog").c_str(), "tmpfs", 0, options.c_str()) != 0)
+            return false;
+        mounted_ = true;
+        return true;
+    }
+    bool resize_datalog_disk(const char* size) {
+        const std::string options = std::string("size=") + size;
+        return ::mount(nullptr, (folder_ / "datalog").c_str(), nullptr, MS_REMOUNT,
+                       options.c_str()) == 0;
     }
 
     Tracks& tracks() {
@@ -185,6 +202,7 @@ protected:
     TestFileOps ops_;
     std::unique_ptr<Tracks> tracks_;
     std::unique_ptr<Tracks> killed_;
+    bool mounted_ = false;
     std::string now_;
     std::array<Rate, 5> rates_{};
     std::array<std::vector<std::int32_t>, 5> sent_;
@@ -558,6 +576,50 @@ TEST_F(TracksTest, TrackThatFillsUpDuringAFlushKeepsWholeSamples) {
     ASSERT_EQ(all.size(), 1u);  // the next START group did not fit either
     expect_samples_where_index_says(1, all, 4);
     EXPECT_FALSE(tracks().segment_open(1));
+}
+
+TEST_F(TracksTest, RealFullFileSystemIsSurvivedAndLoggingResumesWhenSpaceIsBack) {
+    if (!mount_small_datalog_disk("64k")) GTEST_SKIP() << "cannot mount a tmpfs here";
+    settings_.general.ad_type = 1;
+    log(1, 12);
+    log(2, 12);
+    rates_[1].per_second = rates_[2].per_second = 200;
+    tracks().start_run();
+    for (int minute = 0; minute < 7; ++minute) {
+        run(board_seconds(1, 5, 10, minute, 0), board_seconds(1, 5, 10, minute + 1, 0));
+        for (int c = 1; c <= 2; ++c) segments(c, {"0105"});
+    }
+    ASSERT_FALSE(report_.model().lines.empty());
+    EXPECT_NE(report_.model().lines[0].find("Error:61/Disk full: cannot write "), std::string::npos)
+        << report_.model().lines[0];
+    EXPECT_NE(report_.model().lines[0].find("No space left on device"), std::string::npos);
+
+    ASSERT_TRUE(resize_datalog_disk("2m"));
+    run(board_seconds(1, 5, 10, 7, 0), board_seconds(1, 5, 10, 11, 0));
+    stop();
+    for (int c = 1; c <= 2; ++c) {
+        SCOPED_TRACE(c);
+        const auto all = segments(c, {"0105"});
+        expect_samples_where_index_says(c, all, 4);
+        ASSERT_FALSE(all.empty());
+        EXPECT_EQ(all.back().group.start, "2024/01/05 10:10:00");
+        EXPECT_EQ(all.back().end - all.back().begin, 60u * 200 * 4);
+    }
+}
+
+TEST_F(TracksTest, SamplesTheBufferFileRefusedGoStraightIntoTheTrack) {
+    log(1, 8);
+    rates_[1].per_second = 20;
+    ops_.refuse_suffix = ".ch1";
+    ops_.refuse_after = 1001;  // the buffer file ends in half a sample
+    tracks().start_run();
+    run(board_seconds(1, 5, 10, 0, 0), board_seconds(1, 5, 10, 5, 30));
+    EXPECT_EQ(size_of("0105.lg1"), 12000u);
+    stop();
+    EXPECT_EQ(size_of("0105.lg1"), 13200u);
+    // Once before the boundary, once more after the track took data again.
+    EXPECT_EQ(report_.model().lines.size(), 2u);
+    expect_samples_where_index_says(1, segments(1, {"0105"}), 2);
 }
 
 TEST_F(TracksTest, IndexGroupThatCannotBeWrittenIsTakenBackWhole) {
