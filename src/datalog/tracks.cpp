@@ -261,11 +261,12 @@ Tracks::FlushResult Tracks::flush_into_track(const std::filesystem::path& buffer
 
     int buffer_fd;
     do {
-        buffer_fd = ::open(buffer.c_str(), O_RDONLY | O_CLOEXEC);
+        buffer_fd = ::open(buffer.c_str(), O_RDWR | O_CLOEXEC);
     } while (buffer_fd < 0 && errno == EINTR);
     if (buffer_fd >= 0) {
         segment_bytes += descriptor_size(buffer_fd);
         std::vector<std::uint8_t> block(copy_block);
+        off_t offset = 0;
         for (;;) {
             const ssize_t n = ::read(buffer_fd, block.data(), block.size());
             if (n < 0 && errno == EINTR) continue;
@@ -275,6 +276,13 @@ Tracks::FlushResult Tracks::flush_into_track(const std::filesystem::path& buffer
                 break;
             }
             if (n == 0 || !append(block.data(), static_cast<std::size_t>(n))) break;
+            // The copied block's space is given back at once, so that a
+            // nearly full disk needs room for one block, not for the whole
+            // segment twice. The buffer is deleted after the copy anyway;
+            // where holes are not supported this does nothing.
+            [[maybe_unused]] const int punched = ::fallocate(
+                buffer_fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, offset, n);
+            offset += n;
         }
         close_descriptor(buffer_fd);
     } else if (errno != ENOENT) {

@@ -578,6 +578,19 @@ TEST_F(TracksTest, TrackThatFillsUpDuringAFlushKeepsWholeSamples) {
     EXPECT_FALSE(tracks().segment_open(1));
 }
 
+TEST_F(TracksTest, NearlyFullFileSystemStillTakesAWholeSegment) {
+    // Room for the segment buffer, not for a second copy of it.
+    if (!mount_small_datalog_disk("400k")) GTEST_SKIP() << "cannot mount a tmpfs here";
+    settings_.general.ad_type = 1;
+    log(1, 12);
+    rates_[1].per_second = 200;
+    tracks().start_run();
+    run(board_seconds(1, 5, 10, 0, 0), board_seconds(1, 5, 10, 5, 1));
+    EXPECT_EQ(size_of("0105.lg1"), 240000u);
+    EXPECT_TRUE(report_.model().lines.empty());
+    expect_samples_where_index_says(1, segments(1, {"0105"}), 4);
+}
+
 TEST_F(TracksTest, RealFullFileSystemIsSurvivedAndLoggingResumesWhenSpaceIsBack) {
     if (!mount_small_datalog_disk("64k")) GTEST_SKIP() << "cannot mount a tmpfs here";
     settings_.general.ad_type = 1;
