@@ -68,6 +68,7 @@ struct Station {
     std::string board_date_time = "2003/02/03 12:34:56";
     bool time_base_ready = true;
     std::string lock_state = "L";
+    std::string board_reply = "ORDA V.1.40";
     std::unique_ptr<supervision::EventList> event_list;
     std::unique_ptr<display::SampleConditioner> conditioner;
     std::unique_ptr<events::EventRecorder> recorder;
@@ -99,7 +100,7 @@ struct Station {
         conditioner = std::make_unique<display::SampleConditioner>(settings, panel, time_base_ready);
         recorder = std::make_unique<events::EventRecorder>(events::EventContext{
             settings, flags, panel, *event_list, *conditioner, board_date_time, time_base_ready,
-            lock_state, folder, nullptr});
+            lock_state, board_reply, folder, nullptr});
         recorder->on_error = [this](int, int, const std::string&) { ++errors; };
         conditioner->hooks.track_append = [this](int, std::int32_t) { ++track_samples; };
         conditioner->hooks.detector = [this](const display::ConditionedSample& s) {

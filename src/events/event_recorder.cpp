@@ -37,17 +37,24 @@ void EventRecorder::trace(const std::string& line) {
 }
 
 void EventRecorder::start_run() {
+    stop_run();
+    for (int k = 1; k <= 4; ++k) {
+        channel(k).forced_trigger = no_request;
+        context_.flags.event_active[static_cast<std::size_t>(k - 1)] = false;
+        context_.panel.man_record[static_cast<std::size_t>(k - 1)] = "REC";
+    }
+    reset_windows();
+    context_.panel.notify();
+}
+
+void EventRecorder::reset_windows() {
     for (int k = 1; k <= 4; ++k) {
         const config::ChannelSettings& cs = context_.settings.channel(k);
         const double rate = config::sps_value(cs.sps_code);
         ChannelEventState& ch = channel(k);
         ch.detector.sta_samples = cs.sta_seconds * rate;
         ch.detector.lta_samples = cs.lta_seconds * rate;
-        ch.forced_trigger = no_request;
-        context_.flags.event_active[static_cast<std::size_t>(k - 1)] = false;
-        context_.panel.man_record[static_cast<std::size_t>(k - 1)] = "REC";
     }
-    context_.panel.notify();
 }
 
 void EventRecorder::stop_run() {
@@ -141,7 +148,8 @@ void EventRecorder::open_event_file(int k, std::string_view millis_text) {
     ch.event_file_name = event_file_name(ch.event_start_text, cs.file_extension);
     set_location(location::event_file_open);
     const HeaderFields fields =
-        header_fields(context_.settings, k, ch.event_start_text, context_.lock_state, board_reply_);
+        header_fields(context_.settings, k, ch.event_start_text, context_.lock_state,
+                      context_.board_reply);
     ch.file_format = fields.event_format;
     const bool opened = ch.file.open(events_folder() / ch.event_file_name, event_header(fields));
     if (!opened) {

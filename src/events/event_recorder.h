@@ -77,6 +77,9 @@ struct EventContext {
     const std::string& board_date_time;  // "YYYY/MM/DD HH:MM:SS"
     const bool& time_base_ready;
     const std::string& lock_state;  // "NL" or "L"
+    // The board's identification ("ORDA V.1.80"), written into PSN 2.0
+    // headers; known once START has identified the board.
+    const std::string& board_reply;
     // Holds "numevt.dat", "sendsms.txt" and "sendmail.txt"; also the events
     // folder when events_folder is empty.
     std::filesystem::path station_folder;
@@ -89,14 +92,16 @@ public:
     EventRecorder(const EventRecorder&) = delete;
     EventRecorder& operator=(const EventRecorder&) = delete;
 
-    // START: the detector windows from the channels' rates; every channel
-    // idle, no pending request. The detector state itself carries over.
+    // START: every channel idle (an event still open is ended first), no
+    // pending request, the detector windows from the channels' rates. The
+    // detector state itself carries over.
     void start_run();
+    // The detector windows (short and long term, in samples) from the
+    // channels' rates; the first pass of every board (re)start.
+    void reset_windows();
     // STOP: every open event is ended through end_event (file closed, count
     // patched, summary logged), so that no file keeps its placeholder.
     void stop_run();
-    // The board's identification text written into PSN 2.0 headers.
-    void set_board_reply(std::string reply) { board_reply_ = std::move(reply); }
 
     // Per sample, in this order (the conditioner's detector and events hooks).
     // Detector update, then the trigger panel's live values.
@@ -153,7 +158,6 @@ private:
 
     EventContext context_;
     std::array<ChannelEventState, 4> channels_;
-    std::string board_reply_;
     int live_values_channel_ = 0;
     int* error_location_ = nullptr;
 };

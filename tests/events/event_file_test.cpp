@@ -49,7 +49,7 @@ TEST_P(GoldenEventFiles, MatchByteForByte) {
     settings.general.event_format = c.event_format;
     settings.general.ad_type = c.ad_type;
     const bool eighteen = c.ad_type == 1;
-    recorder->set_board_reply(eighteen ? "ORDA V.1.80" : "ORDA V.1.40");
+    board_reply = eighteen ? "ORDA V.1.80" : "ORDA V.1.40";
     lock_state = eighteen ? "NL" : "L";
     settings.sync_source_text = eighteen ? "GPS" : "DCF";
     if (eighteen) {

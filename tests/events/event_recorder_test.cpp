@@ -221,10 +221,18 @@ TEST_F(Recorder, StopEndsAnOpenEventSoThatNoFileKeepsItsPlaceholder) {
     EXPECT_EQ(event_list->read_lines().size(), 1u);
     EXPECT_EQ(panel.man_record[2], "REC");
 
-    // The next START finds every channel idle.
+    // The next START finds every channel idle; an event somehow still open
+    // then is ended the same way, never dropped.
     recorder->manual_record(3, true);
     start();
     EXPECT_EQ(recorder->channel(3).forced_trigger, no_request);
+    recorder->manual_record(4, true);
+    feed(4, 1);
+    feed(4, 2);
+    start();
+    EXPECT_FALSE(active(4));
+    EXPECT_EQ(read_bytes(event_path(4)).find("%%%%%%%%%%"), std::string::npos);
+    EXPECT_EQ(event_list->read_lines().size(), 2u);
 }
 
 TEST_F(Recorder, TheThresholdAlarmIsRaisedOnlyByRecordedSamples) {

@@ -97,7 +97,7 @@ protected:
         conditioner = std::make_unique<display::SampleConditioner>(settings, panel, time_base_ready);
         recorder = std::make_unique<EventRecorder>(EventContext{
             settings, flags, panel, *event_list, *conditioner, board_date_time, time_base_ready,
-            lock_state, folder, &printer});
+            lock_state, board_reply, folder, &printer});
         conditioner->hooks.detector = [this](const display::ConditionedSample& s) {
             recorder->update_detector(s);
         };
@@ -107,7 +107,6 @@ protected:
         recorder->on_error = [this](int number, int location, const std::string& detail) {
             errors.push_back({number, location, detail});
         };
-        recorder->set_board_reply("ORDA V.1.80");
     }
     ~RecorderFixture() override { fs::remove_all(folder); }
 
@@ -144,6 +143,7 @@ protected:
     std::string board_date_time = "2003/02/03 12:34:56";
     bool time_base_ready = true;
     std::string lock_state = "L";
+    std::string board_reply = "ORDA V.1.80";
     FakePrinter printer;
     std::unique_ptr<supervision::EventList> event_list;
     std::unique_ptr<display::SampleConditioner> conditioner;
