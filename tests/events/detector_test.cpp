@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <locale>
+
 namespace tw::events {
 namespace {
 
@@ -92,6 +94,25 @@ TEST(EventTexts, SummaryAndMessageLinesDifferAsTheyShould) {
               "2003/02/03 12:32:57 L:00012345 Max SLTA:4.3 Max Amplit.:001234");
     EXPECT_EQ(mail_line("2003/02/03 12:32:57", 12345, 4.26, 1234.4),
               "2003/02/03 12:32:57 L:00012345 Max SLTA: 4.3 Max Amplit.:001234");
+}
+
+// A decimal comma and digit grouping in the program's locale change none of
+// the texts.
+struct CommaPunct : std::numpunct<char> {
+    char do_decimal_point() const override { return ','; }
+    char do_thousands_sep() const override { return '.'; }
+    std::string do_grouping() const override { return "\3"; }
+};
+
+TEST(EventTexts, TextsIgnoreADecimalCommaLocale) {
+    const std::locale previous = std::locale::global(std::locale(std::locale::classic(), new CommaPunct));
+    EXPECT_EQ(event_summary("a.z1", "2003/02/03 12:32:57", 1234567, 4.26, 1234.4),
+              "a.z1 2003/02/03 12:32:57 L:01234567 Max SLTA:4.3 Max Amplit:001234");
+    DetectorState s;
+    s.sta_average = 1234.5;
+    EXPECT_EQ(live_values(s, 1234.5).dc_average, "01234.500");
+    EXPECT_EQ(live_values(s, 0).monstart[0], "1234.5");
+    std::locale::global(previous);
 }
 
 TEST(StartChecks, ExtensionsMustDifferIgnoringCaseAndBeUsableInAFileName) {
