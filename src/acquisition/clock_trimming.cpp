@@ -38,16 +38,13 @@ int hex_digit(char c) {
 }  // namespace
 
 std::string eeprom_image(double trim_error) {
-    const auto h = static_cast<unsigned long>(config::round_half_even(magnitude(trim_error)));
-    const unsigned long n = h > static_cast<unsigned long>(max_trim_period)
-                                ? static_cast<unsigned long>(max_trim_period)
-                                : h;
-    return "XX " + hex_pair(n) + " " + hex_pair(n >> 8) + " " + hex_pair(n >> 16) +
+    const TrimBytes b = trim_bytes(trim_error);
+    return "XX " + hex_pair(b.b1) + " " + hex_pair(b.b2) + " " + hex_pair(b.b3) +
            (trim_error >= 0 ? " 01" : " 00") + " XX XX XX XX";
 }
 
 TrimBytes trim_bytes(double trim_error) {
-    const auto m = static_cast<unsigned long>(magnitude(trim_error));
+    const auto m = static_cast<unsigned long>(config::round_half_even(magnitude(trim_error)));
     TrimBytes b;
     b.b1 = static_cast<std::uint8_t>(m & 255);
     b.b2 = static_cast<std::uint8_t>((m >> 8) & 255);
@@ -220,7 +217,11 @@ void ClockTrimming::eeread_clicked() {
 
 void ClockTrimming::eeprom_reply(std::span<const std::uint8_t> packet) {
     if (packet.size() < 2) return;  // no value byte
-    eeprom_byte_text_ = hex_pair(packet[1]);
+    eeprom_reply(packet[1]);
+}
+
+void ClockTrimming::eeprom_reply(std::uint8_t value) {
+    eeprom_byte_text_ = hex_pair(value);
     if (context_.window_open) {
         model_.eeprom += " " + eeprom_byte_text_;
         model_.notify();

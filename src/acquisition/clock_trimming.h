@@ -58,8 +58,9 @@ inline constexpr double max_trim_period = 16777215;
 // "XX b1 b2 b3 dd XX XX XX XX" for N: the magnitude rounded, direction 01
 // for N >= 0 and 00 for N < 0.
 std::string eeprom_image(double trim_error);
-// The bytes written for N: the integer part of the magnitude; direction 1,
-// 0 when N is negative, 2 when N is 0.
+// The bytes written for N: the magnitude rounded as the image shows it (so
+// that what is read back is what was shown); direction 1, 0 when N is
+// negative, 2 when N is 0.
 TrimBytes trim_bytes(double trim_error);
 // Four two-digit hex pairs separated by blanks ("C0 A8 00 01"); nullopt
 // unless the text holds exactly four such pairs.
@@ -118,6 +119,8 @@ public:
     // the acquisition loop. While a read started by eeread is in progress
     // the next address is asked for, up to address 8.
     void eeprom_reply(std::span<const std::uint8_t> packet);
+    // The same with the value byte (byte 2) of the packet.
+    void eeprom_reply(std::uint8_t value);
 
     // A diagnostic line of the event recording; kept only in service mode.
     void add_trace_line(std::string line);

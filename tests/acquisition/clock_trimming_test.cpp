@@ -53,7 +53,11 @@ TEST(TrimmingValues, ImageAndBytesOfN) {
     EXPECT_EQ(eeprom_image(-86400), "XX 80 51 01 00 XX XX XX XX");
     EXPECT_EQ(eeprom_image(1999.5), "XX D0 07 00 01 XX XX XX XX");  // rounded to 2000
     EXPECT_EQ(eeprom_image(1e12), "XX FF FF FF 01 XX XX XX XX");    // beyond 24 bits
-    const TrimBytes b = trim_bytes(-43200.7);
+    // The bytes written are the bytes shown.
+    const TrimBytes shown = trim_bytes(1999.5);
+    EXPECT_EQ(shown.b1, 0xD0);
+    EXPECT_EQ(shown.b2, 0x07);
+    const TrimBytes b = trim_bytes(-43200.4);
     EXPECT_EQ(b.b1, 0xC0);
     EXPECT_EQ(b.b2, 0xA8);
     EXPECT_EQ(b.b3, 0x00);
