@@ -13,6 +13,8 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(QtPrinter, PrintsEventSummariesIntoAPdfPageAndEndsTheJob) {
+    // Off screen, whatever the test runner's environment holds.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     int argc = 1;
     char name[] = "tw_events_printer_tests";
     char* argv[] = {name, nullptr};
