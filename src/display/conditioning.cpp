@@ -121,6 +121,7 @@ void SampleConditioner::take_sample(const acquisition::SampleOutput& sample) {
 
     // 6. Trigger detector, spectrum, events.
     if (hooks.detector) hooks.detector(out);
+    set_location(location::spectrum);
     if (hooks.spectrum) hooks.spectrum(out);
     if (hooks.events) hooks.events(out);
 

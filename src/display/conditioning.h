@@ -39,6 +39,7 @@ inline constexpr int conditioning = 314;
 inline constexpr int track_append = 315;
 inline constexpr int pre_event_ring = 316;
 inline constexpr int offset_and_detector = 317;
+inline constexpr int spectrum = 318;
 }  // namespace location
 
 // Constants fixed for a run by the board family.
