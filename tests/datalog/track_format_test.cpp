@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 
 namespace {
 
@@ -38,23 +37,6 @@ TEST(TrackFormat, DayNameComesFromTheBoardDateAndGarbleGivesNone) {
     EXPECT_EQ(track_file_name("0105", TrackFile::buffer, 1), "0105.ch1");
     EXPECT_EQ(track_file_name("0105", TrackFile::track, 3), "0105.lg3");
     EXPECT_EQ(track_file_name("1231", TrackFile::index, 4), "1231.ll4");
-}
-
-TEST(TrackFormat, SamplesAreLittleEndianOfTheBoardsWidth) {
-    EXPECT_EQ(track_sample_width(0), 2);
-    EXPECT_EQ(track_sample_width(1), 4);
-    EXPECT_EQ(track_sample_width(2), 2);
-    EXPECT_EQ(track_sample_width(3), 2);
-
-    std::array<std::uint8_t, 4> out{};
-    encode_track_sample(-2, 2, out.data());
-    EXPECT_EQ(out[0], 0xFE);
-    EXPECT_EQ(out[1], 0xFF);
-    encode_track_sample(70000, 2, out.data());  // only the low 16 bits
-    EXPECT_EQ(out[0], 0x70);
-    EXPECT_EQ(out[1], 0x11);
-    encode_track_sample(-131070, 4, out.data());
-    EXPECT_EQ(out, (std::array<std::uint8_t, 4>{0x02, 0x00, 0xFE, 0xFF}));
 }
 
 }  // namespace
