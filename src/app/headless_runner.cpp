@@ -1,5 +1,6 @@
 #include "app/headless_runner.h"
 
+#include "app/acquisition_control.h"
 #include "app/housekeeping.h"
 
 #include <QCoreApplication>
@@ -8,6 +9,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <iostream>
 #include <unistd.h>
 
 namespace tw::app {
@@ -30,25 +32,71 @@ int run_headless(Station& station, std::optional<double> run_for_seconds) {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
+    int status = 0;
+    bool starting = false;    // inside start_acquisition
+    bool stop_asked = false;  // a signal or the end of --run-for
+
+    // The program ends once the STOP path has run. A STOP that comes while
+    // a pass or the board preparation is in progress completes when that
+    // returns; until then this timer looks every 50 ms.
+    QTimer wait_for_idle;
+    wait_for_idle.setInterval(50);
+    auto finish_when_idle = [&] {
+        if (starting || acquisition_active(station)) {
+            wait_for_idle.start();
+            return;
+        }
+        wait_for_idle.stop();
+        QCoreApplication::quit();
+    };
+    QObject::connect(&wait_for_idle, &QTimer::timeout, finish_when_idle);
+
+    auto request_stop = [&] {
+        if (stop_asked) return;
+        stop_asked = true;
+        if (acquisition_active(station)) stop_acquisition(station);
+        finish_when_idle();
+    };
+
     QSocketNotifier notifier(signal_pipe[0], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, [] {
+    QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
         char buffer[16];
         while (::read(signal_pipe[0], buffer, sizeof buffer) > 0) {
         }
-        QCoreApplication::quit();
+        request_stop();
     });
 
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, [&station] { housekeeping_tick(station); });
     tick.start(1000);
 
-    if (run_for_seconds) {
-        QTimer::singleShot(static_cast<int>(*run_for_seconds * 1000), [] {
-            QCoreApplication::quit();
-        });
-    }
+    QTimer run_for;
+    run_for.setSingleShot(true);
+    QObject::connect(&run_for, &QTimer::timeout, request_stop);
+    if (run_for_seconds) run_for.start(static_cast<int>(*run_for_seconds * 1000));
+
+    // START as if pressed, once the event loop runs.
+    QTimer::singleShot(0, [&] {
+        starting = true;
+        const auto outcome = start_acquisition(station);
+        starting = false;
+        if (outcome == acquisition::StartOutcome::board_not_found) {
+            status = 2;
+        } else if (outcome == acquisition::StartOutcome::refused) {
+            std::cerr << "terrawave: acquisition not started: " << acquisition::to_string(outcome)
+                      << '\n';
+            status = 1;
+        }
+        if (status != 0 || stop_asked) {
+            if (acquisition_active(station)) stop_acquisition(station);
+            finish_when_idle();
+        }
+    });
+
     QCoreApplication::exec();
-    return 0;
+    tick.stop();
+    if (acquisition_active(station)) stop_acquisition(station);
+    return status;
 }
 
 }  // namespace tw::app

@@ -2,8 +2,10 @@
 
 #include "app/command_line.h"
 #include "app/headless_runner.h"
+#include "app/simulation.h"
 #include "app/startup.h"
 #include "app/station.h"
+#include "boardsim/simulator.h"
 #include "config/settings_file.h"
 #include "platform/headless_dialogs.h"
 #include "platform/posix/posix_clock.h"
@@ -19,6 +21,7 @@
 
 #include <iostream>
 #include <memory>
+#include <optional>
 
 using namespace tw;
 
@@ -40,11 +43,31 @@ int run(const app::CommandLine& options, int argc, char** argv) {
     }
     QCoreApplication::setApplicationName("terrawave");
 
+    // --simulate: the built-in simulator on a pseudo-terminal is the port.
+    std::unique_ptr<boardsim::Simulator> simulator;
+    std::optional<app::SimulationPlan> simulation;
+    std::string port = options.port;
+    if (options.simulate && !options.print_settings) {
+        simulation = app::plan_simulation(folder, *options.simulate);
+        simulator = std::make_unique<boardsim::Simulator>(simulation->options);
+        std::string error;
+        if (!simulator->start(&error)) {
+            std::cerr << "terrawave: the board simulator did not start: " << error << '\n';
+            return 1;
+        }
+        if (!port.empty()) {
+            std::cerr << "terrawave: --simulate replaces --port " << port << '\n';
+        }
+        port = simulator->device_path();
+        std::cerr << "terrawave: simulated " << boardsim::to_string(simulation->options.family)
+                  << " board on " << port << '\n';
+    }
+
     platform::PosixClock clock;
     platform::StatvfsDisk disk;
     platform::SpawnLauncher launcher;
     platform::QtEventPump pump;
-    platform::QtSerialPort serial(options.port);
+    platform::QtSerialPort serial(port);
     platform::HeadlessDialogs headless_dialogs(std::cerr);
     platform::QtDialogs window_dialogs;
     platform::Dialogs& dialogs =
@@ -52,7 +75,12 @@ int run(const app::CommandLine& options, int argc, char** argv) {
     if (windows) ui::install_warning_box(window_dialogs);
 
     app::Station station(folder, app::Services{serial, clock, dialogs, disk, launcher, pump});
-    station.port_override = options.port;
+    station.port_override = port;
+    // The simulated board's family is the station's for this run.
+    auto use_simulated_family = [&] {
+        if (simulation && simulation->family_named)
+            station.settings.general.ad_type = simulation->ad_type;
+    };
 
     if (options.print_settings) {
         station.error_report.set_pause_enabled(false);
@@ -77,6 +105,7 @@ int run(const app::CommandLine& options, int argc, char** argv) {
             std::cerr << "terrawave: " << result.error << '\n';
             return 1;
         }
+        use_simulated_family();
         return app::run_headless(station, options.run_for);
     }
 
@@ -86,6 +115,7 @@ int run(const app::CommandLine& options, int argc, char** argv) {
         std::cerr << "terrawave: " << result.error << '\n';
         return 1;
     }
+    use_simulated_family();
     if (result.show_logo) ui::show_logo_during_startup(station);
     ui::MainWindow window(station, result);
     window.show();

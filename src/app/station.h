@@ -3,6 +3,10 @@
 // subsystems that work on them. Everything receives what it needs from here
 // by reference; several stations can live in one process (tests do that).
 
+#include "acquisition/acquisition_run.h"
+#include "acquisition/board_clock.h"
+#include "acquisition/board_link.h"
+#include "acquisition/sample_path.h"
 #include "config/settings.h"
 #include "events/event_flags.h"
 #include "platform/clock.h"
@@ -83,6 +87,15 @@ public:
     bool event_list_open = false;
     // The serial device named with --port, empty when ports map to /dev/ttyS*.
     std::string port_override;
+
+    // The acquisition engine: run flags, the link to the board, the sample
+    // path, the board clock and the run that drives them. The station hands
+    // the port's notifications to the run.
+    acquisition::RunFlags run_flags;
+    acquisition::BoardLink board_link;
+    acquisition::SamplePath sample_path;
+    acquisition::BoardClock board_clock;
+    acquisition::AcquisitionRun acquisition;
 
     // save_settings on the station's file; on failure the reason is shown in
     // a message box and false is returned.

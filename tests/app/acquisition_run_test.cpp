@@ -1,0 +1,532 @@
+// The acquisition run on a station of fakes with a scripted board: START
+// and its board preparation, the loop on port events and ticks, restarts,
+// a lost port, bad input and STOP.
+
+#include "../acquisition/fake_board.h"
+#include "app/acquisition_control.h"
+#include "app/housekeeping.h"
+#include "config/settings_file.h"
+#include "station_fixture.h"
+
+#include <gmock/gmock.h>
+
+#include <random>
+
+namespace {
+
+using namespace tw;
+using acquisition::StartOutcome;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::Not;
+namespace command = acquisition::board_command;
+
+class RunTest : public tw::testing::StationTest {
+protected:
+    void SetUp() override {
+        auto& s = station();
+        std::filesystem::create_directories(folder_ / "events");
+        config::apply_new_file_values(s.settings, folder_.string());
+        s.settings.general.ad_type = config::orda10;
+        s.settings.general.ad_serial = "0000A1B2";  // the board's own
+        s.settings.general.pc_rtc = 1;               // the PC clock is left alone
+        set_rates(11, 11, 11, 11);                   // 100 samples per second
+    }
+    // Records the samples instead of showing them in the monitors.
+    void capture_samples() {
+        station().sample_path.set_sample_hook([this](const acquisition::SampleOutput& out) {
+            if (out.full) samples_.push_back({out.channel, out.sample_value});
+        });
+    }
+
+    // Event list lines without their time stamps.
+    std::vector<std::string> event_texts() {
+        std::vector<std::string> texts;
+        for (const auto& line : station().event_list.read_lines())
+            texts.push_back(line.size() > 20 ? line.substr(20) : line);
+        return texts;
+    }
+    StartOutcome start() { return app::start_acquisition(station()); }
+    void tick(int seconds = 1) {
+        for (int i = 0; i < seconds; ++i) {
+            clock_.advance_ms(1000);
+            app::housekeeping_tick(station());
+        }
+    }
+    void set_rates(int c1, int c2, int c3, int c4) {
+        auto& s = station().settings;
+        s.channel(1).sps_code = c1;
+        s.channel(2).sps_code = c2;
+        s.channel(3).sps_code = c3;
+        s.channel(4).sps_code = c4;
+    }
+    bool eighteen_bit() { return station().settings.general.ad_type == config::orda20; }
+    void deliver_sample(int channel, std::int32_t value) {
+        serial_.deliver(tw::testing::sample_bytes(channel, value, eighteen_bit()));
+    }
+    const std::vector<std::string>& warnings() {
+        warnings_.clear();
+        for (const auto& shown : dialogs_.shown)
+            if (shown.kind == "warning") warnings_.push_back(shown.text);
+        return warnings_;
+    }
+
+    tw::testing::FakeBoard board_{serial_};
+    std::vector<std::pair<int, std::int32_t>> samples_;
+    std::vector<std::string> warnings_;
+};
+
+// --- START ------------------------------------------------------------------
+
+TEST_F(RunTest, Orda20BoardStartsWithItsDivisorsAndTheWindowShowsTheRun) {
+    station().settings.general.ad_type = config::orda20;
+    board_.version = "V180";
+    set_rates(1, 5, 11, 12);  // 1SPM, 2, 100, 200
+    ASSERT_EQ(start(), StartOutcome::running);
+
+    ASSERT_EQ(board_.starts.size(), 1u);
+    EXPECT_EQ(board_.starts[0], std::string("DUMMY\x84\x32\x32\x01\x01\0", 11));
+    EXPECT_EQ(station().acquisition.fastest_channel(), 3);
+    EXPECT_THAT(event_texts(), ElementsAre("START with ORDA10 V180"));
+    const auto& panel = station().panel;
+    EXPECT_EQ(panel.title, "TERRAWAVE V.02.22 - ORDA V.1.80 - FDS:");
+    EXPECT_FALSE(panel.start_enabled);
+    EXPECT_TRUE(panel.stop_enabled);
+    EXPECT_FALSE(panel.logging_enabled);
+    EXPECT_FALSE(panel.sps_select_enabled);
+    EXPECT_FALSE(panel.lbl_service_visible);
+    EXPECT_EQ(station().settings.general.auto_start, 1);
+    EXPECT_EQ(station().acquisition.firmware_version(), "1.80");
+    EXPECT_TRUE(warnings().empty());
+
+    // Samples flow into the monitors (18-bit values).
+    deliver_sample(2, -131072);
+    deliver_sample(3, 131071);
+    EXPECT_EQ(panel.ch_val[2], "-131072");
+    EXPECT_EQ(panel.ch_val[3], "131071");
+    EXPECT_EQ(panel.badrx, "0");
+}
+
+TEST_F(RunTest, Version140BoardDividesTwoHundred) {
+    set_rates(1, 5, 11, 12);
+    ASSERT_EQ(start(), StartOutcome::running);
+    ASSERT_EQ(board_.starts.size(), 1u);
+    EXPECT_EQ(board_.starts[0], std::string("DUMMY\x84\x64\x64\x02\x01\0", 11));
+    set_rates(0, 4, 4, 4);
+    app::stop_acquisition(station());
+    ASSERT_EQ(start(), StartOutcome::running);
+    EXPECT_EQ(board_.starts.back().substr(6, 4), std::string("\x00\x64\x64\x64", 4));
+}
+
+TEST_F(RunTest, EighteenBitBoardOnAnOrda10SettingBecomesOrda20WithItsWarning) {
+    board_.version = "V180";
+    ASSERT_EQ(start(), StartOutcome::running);
+    EXPECT_EQ(station().settings.general.ad_type, config::orda20);
+    ASSERT_EQ(warnings().size(), 1u);
+    EXPECT_TRUE(warnings_[0].starts_with("The A/D board connected is a 18 bit data board."));
+    // Its samples are read as 18-bit values from then on.
+    serial_.deliver(tw::testing::sample_bytes(2, 65536, true));
+    EXPECT_EQ(station().panel.ch_val[2], "65536");
+}
+
+TEST_F(RunTest, UnknownVersionsGiveTheirWarnings) {
+    station().settings.general.ad_type = config::orda20;
+    board_.version = "V199";
+    ASSERT_EQ(start(), StartOutcome::running);
+    ASSERT_EQ(warnings().size(), 2u);
+    EXPECT_TRUE(warnings_[0].starts_with("A/D board version is V.1.99 it is unknow\r\n"));
+    EXPECT_TRUE(warnings_[1].starts_with("The A/D interface is not a 18 bit data"));
+    EXPECT_EQ(station().settings.general.ad_type, config::orda20);
+    EXPECT_EQ(station().acquisition.board_reply(), "ORDA V.1.99");
+}
+
+TEST_F(RunTest, BoardAnsweringOnlyAt14400AfterNoiseIsFound) {
+    board_.speeds = {"14400,n,8,1"};
+    board_.noise_before_reply = std::string("\x84\x11\x22\xF0\x01", 5);
+    ASSERT_EQ(start(), StartOutcome::running);
+    EXPECT_EQ(serial_.line_settings(), "14400,n,8,1");
+    EXPECT_THAT(event_texts(), Contains("START with ORDA10 V140"));
+    EXPECT_EQ(board_.starts.size(), 1u);
+}
+
+// --- Trimming and serial number ----------------------------------------------
+
+TEST_F(RunTest, AlteredTrimmingIsWrittenBackAndVerified) {
+    station().settings.general.clock_trim = "12345678";
+    ASSERT_EQ(start(), StartOutcome::running);
+    EXPECT_EQ(board_.trim_text(), "12345678");
+    EXPECT_THAT(event_texts(), ElementsAre("Clock trimming found altered (FFFFFF02).",
+                                      "Clock trimming corrected to: 12345678",
+                                      "START with ORDA10 V140"));
+    EXPECT_EQ(station().settings.general.clock_trim, "12345678");
+    EXPECT_EQ(station().settings.general.ad_serial, "0000A1B2");
+}
+
+TEST_F(RunTest, TrimmingThatWillNotStickIsTriedTwiceThenReported) {
+    station().settings.general.clock_trim = "12345678";
+    board_.accepts_trim = false;
+    ASSERT_EQ(start(), StartOutcome::running);
+    int writes = 0;
+    for (const auto& w : serial_.writes()) writes += w == std::string("\x85\x12\x34\x56\x78\0", 6);
+    EXPECT_EQ(writes, 2);
+    EXPECT_THAT(event_texts(), ElementsAre("Clock trimming found altered (FFFFFF02).",
+                                      "Problem with clock trimming correction. Check your system.",
+                                      "START with ORDA10 V140"));
+    // Same trimming in other letters is no alteration.
+    app::stop_acquisition(station());
+    station().event_list.clear();
+    station().settings.general.clock_trim = "ffffff02";
+    ASSERT_EQ(start(), StartOutcome::running);
+    EXPECT_THAT(event_texts(), ElementsAre("Event list.", "START with ORDA10 V140"));
+}
+
+TEST_F(RunTest, FirstUseRegistersTrimmingAndSerial) {
+    auto& general = station().settings.general;
+    general.ad_serial.clear();
+    general.clock_trim = "1234";  // not a trimming
+    board_.set_trim(0x01, 0x02, 0x03, 0x04);
+    ASSERT_EQ(start(), StartOutcome::running);
+    EXPECT_EQ(general.clock_trim, "01020304");
+    EXPECT_EQ(general.ad_serial, "0000A1B2");
+    EXPECT_EQ(board_.trim_text(), "01020304");  // nothing written
+    EXPECT_THAT(event_texts(), ElementsAre("Startup INI inizialization. c/t:01020304 s/n:0000",
+                                      "START with ORDA10 V140"));
+    ASSERT_FALSE(dialogs_.shown.empty());
+    EXPECT_EQ(dialogs_.shown[0].text, "Remember to check the H/W Setup, \r\nthen Apply and SAVE parameter.");
+}
+
+TEST_F(RunTest, SerialMismatchAnsweredNoChangesNothing) {
+    auto& general = station().settings.general;
+    general.ad_serial = "11112222";
+    general.clock_trim = "12345678";
+    ASSERT_EQ(start(), StartOutcome::running);  // the fake's default answer is No
+    EXPECT_EQ(general.ad_serial, "11112222");
+    EXPECT_EQ(general.clock_trim, "12345678");
+    EXPECT_EQ(board_.trim_text(), "FFFFFF02");
+    ASSERT_FALSE(dialogs_.shown.empty());
+    EXPECT_EQ(dialogs_.shown[0].kind, "question");
+    EXPECT_EQ(dialogs_.shown[0].title, "Serial number mismatch");
+    EXPECT_EQ(dialogs_.shown[0].text,
+              "The connected a/d board is not registered as operative a/d board.\r\nDo you want "
+              "to confirm it as operative a/d board?");
+    EXPECT_THAT(event_texts(), ElementsAre("START with ORDA10 V140"));
+}
+
+TEST_F(RunTest, SerialMismatchAnsweredYesMakesTheBoardOperative) {
+    auto& general = station().settings.general;
+    general.ad_serial = "11112222";
+    dialogs_.answers = {true};
+    ASSERT_EQ(start(), StartOutcome::running);
+    EXPECT_EQ(general.ad_serial, "0000A1B2");
+    EXPECT_EQ(general.clock_trim, "FFFFFF02");
+    EXPECT_THAT(event_texts(), ElementsAre("s/n:0000 is now operative", "START with ORDA10 V140"));
+    EXPECT_EQ(dialogs_.shown.back().title, "New a/d board");
+}
+
+TEST_F(RunTest, UnreadableEepromStartsAnywayWithAWarning) {
+    board_.mute_addresses = {18};
+    ASSERT_EQ(start(), StartOutcome::running);
+    EXPECT_THAT(event_texts(), ElementsAre("Board not correctly initialized, START continue...",
+                                      "START with ORDA10 V140"));
+    ASSERT_EQ(warnings().size(), 1u);
+    EXPECT_EQ(warnings_[0],
+              "A/D Board not correctly initialized.\r\nCheck your system and retry.\r\nDatalogging "
+              "START will be attempted.");
+    EXPECT_EQ(station().settings.general.ad_serial, "0000A1B2");
+    EXPECT_EQ(board_.starts.size(), 1u);
+}
+
+TEST_F(RunTest, NoBoardGivesCardNotFoundAndNoRun) {
+    board_.answers = false;
+    ASSERT_EQ(start(), StartOutcome::board_not_found);
+    const auto lines = event_texts();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "A/D card not found at startup check"), 4);
+    EXPECT_THAT(lines, Contains("Board not correctly initialized, START continue..."));
+    EXPECT_EQ(lines.back(), "START with ORDA10 ");
+    ASSERT_EQ(warnings().size(), 2u);
+    EXPECT_TRUE(warnings_[0].starts_with("A/D Board not correctly initialized."));
+    EXPECT_TRUE(warnings_[1].starts_with("A/D card not found\r\nCheck your cable and COM setting"));
+    EXPECT_TRUE(warnings_[1].ends_with("   COM4 ADDR:02E8  IRQ:3"));
+    EXPECT_EQ(station().settings.general.auto_start, 0);
+    EXPECT_TRUE(station().panel.start_enabled);
+    EXPECT_FALSE(station().panel.stop_enabled);
+    EXPECT_FALSE(serial_.is_open());
+    EXPECT_EQ(station().run_flags.acquisition_running, 0);
+    EXPECT_FALSE(app::acquisition_active(station()));
+}
+
+// --- Pre-start checks ---------------------------------------------------------
+
+TEST_F(RunTest, ExtensionsDifferingOnlyInCaseRefuseTheStart) {
+    station().settings.channel(2).file_extension = "z1";
+    station().settings.channel(4).file_extension = "Z1";
+    EXPECT_EQ(start(), StartOutcome::refused);
+    ASSERT_EQ(dialogs_.shown.size(), 1u);
+    EXPECT_EQ(dialogs_.shown[0].text,
+              "File extensions mismatch for channel 2 and 4. Check [f.extens.] field and retry.");
+    EXPECT_EQ(dialogs_.shown[0].title, "Error.");
+    EXPECT_TRUE(board_.starts.empty());
+    EXPECT_TRUE(station().panel.start_enabled);
+}
+
+TEST_F(RunTest, MissingEventsFolderIsCreatedOnYesAndOnlyWarnedAboutOnNo) {
+    const auto folder = folder_ / "elsewhere";
+    station().settings.general.events_folder = folder.string();
+    dialogs_.answers = {true};
+    ASSERT_EQ(start(), StartOutcome::running);
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    EXPECT_EQ(dialogs_.shown[0].text, "The event folder " + folder.string() +
+                                          " named on HW Setup doesn't exists!\r\nDo you want to "
+                                          "create it?");
+    app::stop_acquisition(station());
+
+    std::filesystem::remove(folder);
+    dialogs_.shown.clear();
+    dialogs_.answers = {false};
+    ASSERT_EQ(start(), StartOutcome::running);
+    EXPECT_FALSE(std::filesystem::exists(folder));
+    ASSERT_EQ(dialogs_.shown.size(), 2u);
+    EXPECT_EQ(dialogs_.shown[1].text, "The program will crash at first event recording.");
+    EXPECT_EQ(dialogs_.shown[1].title, "ERROR!");
+}
+
+// --- The loop -------------------------------------------------------------------
+
+TEST_F(RunTest, SilentBoardIsRestartedByTheTickAndSamplesFlowAgain) {
+    capture_samples();
+    ASSERT_EQ(start(), StartOutcome::running);
+    deliver_sample(0, 100);
+    // A board that keeps sending is never restarted.
+    for (int i = 0; i < 8; ++i) {
+        tick();
+        deliver_sample(1, i);
+    }
+    EXPECT_EQ(board_.starts.size(), 1u);
+
+    tick(4);  // four seconds of silence: not yet
+    EXPECT_EQ(board_.starts.size(), 1u);
+    tick();  // five
+    ASSERT_EQ(board_.starts.size(), 2u);
+    EXPECT_EQ(board_.starts[1], board_.starts[0]);
+    EXPECT_THAT(event_texts(), Contains("Warning! A/D card restarted."));
+    EXPECT_EQ(station().run_flags.restart_request, false);
+
+    samples_.clear();
+    deliver_sample(2, -7);
+    EXPECT_THAT(samples_, ElementsAre(std::pair<int, std::int32_t>{2, -7}));
+    // And a board silent for good is restarted every five seconds.
+    tick(10);
+    EXPECT_EQ(board_.starts.size(), 4u);
+}
+
+TEST_F(RunTest, TickKeepsTheLoopAliveWhileTheBoardSends) {
+    ASSERT_EQ(start(), StartOutcome::running);
+    station().run_flags.loop_alive = 0;
+    deliver_sample(0, 1);
+    EXPECT_EQ(station().run_flags.loop_alive, 1);
+    station().run_flags.loop_alive = 0;
+    tick();
+    EXPECT_EQ(station().run_flags.loop_alive, 1);
+}
+
+TEST_F(RunTest, UnpluggedPortIsLoggedOnceThenReopenedAndTheBoardRestarted) {
+    ASSERT_EQ(start(), StartOutcome::running);
+    deliver_sample(0, 1);
+    serial_.unplug();
+    serial_.make_open_fail(0, "cannot open /dev/ttyS0: No such file or directory");
+    tick(12);
+    auto lines = event_texts();
+    EXPECT_EQ(lines.back(),
+              "Lost the connection to /dev/ttyS0: the device hung up (unplugged or closed)");
+    EXPECT_EQ(lines.size(), 2u);  // no restart warnings while the port is away
+    EXPECT_EQ(board_.starts.size(), 1u);
+    EXPECT_EQ(station().error_report.count(), 0);
+
+    serial_.clear_open_failures();
+    tick();
+    lines = event_texts();
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines[2], "Serial port /dev/ttyS0 reopened.");
+    EXPECT_EQ(lines[3], "Warning! A/D card restarted.");
+    EXPECT_EQ(board_.starts.size(), 2u);
+    EXPECT_TRUE(serial_.is_open());
+    deliver_sample(3, 42);
+    EXPECT_EQ(station().panel.ch_val[3], "42");
+}
+
+TEST_F(RunTest, GarbageIsCountedAndDecodingResynchronises) {
+    capture_samples();
+    ASSERT_EQ(start(), StartOutcome::running);
+    // Random bytes with no sample-packet type among them: whatever ends at a
+    // terminator is one bad packet and no sample comes out of them.
+    std::mt19937 random(7);
+    std::string noise;
+    int terminators = 0;
+    for (int i = 0; i < 20000; ++i) {
+        auto b = static_cast<std::uint8_t>(random());
+        if (b >= 0x81 && b <= 0x86) b = 0x40;
+        if (b >= 0xF0) ++terminators;
+        noise += static_cast<char>(b);
+    }
+    noise += '\xF0';
+    ++terminators;
+    serial_.deliver(noise);
+    EXPECT_TRUE(samples_.empty());
+    EXPECT_EQ(station().panel.badrx, std::to_string(terminators));
+
+    // Wrong-length sample packets and a lost terminator: counted, no value
+    // stands in for them, and the next packet decodes.
+    serial_.deliver(std::string("\x82\x01\x02\x03\xF0", 5));
+    serial_.deliver(std::string("\x83\x01\xF0", 3));
+    serial_.deliver(std::string("\x84\x01\x02\x85\x03\x04\xF1", 7));
+    EXPECT_TRUE(samples_.empty());
+    EXPECT_EQ(station().panel.badrx, std::to_string(terminators + 3));
+    deliver_sample(1, -1);
+    EXPECT_THAT(samples_, ElementsAre(std::pair<int, std::int32_t>{1, -1}));
+
+    // A flood without any terminator holds at most one packet's worth.
+    serial_.deliver(std::string(200000, '\x11'));
+    deliver_sample(0, 5);
+    EXPECT_EQ(samples_.size(), 1u);  // the terminator ended the long packet
+    deliver_sample(0, 6);
+    EXPECT_EQ(samples_.back(), (std::pair<int, std::int32_t>{0, 6}));
+}
+
+TEST_F(RunTest, BytesArrivingInPiecesMakeWholePackets) {
+    capture_samples();
+    ASSERT_EQ(start(), StartOutcome::running);
+    const std::string packets = tw::testing::sample_bytes(0, 1000, false) +
+                                tw::testing::sample_bytes(1, -1000, false) +
+                                tw::testing::time_bytes(12, 0, 1) + tw::testing::sample_bytes(2, 7, false);
+    for (std::size_t i = 0; i < packets.size(); i += 3) serial_.deliver(packets.substr(i, 3));
+    serial_.deliver(std::string("\x11\x22\x33", 3));  // fewer than 4 wait: idle
+    EXPECT_THAT(samples_, ElementsAre(std::pair<int, std::int32_t>{0, 1000},
+                                      std::pair<int, std::int32_t>{1, -1000},
+                                      std::pair<int, std::int32_t>{2, 7}));
+    EXPECT_EQ(station().board_clock.time().board_time, "12:00:01");
+    EXPECT_EQ(station().panel.badrx, "0");
+}
+
+// --- STOP -------------------------------------------------------------------------
+
+TEST_F(RunTest, StopStopsTheOrdaBoardAndRestoresTheWindow) {
+    ASSERT_EQ(start(), StartOutcome::running);
+    deliver_sample(0, 1);
+    serial_.feed(tw::testing::sample_bytes(0, 2, false));
+    app::stop_acquisition(station());
+    EXPECT_EQ(serial_.writes().back(), command::stop());
+    EXPECT_EQ(event_texts().back(), "STOP");
+    EXPECT_FALSE(serial_.is_open());
+    const auto& panel = station().panel;
+    EXPECT_TRUE(panel.start_enabled);
+    EXPECT_FALSE(panel.stop_enabled);
+    EXPECT_TRUE(panel.logging_enabled);
+    EXPECT_TRUE(panel.sps_select_enabled);
+    EXPECT_EQ(station().settings.general.auto_start, 0);
+    EXPECT_EQ(station().run_flags.acquisition_running, 0);
+    EXPECT_TRUE(panel.utc_clock.empty());
+    // Nothing runs after STOP.
+    tick(10);
+    EXPECT_EQ(board_.starts.size(), 1u);
+    EXPECT_EQ(event_texts().back(), "STOP");
+}
+
+TEST_F(RunTest, StopWithLockedSettingsKeepsTheLockedControlsDisabled) {
+    station().settings.general.settings_locked = 1;
+    ASSERT_EQ(start(), StartOutcome::running);
+    app::stop_acquisition(station());
+    EXPECT_FALSE(station().panel.logging_enabled);
+    EXPECT_FALSE(station().panel.sps_select_enabled);
+}
+
+TEST_F(RunTest, StopWhileTheBoardIsPreparedEndsTheRunAtOnce) {
+    board_.answers = false;
+    const auto begin = clock_.monotonic_ms();
+    pump_.on_process = [&] {
+        if (clock_.monotonic_ms() - begin > 2000) app::stop_acquisition(station());
+    };
+    EXPECT_EQ(start(), StartOutcome::stopped);
+    pump_.on_process = nullptr;
+    EXPECT_LT(clock_.monotonic_ms() - begin, 4000);
+    EXPECT_TRUE(board_.starts.empty());
+    EXPECT_EQ(event_texts().back(), "STOP");
+    EXPECT_TRUE(warnings().empty());
+    EXPECT_TRUE(station().panel.start_enabled);
+    EXPECT_FALSE(app::acquisition_active(station()));
+}
+
+TEST_F(RunTest, AutomaticStartFromTheTick) {
+    station().settings.general.auto_start = 2;
+    tick();
+    EXPECT_TRUE(app::acquisition_active(station()));
+    EXPECT_EQ(station().settings.general.auto_start, 1);
+    EXPECT_EQ(board_.starts.size(), 1u);
+}
+
+// --- Text boards --------------------------------------------------------------------
+
+TEST_F(RunTest, InfiltecLinesBecomeSamplesAndStopSendsNothing) {
+    capture_samples();
+    station().settings.general.ad_type = config::infiltec;
+    ASSERT_EQ(start(), StartOutcome::running);
+    EXPECT_EQ(serial_.opened_settings.back(), "9600,n,8,1");
+    EXPECT_EQ(serial_.read_length(), 8);
+    EXPECT_THAT(event_texts(), ElementsAre("START with Infiltec at 9600,n,8,1 "));
+    EXPECT_EQ(station().panel.title, "TERRAWAVE V.02.22 - Infiltec at 9600,n,8,1  - FDS:");
+    EXPECT_FALSE(station().panel.sps_select_enabled);
+
+    serial_.deliver("123\r-45\r");  // a time packet first, then the values
+    EXPECT_THAT(samples_, ElementsAre(std::pair<int, std::int32_t>{0, 123},
+                                      std::pair<int, std::int32_t>{0, -45}));
+    // Many short lines at once are all worked off.
+    std::string burst;
+    for (int i = 0; i < 60; ++i) burst += std::to_string(i % 10) + "\r";
+    serial_.deliver(burst);
+    EXPECT_EQ(samples_.size(), 62u);
+
+    const auto writes = serial_.writes().size();
+    app::stop_acquisition(station());
+    EXPECT_EQ(serial_.writes().size(), writes);
+    EXPECT_EQ(event_texts().back(), "STOP");
+    EXPECT_FALSE(station().panel.sps_select_enabled);
+}
+
+TEST_F(RunTest, Lx1500IsStartedWithItsSequenceRestartedAndStoppedWithStby) {
+    capture_samples();
+    station().settings.general.ad_type = config::lx1500;
+    ASSERT_EQ(start(), StartOutcome::running);
+    EXPECT_THAT(board_.text_commands, ElementsAre("G0T1", "STBY", "G0T1", "G0T1", "DONE"));
+    EXPECT_EQ(serial_.opened_settings.back(), "19200,n,8,1");
+    serial_.deliver("32768S32800A");
+    EXPECT_THAT(samples_, ElementsAre(std::pair<int, std::int32_t>{0, 0},
+                                      std::pair<int, std::int32_t>{0, 32}));
+
+    tick(5);
+    EXPECT_EQ(board_.text_commands.size(), 10u);
+    EXPECT_THAT(event_texts(), Contains("Warning! Acquisition restarted."));
+
+    app::stop_acquisition(station());
+    EXPECT_EQ(serial_.writes().back(), "STBY");
+    EXPECT_EQ(event_texts().back(), "STOP");
+}
+
+TEST_F(RunTest, BytesArrivingDuringTheStartSequenceWaitForTheLoop) {
+    capture_samples();
+    station().settings.general.ad_type = config::lx1500;
+    int delivered = 0;
+    pump_.on_process = [&] {
+        // The board talks while the sequence waits; no pass runs in between.
+        if (delivered < 3 && serial_.is_open()) {
+            ++delivered;
+            serial_.deliver("100S");
+            EXPECT_TRUE(samples_.empty());
+        }
+    };
+    ASSERT_EQ(start(), StartOutcome::running);
+    pump_.on_process = nullptr;
+    EXPECT_TRUE(samples_.empty());  // flushed at the end of the sequence
+    serial_.deliver("32769S");
+    EXPECT_THAT(samples_, ElementsAre(std::pair<int, std::int32_t>{0, 1}));
+}
+
+}  // namespace
