@@ -15,11 +15,11 @@ void housekeeping_tick(Station& station) {
     // Silent board: no sample for a while asks for a restart, which the pass
     // run from here carries out even though the board sends nothing. A lost
     // port is tried again here, once a second.
-    flags.error_location = 207;
+    flags.error_location = 206;
     station.acquisition.tick();
 
     // Automatic start after an unattended restart of the program.
-    flags.error_location = 213;
+    flags.error_location = 211;
     if (station.settings.general.auto_start == 2 && station.panel.start_enabled &&
         !acquisition_active(station)) {
         start_acquisition(station);
