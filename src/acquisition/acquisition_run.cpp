@@ -164,6 +164,7 @@ StartOutcome AcquisitionRun::start() {
 
     // Window state of a running acquisition.
     panel.start_enabled = false;
+    panel.exit_enabled = false;
     panel.stop_enabled = true;
     panel.logging_enabled = false;
     panel.sps_select_enabled = false;
@@ -604,6 +605,7 @@ void AcquisitionRun::restore_buttons() {
     auto& panel = context_.panel;
     const auto& general = context_.settings.general;
     panel.start_enabled = true;
+    panel.exit_enabled = true;
     panel.stop_enabled = false;
     if (general.settings_locked == 1) {
         panel.logging_enabled = false;

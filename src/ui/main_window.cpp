@@ -1,5 +1,6 @@
 #include "ui/main_window.h"
 
+#include "app/acquisition_control.h"
 #include "app/housekeeping.h"
 #include "config/tables.h"
 #include "ui/chart_view.h"
@@ -523,8 +524,13 @@ void MainWindow::connect_controls() {
     });
     connect(events_, &QPushButton::clicked, this, &MainWindow::open_event_list);
     connect(load_logo_, &QPushButton::clicked, this, &MainWindow::open_logo);
-    // START, STOP, TRIGGERS, HW Setup, Time Set, Review and the manual
-    // record buttons get their work with the acquisition and setup windows.
+    connect(start_, &QPushButton::clicked, this, [this] {
+        app::start_acquisition(station_);
+        show_selected_channel();
+    });
+    connect(stop_, &QPushButton::clicked, this, [this] { app::stop_acquisition(station_); });
+    // TRIGGERS, HW Setup, Time Set, Review and the manual record buttons get
+    // their work with the setup windows.
 }
 
 void MainWindow::show_selected_channel() {

@@ -92,6 +92,7 @@ TEST_F(RunTest, Orda20BoardStartsWithItsDivisorsAndTheWindowShowsTheRun) {
     EXPECT_EQ(panel.title, "TERRAWAVE V.02.22 - ORDA V.1.80 - FDS:");
     EXPECT_FALSE(panel.start_enabled);
     EXPECT_TRUE(panel.stop_enabled);
+    EXPECT_FALSE(panel.exit_enabled);
     EXPECT_FALSE(panel.logging_enabled);
     EXPECT_FALSE(panel.sps_select_enabled);
     EXPECT_FALSE(panel.lbl_service_visible);
@@ -420,6 +421,7 @@ TEST_F(RunTest, StopStopsTheOrdaBoardAndRestoresTheWindow) {
     const auto& panel = station().panel;
     EXPECT_TRUE(panel.start_enabled);
     EXPECT_FALSE(panel.stop_enabled);
+    EXPECT_TRUE(panel.exit_enabled);
     EXPECT_TRUE(panel.logging_enabled);
     EXPECT_TRUE(panel.sps_select_enabled);
     EXPECT_EQ(station().settings.general.auto_start, 0);
