@@ -281,34 +281,34 @@ bool convert_number(const LineContext& context, Conversion conversion, double& r
 }
 
 template <typename Record>
-void store_value(const LineContext& context, const KeySpec<Record>& spec, Record& record) {
-    switch (spec.conversion) {
+void store_value(const LineContext& context, const KeySpec<Record>& entry, Record& record) {
+    switch (entry.conversion) {
         case Conversion::text:
         case Conversion::start_list:
         case Conversion::stop_list:
         case Conversion::correction_list:
-            record.*std::get<std::string Record::*>(spec.field) = std::string(context.value);
+            record.*std::get<std::string Record::*>(entry.field) = std::string(context.value);
             return;
         case Conversion::extension:
-            record.*std::get<std::string Record::*>(spec.field) =
+            record.*std::get<std::string Record::*>(entry.field) =
                 std::string(context.value.substr(0, 3));
             return;
         default:
             break;
     }
     double value = 0;
-    if (!convert_number(context, spec.conversion, value)) return;
-    if (const auto* p = std::get_if<int Record::*>(&spec.field)) {
+    if (!convert_number(context, entry.conversion, value)) return;
+    if (const auto* p = std::get_if<int Record::*>(&entry.field)) {
         record.**p = static_cast<int>(value);
-    } else if (const auto* p = std::get_if<double Record::*>(&spec.field)) {
+    } else if (const auto* p = std::get_if<double Record::*>(&entry.field)) {
         record.**p = value;
     }
 }
 
 template <typename Record, std::size_t N>
 const KeySpec<Record>* find_key(const KeySpec<Record> (&table)[N], std::string_view key) {
-    for (const auto& spec : table) {
-        if (key == spec.key) return &spec;
+    for (const auto& entry : table) {
+        if (key == entry.key) return &entry;
     }
     return nullptr;
 }
@@ -316,7 +316,7 @@ const KeySpec<Record>* find_key(const KeySpec<Record> (&table)[N], std::string_v
 // Channel keys are recognised all upper case or all lower case.
 const KeySpec<C>* find_channel_key(std::string_view key) {
     if (key.size() != 3) return nullptr;
-    if (const auto* spec = find_key(channel_keys, key)) return spec;
+    if (const auto* entry = find_key(channel_keys, key)) return entry;
     std::string upper(key);
     for (char& c : upper) {
         if (c < 'a' || c > 'z') return nullptr;
@@ -468,28 +468,28 @@ std::string format_settings(const Settings& settings) {
     for (int n = 1; n <= 4; ++n) {
         const ChannelSettings& ch = settings.channel(n);
         out += "[CHANNEL" + std::to_string(n) + "]\r\n";
-        for (const auto& spec : channel_keys) {
-            if (const auto* p = std::get_if<std::string C::*>(&spec.field)) {
-                append_line(out, spec.key, one_line(ch.**p));
+        for (const auto& entry : channel_keys) {
+            if (const auto* p = std::get_if<std::string C::*>(&entry.field)) {
+                append_line(out, entry.key, one_line(ch.**p));
             } else {
-                append_line(out, spec.key, numeric_text(ch, spec.field) + " ");
+                append_line(out, entry.key, numeric_text(ch, entry.field) + " ");
             }
         }
     }
     out += "[GENERAL]\r\n";
     const GeneralSettings& g = settings.general;
-    for (const auto& spec : general_keys) {
+    for (const auto& entry : general_keys) {
         std::string value;
-        if (const auto* p = std::get_if<std::string G::*>(&spec.field)) {
+        if (const auto* p = std::get_if<std::string G::*>(&entry.field)) {
             value = one_line(g.**p);
-        } else if (spec.conversion == Conversion::hex_int) {
-            value = " " + hex_upper(g.*std::get<int G::*>(spec.field));
-        } else if (spec.conversion == Conversion::direct_int) {
-            value = numeric_text(g, spec.field) + " ";  // PAP, COM
+        } else if (entry.conversion == Conversion::hex_int) {
+            value = " " + hex_upper(g.*std::get<int G::*>(entry.field));
+        } else if (entry.conversion == Conversion::direct_int) {
+            value = numeric_text(g, entry.field) + " ";  // PAP, COM
         } else {
-            value = numeric_text(g, spec.field);
+            value = numeric_text(g, entry.field);
         }
-        append_line(out, spec.key, value);
+        append_line(out, entry.key, value);
     }
     out += "[END GENERAL]\r\n";
     return out;
@@ -523,15 +523,15 @@ std::vector<SettingsProblem> parse_settings(std::string_view bytes, Settings& se
             continue;
         }
         const std::string_view key = line.substr(0, 3);
-        if (const KeySpec<C>* spec = find_channel_key(key)) {
+        if (const KeySpec<C>* entry = find_channel_key(key)) {
             const LineContext context{line_number, line, key, value_of(line), problems};
             if (channel_state == ChannelState::none) {
                 context.report(subscript_error,
                                std::string(key) + " comes before any [CHANNEL] line");
             } else if (channel_state == ChannelState::valid) {
                 ChannelSettings& ch = settings.channel(channel);
-                store_value(context, *spec, ch);
-                after_store(ch, spec->conversion);
+                store_value(context, *entry, ch);
+                after_store(ch, entry->conversion);
             }
             continue;
         }
@@ -540,10 +540,10 @@ std::vector<SettingsProblem> parse_settings(std::string_view bytes, Settings& se
                 const std::string_view general_line = lines[i];
                 if (general_line == "[END GENERAL]") break;
                 const std::string_view general_key = general_line.substr(0, 3);
-                if (const KeySpec<G>* spec = find_key(general_keys, general_key)) {
+                if (const KeySpec<G>* entry = find_key(general_keys, general_key)) {
                     const LineContext context{static_cast<int>(i) + 1, general_line, general_key,
                                               value_of(general_line), problems};
-                    store_value(context, *spec, settings.general);
+                    store_value(context, *entry, settings.general);
                 }
             }
         }
