@@ -6,6 +6,7 @@
 
 #include "acquisition/sample_path.h"
 #include "config/settings.h"
+#include "config/time_stamp.h"
 #include "platform/clock.h"
 #include "supervision/event_list.h"
 #include "supervision/panel_model.h"
@@ -22,22 +23,12 @@
 
 namespace tw::acquisition {
 
-// ---------------------------------------------------------------------------
 // Time texts with fixed patterns, whatever the PC's locale.
-
-// "HH:MM:SS" of a time of day (values taken as they are, two digits each).
-std::string time_text(int hours, int minutes, int seconds);
-// Seconds since midnight of "HH:MM:SS"; nullopt unless the text is exactly
-// that form with hours 0-23, minutes and seconds 0-59.
-std::optional<int> time_text_seconds(std::string_view text);
-// Seconds since 1970/01/01 00:00:00 (no time zone) of "YYYY/MM/DD HH:MM:SS"
-// or of a date alone "YYYY/MM/DD"; nullopt for anything else or an
-// impossible date.
-std::optional<std::int64_t> stamp_seconds(std::string_view text);
-// The inverse of stamp_seconds: "YYYY/MM/DD HH:MM:SS".
-std::string stamp_text(std::int64_t seconds);
-// "YYYY/MM/DD" of a PC date.
-std::string date_text(const platform::DateTime& when);
+using config::date_text;
+using config::stamp_seconds;
+using config::stamp_text;
+using config::time_text;
+using config::time_text_seconds;
 
 // What the board clock needs from the station.
 struct BoardClockContext {
