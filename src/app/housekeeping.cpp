@@ -8,15 +8,25 @@ void housekeeping_tick(Station& station) {
     auto& flags = station.run_flags;
     const int saved_location = flags.error_location;
 
-    // Clock display while idle: the PC clock with milliseconds.
-    supervision::refresh_pc_clock_texts(station.io.clock, station.pc_clock);
-    station.panel.realtime = station.pc_clock.date_time + station.pc_clock.millis;
+    // Clocks while idle: the PC clock with milliseconds, the board clock as
+    // last seen, and the open time setting window. While the board runs its
+    // time packets refresh them.
+    if (flags.acquisition_running != 1) {
+        station.board_clock.refresh_clock_displays();
+        station.time_setting.refresh_idle();
+    }
 
     // Silent board: no sample for a while asks for a restart, which the pass
     // run from here carries out even though the board sends nothing. A lost
     // port is tried again here, once a second.
     flags.error_location = 206;
     station.acquisition.tick();
+
+    // What the event files and the day tracks hold waiting goes to disk, so
+    // that a silent board or a crash loses at most the last seconds.
+    flags.error_location = 208;
+    station.recorder.flush_open_files();
+    station.tracks.sync_if_due();
 
     // Automatic start after an unattended restart of the program.
     flags.error_location = 211;

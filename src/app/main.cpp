@@ -13,6 +13,7 @@
 #include "platform/posix/statvfs_disk.h"
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/qt_event_pump.h"
+#include "platform/qt/qt_printer.h"
 #include "platform/qt/qt_serial_port.h"
 #include "ui/windows.h"
 
@@ -73,8 +74,13 @@ int run(const app::CommandLine& options, int argc, char** argv) {
     platform::Dialogs& dialogs =
         windows ? static_cast<platform::Dialogs&>(window_dialogs) : headless_dialogs;
     if (windows) ui::install_warning_box(window_dialogs);
+    // Event summaries go to the default printer; the headless program has
+    // none (a printer needs the window system).
+    std::unique_ptr<platform::QtPrinter> printer;
+    if (windows) printer = std::make_unique<platform::QtPrinter>();
 
-    app::Station station(folder, app::Services{serial, clock, dialogs, disk, launcher, pump});
+    app::Station station(folder, app::Services{serial, clock, dialogs, disk, launcher, pump,
+                                               printer.get()});
     station.port_override = port;
     // The simulated board's family is the station's for this run.
     auto use_simulated_family = [&] {

@@ -1,8 +1,15 @@
 #include "app/station.h"
 
 #include "config/settings_file.h"
+#include "config/tables.h"
 
 namespace tw::app {
+
+namespace {
+
+bool is_orda_board(int ad_type) { return ad_type == config::orda10 || ad_type == config::orda20; }
+
+}  // namespace
 
 Station::Station(std::filesystem::path folder, Services services)
     : io(services),
@@ -18,19 +25,88 @@ Station::Station(std::filesystem::path folder, Services services)
       acquisition(acquisition::RunContext{settings, services.serial, services.clock,
                                           services.dialogs, event_list, error_report, panel,
                                           board_link, sample_path, board_clock, run_flags}),
+      conditioner(settings, panel, board_clock.time().time_base_ready),
+      recorder(events::EventContext{settings, event_flags, panel, event_list, conditioner,
+                                    board_clock.time().board_date_time,
+                                    board_clock.time().time_base_ready,
+                                    board_clock.sync().lock_state, acquisition.board_reply(),
+                                    folder, services.printer}),
+      tracks(datalog::TracksContext{settings, folder / "datalog", folder, event_list,
+                                    error_report, services.disk, services.clock}),
+      trimming(acquisition::ClockTrimmingContext{
+          settings, sample_path, services.dialogs, trim_window_open,
+          [this] { return acquisition.firmware_version(); },
+          [this] { return run_flags.acquisition_running == 1; },
+          [this](std::string_view bytes) { return board_link.send_command(bytes); }}),
+      time_setting(acquisition::TimeSettingContext{
+          settings, services.clock, services.dialogs, event_list, board_clock, pc_clock,
+          settime_open, pc_formats.system_date_format, pc_formats.start_date_text,
+          pc_formats.start_time_text, [this] { return board_port_usable(); },
+          [this](std::string_view bytes) { return board_link.send_command(bytes); },
+          [this] {
+              if (apply_settings_lock) apply_settings_lock();
+          }}),
       folder_(std::move(folder)) {
-    // Until the signal path takes the samples, the numeric monitors show
-    // each channel's decoded value.
-    sample_path.set_sample_hook([this](const acquisition::SampleOutput& sample) {
-        if (sample.full) panel.ch_val[static_cast<std::size_t>(sample.channel & 3)] =
-            std::to_string(sample.sample_value);
-    });
-    board_clock.on_error = [this](int number, const std::string& detail) {
-        error_report.report(number, run_flags.error_location, "START", detail);
-    };
+    connect_signal_path();
+    connect_run();
+    acquisition::connect_clock_windows(board_clock, trimming, time_setting);
     io.serial.set_data_ready_handler([this] { acquisition.on_data_ready(); });
     io.serial.set_failure_handler(
         [this](const std::string& message) { acquisition.on_port_failure(message); });
+}
+
+void Station::connect_signal_path() {
+    // Every decoded sample goes through the conditioning, whose steps call
+    // the tracks, the detector and the event logic in the fixed order.
+    sample_path.set_sample_hook(
+        [this](const acquisition::SampleOutput& sample) { conditioner.take_sample(sample); });
+    conditioner.set_error_location(&run_flags.error_location);
+    recorder.set_error_location(&run_flags.error_location);
+    conditioner.hooks.track_append = [this](int channel, std::int32_t value) {
+        tracks.track_append_sample(channel, value);
+    };
+    conditioner.hooks.detector = [this](const display::ConditionedSample& sample) {
+        recorder.update_detector(sample);
+    };
+    conditioner.hooks.events = [this](const display::ConditionedSample& sample) {
+        recorder.process_sample(sample);
+    };
+    recorder.on_error = [this](int number, int location, const std::string& detail) {
+        error_report.report(number, location, "START", detail);
+    };
+    recorder.on_trace = [this](const std::string& line) { trimming.add_trace_line(line); };
+    board_clock.on_error = [this](int number, const std::string& detail) {
+        error_report.report(number, run_flags.error_location, "START", detail);
+    };
+}
+
+void Station::connect_run() {
+    auto& hooks = acquisition.hooks;
+    // The first pass of every (re)start of the board.
+    hooks.reset_channels = [this] {
+        conditioner.start_run();
+        recorder.reset_windows();
+        tracks.track_restart();
+        if (trimming.is_open()) trimming.restart_measurement();
+    };
+    hooks.track_boundary_check = [this] { tracks.track_boundary_check(board_clock.time()); };
+    hooks.eeprom_reply = [this](std::uint8_t value) { trimming.eeprom_reply(value); };
+    // STOP: open events end first (their files get their counts), then the
+    // last segments go into the day tracks.
+    hooks.close_tracks = [this] {
+        recorder.stop_run();
+        tracks.track_close_all(board_clock.time());
+    };
+}
+
+bool Station::board_port_usable() {
+    if (io.serial.is_open()) return true;
+    // Only an idle ORDA board can be looked for: during a run the port
+    // belongs to the run, and the text boards take no clock command.
+    if (board_link.busy() || acquisition.phase() != acquisition::RunPhase::idle ||
+        !is_orda_board(settings.general.ad_type))
+        return false;
+    return !board_link.open_board_port().empty();
 }
 
 bool Station::save_settings() {

@@ -6,14 +6,20 @@
 #include "acquisition/acquisition_run.h"
 #include "acquisition/board_clock.h"
 #include "acquisition/board_link.h"
+#include "acquisition/clock_trimming.h"
 #include "acquisition/sample_path.h"
+#include "acquisition/time_setting.h"
 #include "config/settings.h"
+#include "datalog/tracks.h"
+#include "display/conditioning.h"
 #include "events/event_flags.h"
+#include "events/event_recorder.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/disk.h"
 #include "platform/event_pump.h"
 #include "platform/launcher.h"
+#include "platform/printer.h"
 #include "platform/serial_port.h"
 #include "supervision/error_report.h"
 #include "supervision/event_list.h"
@@ -21,6 +27,7 @@
 #include "supervision/pc_clock_texts.h"
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -34,6 +41,9 @@ struct Services {
     platform::Disk& disk;
     platform::Launcher& launcher;
     platform::EventPump& pump;
+    // The printer of the event summaries; none: nothing is printed (the
+    // headless program has none, a printer needs the window system).
+    platform::Printer* printer = nullptr;
 };
 
 // File names inside the station folder.
@@ -97,11 +107,31 @@ public:
     acquisition::BoardClock board_clock;
     acquisition::AcquisitionRun acquisition;
 
+    // The signal path of every full sample: conditioning, then the day
+    // tracks, the trigger detector and the event files.
+    display::SampleConditioner conditioner;
+    events::EventRecorder recorder;
+    datalog::Tracks tracks;
+
+    // The models of the clock trimming and time setting windows.
+    acquisition::ClockTrimming trimming;
+    acquisition::TimeSetting time_setting;
+
+    // Applies the settings lock to the open windows; the windowed program
+    // sets it (the time setting window calls it after its own lock).
+    std::function<void()> apply_settings_lock;
+
     // save_settings on the station's file; on failure the reason is shown in
     // a message box and false is returned.
     bool save_settings();
 
 private:
+    void connect_signal_path();
+    void connect_run();
+    // The time setting window's SET TIME: the port is open, or an idle ORDA
+    // board answered on it now.
+    bool board_port_usable();
+
     std::filesystem::path folder_;
 };
 
