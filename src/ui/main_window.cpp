@@ -124,6 +124,7 @@ MainWindow::MainWindow(app::Station& station, const app::StartupResult& startup,
 MainWindow::~MainWindow() {
     timer_.stop();
     station_.panel.changed = nullptr;
+    station_.recorder.on_record_disabled = nullptr;
 }
 
 void MainWindow::set_quit_handler(std::function<void()> quit) { quit_ = std::move(quit); }
@@ -529,8 +530,17 @@ void MainWindow::connect_controls() {
         show_selected_channel();
     });
     connect(stop_, &QPushButton::clicked, this, [this] { app::stop_acquisition(station_); });
-    // TRIGGERS, HW Setup, Time Set, Review and the manual record buttons get
-    // their work with the setup windows.
+    for (int i = 0; i < 4; ++i) {
+        connect(man_record_[i], &QPushButton::clicked, this, [this, i] {
+            station_.recorder.manual_record(i + 1, station_.run_flags.acquisition_running == 1);
+        });
+    }
+    // A manual stop switched the channel's recording off: its box follows.
+    station_.recorder.on_record_disabled = [this](int channel) {
+        if (channel == station_.selected_channel) show_selected_channel();
+    };
+    // TRIGGERS, HW Setup, Time Set and Review get their work with the setup
+    // windows.
 }
 
 void MainWindow::show_selected_channel() {
