@@ -16,14 +16,6 @@ namespace {
 
 constexpr std::string_view crlf = "\r\n";
 
-std::string lines(std::initializer_list<std::string_view> parts) {
-    std::string text;
-    for (const auto part : parts) {
-        if (!text.empty()) text += crlf;
-        text += part;
-    }
-    return text;
-}
 
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -238,7 +230,7 @@ StartOutcome AcquisitionRun::prepare_orda() {
         const bool stored_valid = parse_hex_bytes(general.clock_trim, nullptr);
         if (trimming.size() != 8 || board_serial.size() != 8) {
             events.append("Board not correctly initialized, START continue...");
-            dialogs.show_warning(lines({"A/D Board not correctly initialized.",
+            dialogs.show_warning(platform::joined_lines({"A/D Board not correctly initialized.",
                                         "Check your system and retry.",
                                         "Datalogging START will be attempted."}),
                                  true);
@@ -278,7 +270,7 @@ StartOutcome AcquisitionRun::prepare_orda() {
     events.append("START with ORDA10 " + board_reply_);
     context_.flags.error_location = step_open_port;
     if (board_reply_.empty()) {
-        dialogs.show_warning(lines({"A/D card not found",
+        dialogs.show_warning(platform::joined_lines({"A/D card not found",
                                     "Check your cable and COM setting on com1 or com2",
                                     "If they seems to be correct try to check your BIOS settings.",
                                     "Default BIOS setting are:", "   COM1 ADDR:03F8  IRQ:4",

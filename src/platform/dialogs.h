@@ -4,10 +4,22 @@
 // Without windows (headless) every question takes the answer its caller
 // documents as the default and every text goes to standard error.
 
+#include <initializer_list>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace tw::platform {
+
+// Lines of a multi-line message, joined by CR LF.
+inline std::string joined_lines(std::initializer_list<std::string_view> lines) {
+    std::string text;
+    for (const auto line : lines) {
+        if (!text.empty()) text += "\r\n";
+        text += line;
+    }
+    return text;
+}
 
 enum class DialogIcon { none, information, warning, critical };
 
