@@ -2,6 +2,7 @@
 // exchanges, the command bytes and the waits.
 
 #include "acquisition/board_link.h"
+#include "clock_station.h"
 #include "fake_board.h"
 #include "fakes/fake_platform.h"
 #include "fakes/fake_serial_port.h"
@@ -18,41 +19,26 @@ namespace command = acquisition::board_command;
 
 class BoardLinkTest : public ::testing::Test {
 protected:
-    BoardLinkTest()
-        : folder_(std::filesystem::temp_directory_path() /
-                  (std::string("tw_link_") +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name())),
-          pump_(clock_),
-          events_(prepare(folder_) / "evtfile.dat", clock_),
-          errors_(clock_, pump_),
-          link_({serial_, clock_, pump_, dialogs_, events_, errors_, error_location_}),
-          board_(serial_) {}
     ~BoardLinkTest() override { std::filesystem::remove_all(folder_); }
-
-    static std::filesystem::path prepare(const std::filesystem::path& folder) {
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
-        return folder;
-    }
     std::vector<std::string> event_lines() const {
         std::vector<std::string> texts;
         for (const auto& line : events_.read_lines()) texts.push_back(line.substr(20));
         return texts;
     }
 
-    std::filesystem::path folder_;
+    std::filesystem::path folder_ = acquisition::clock_testing::ClockStation::fresh_folder();
     fakes::FakeClock clock_;
-    fakes::FakeEventPump pump_;
+    fakes::FakeEventPump pump_{clock_};
     fakes::FakeSerialPort serial_;
     fakes::FakeDialogs dialogs_;
-    supervision::EventList events_;
-    supervision::ErrorReport errors_;
+    supervision::EventList events_{folder_ / "evtfile.dat", clock_};
+    supervision::ErrorReport errors_{clock_, pump_};
     int error_location_ = 0;
-    BoardLink link_;
-    tw::testing::FakeBoard board_;
+    BoardLink link_{{serial_, clock_, pump_, dialogs_, events_, errors_, error_location_}};
+    tw::testing::FakeBoard board_{serial_};
 };
 
-TEST(BoardCommands, AreTheProtocolBytes) {
+TEST(BoardCommands, AreTheProtocolBytesAndHexTexts) {
     EXPECT_EQ(command::identify(), std::string("@@@@@@@\x81\0\0\0\0\0", 13));
     EXPECT_EQ(command::stop(), std::string("\x84\0\0\0\0\0", 6));
     EXPECT_EQ(command::start(std::string("\x32\x32\x01\x01", 4)),
@@ -63,22 +49,20 @@ TEST(BoardCommands, AreTheProtocolBytes) {
     EXPECT_EQ(command::set_time_zone(-12), std::string("\x82\xF4\xF4\xF4\xF4\xF4", 6));
     EXPECT_EQ(command::set_time_zone(2), std::string("\x82\x02\x02\x02\x02\x02", 6));
     EXPECT_EQ(command::set_clock(23, 59, 58), std::string("\x83\x3A\x3B\x17\0\0", 6));
-}
 
-TEST(BoardCommands, HexTexts) {
-    EXPECT_EQ(acquisition::hex_byte(0x0A), "0A");
-    EXPECT_EQ(acquisition::hex_byte(0xF0), "F0");
+    EXPECT_EQ(acquisition::hex_byte(0x0A) + acquisition::hex_byte(0xF0), "0AF0");
     std::array<std::uint8_t, 4> bytes{};
     ASSERT_TRUE(acquisition::parse_hex_bytes("ffFF0a02", &bytes));
     EXPECT_EQ(bytes, (std::array<std::uint8_t, 4>{0xFF, 0xFF, 0x0A, 0x02}));
-    EXPECT_FALSE(acquisition::parse_hex_bytes("FFFFFF0", &bytes));
-    EXPECT_FALSE(acquisition::parse_hex_bytes("FFFFFF0G", &bytes));
-    EXPECT_FALSE(acquisition::parse_hex_bytes(" FFFFFF0", &bytes));
+    for (const char* bad : {"FFFFFF0", "FFFFFF0G", " FFFFFF0"})
+        EXPECT_FALSE(acquisition::parse_hex_bytes(bad, &bytes)) << bad;
 }
 
-TEST_F(BoardLinkTest, BoardAnsweringOnlyAt14400IsFoundOnTheSecondAttempt) {
+TEST_F(BoardLinkTest, BoardAnsweringOnlyAt14400IsFoundOnTheSecondAttemptPastOldBytes) {
     board_.speeds = {"14400,n,8,1"};
     board_.version = "V180";
+    // Packets of a board still sampling, and a stray "V" among them.
+    board_.noise_before_reply = std::string("\x82\x10\x22\xF1\x81V\x01\xF0\x83", 9);
     const auto start = clock_.monotonic_ms();
     EXPECT_EQ(link_.open_board_port(), "V180");
     EXPECT_EQ(board_.identify_speeds,
@@ -89,13 +73,6 @@ TEST_F(BoardLinkTest, BoardAnsweringOnlyAt14400IsFoundOnTheSecondAttempt) {
     EXPECT_GE(clock_.monotonic_ms() - start, 3000);
     EXPECT_LT(clock_.monotonic_ms() - start, 5000);
     EXPECT_EQ(error_location_, BoardLink::error_location_port_open);
-}
-
-TEST_F(BoardLinkTest, BytesBeforeTheVAreDropped) {
-    // Packets of a board still sampling, and a stray "V" among them.
-    board_.noise_before_reply = std::string("\x82\x10\x22\xF1\x81V\x01\xF0\x83", 9);
-    EXPECT_EQ(link_.open_board_port(), "V140");
-    EXPECT_EQ(board_.identifies, 1);
 }
 
 TEST_F(BoardLinkTest, NoBoardGivesEmptyReplyAfterFiveAttemptsAtAlternatingSpeeds) {
@@ -138,12 +115,12 @@ TEST_F(BoardLinkTest, ReadsTrimmingAndSerialNumberAfterStoppingTheBoard) {
     std::vector<std::string> expected;
     for (int a : {1, 2, 3, 4, 16, 17, 18, 19}) expected.push_back(command::read_eeprom(a));
     EXPECT_EQ(reads, expected);
-}
 
-TEST_F(BoardLinkTest, TrimmingOnlyReadLeavesTheSerialNumberAlone) {
-    std::string serial = "0000A1B2";
+    // A trimming-only read leaves the serial number alone.
+    board_.set_trim(0xFF, 0xFF, 0xFF, 0x02);
+    serial = "kept";
     EXPECT_EQ(link_.read_board_eeprom(0, &serial), "FFFFFF02");
-    EXPECT_EQ(serial, "0000A1B2");
+    EXPECT_EQ(serial, "kept");
     EXPECT_EQ(serial_.writes().back(), command::read_eeprom(4));
 }
 
@@ -213,8 +190,9 @@ TEST_F(BoardLinkTest, Lx1500StartSequence) {
     serial_.feed("12345S");
     link_.send_lx1500_start_sequence();
     ASSERT_EQ(sent.size(), 5u);
-    const char* expected[] = {"G0T1", "STBY", "G0T1", "G0T1", "DONE"};
-    for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(sent[i].first, expected[i]);
+    std::vector<std::string> texts;
+    for (const auto& [text, at] : sent) texts.push_back(text);
+    EXPECT_EQ(texts, (std::vector<std::string>{"G0T1", "STBY", "G0T1", "G0T1", "DONE"}));
     EXPECT_GE(sent[0].second, 1000);
     EXPECT_GE(sent[4].second - sent[0].second, 800);
     EXPECT_GE(clock_.monotonic_ms() - start, 3800);

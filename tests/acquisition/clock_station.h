@@ -86,4 +86,11 @@ inline bool time_packet(BoardClock& board_clock, int hours, int minutes, int sec
     return board_clock.handle_time_packet(packet);
 }
 
+// Hands the board clock a packet of any bytes.
+inline bool raw_packet(BoardClock& board_clock, std::initializer_list<int> values) {
+    const std::string b = bytes(values);
+    return board_clock.handle_time_packet(
+        std::span(reinterpret_cast<const std::uint8_t*>(b.data()), b.size()));
+}
+
 }  // namespace tw::acquisition::clock_testing

@@ -13,16 +13,10 @@ using clock_testing::ClockStation;
 class ClockTrimmingTest : public ::testing::Test {
 protected:
     ClockTrimmingTest()
-        : trimming(ClockTrimmingContext{station.settings,
-                                        station.sample_path,
-                                        dialogs,
-                                        window_open,
-                                        [this] { return firmware; },
-                                        [this] { return running; },
-                                        [this](std::string_view b) {
-                                            station.commands.emplace_back(b);
-                                            return true;
-                                        }}) {
+        : trimming(ClockTrimmingContext{
+              station.settings, station.sample_path, dialogs, window_open,
+              [this] { return firmware; }, [this] { return running; },
+              [this](std::string_view b) { return station.commands.emplace_back(b), true; }}) {
         trimming.activate();
     }
 
@@ -54,26 +48,17 @@ TEST(TrimmingValues, ImageAndBytesOfN) {
     EXPECT_EQ(eeprom_image(1999.5), "XX D0 07 00 01 XX XX XX XX");  // rounded to 2000
     EXPECT_EQ(eeprom_image(1e12), "XX FF FF FF 01 XX XX XX XX");    // beyond 24 bits
     // The bytes written are the bytes shown.
-    const TrimBytes shown = trim_bytes(1999.5);
-    EXPECT_EQ(shown.b1, 0xD0);
-    EXPECT_EQ(shown.b2, 0x07);
-    const TrimBytes b = trim_bytes(-43200.4);
-    EXPECT_EQ(b.b1, 0xC0);
-    EXPECT_EQ(b.b2, 0xA8);
-    EXPECT_EQ(b.b3, 0x00);
-    EXPECT_EQ(b.direction, 0);
+    const auto fields = [](const TrimBytes& b) { return std::tuple(b.b1, b.b2, b.b3, b.direction); };
+    EXPECT_EQ(fields(trim_bytes(1999.5)), fields({0xD0, 0x07, 0x00, 1}));
+    EXPECT_EQ(fields(trim_bytes(-43200.4)), fields({0xC0, 0xA8, 0x00, 0}));
     EXPECT_EQ(trim_bytes(0).direction, 2);
     EXPECT_EQ(trim_bytes(5e9).b3, 0xFF);
 
     const auto parsed = parse_trim_text(" c0  A8 00 01 ");
     ASSERT_TRUE(parsed);
-    EXPECT_EQ(parsed->b1, 0xC0);
-    EXPECT_EQ(parsed->direction, 1);
-    EXPECT_FALSE(parse_trim_text("C0 A8 00"));
-    EXPECT_FALSE(parse_trim_text("C0 A8 00 01 02"));
-    EXPECT_FALSE(parse_trim_text("C0 A8 0G 01"));
-    EXPECT_FALSE(parse_trim_text("C0A8 00 01 00"));
-    EXPECT_FALSE(parse_trim_text(""));
+    EXPECT_EQ(fields(*parsed), fields({0xC0, 0xA8, 0x00, 1}));
+    for (const char* bad : {"C0 A8 00", "C0 A8 00 01 02", "C0 A8 0G 01", "C0A8 00 01 00", ""})
+        EXPECT_FALSE(parse_trim_text(bad)) << bad;
 }
 
 TEST_F(ClockTrimmingTest, MeasuresNBetweenSynchronisations) {
@@ -172,9 +157,8 @@ TEST_F(ClockTrimmingTest, ReadsNineEepromBytesThroughTheReplies) {
     for (int address = 0; address <= 8; ++address) reply(0xA0 + address);
     EXPECT_EQ(trimming.model().eeprom, " A0 A1 A2 A3 A4 A5 A6 A7 A8");
     ASSERT_EQ(station.commands.size(), 9u);
-    for (int address = 0; address <= 8; ++address) {
+    for (int address = 0; address <= 8; ++address)
         EXPECT_EQ(station.commands[address], bytes({0x86, address, 0, 0, 0, 0}));
-    }
     EXPECT_EQ(trimming.eeprom_index(), 8);
     EXPECT_EQ(trimming.eeprom_byte_text(), "A8");
     EXPECT_FALSE(trimming.eeprom_read_in_progress());

@@ -11,13 +11,9 @@ namespace {
 using namespace tw;
 using acquisition::check_firmware;
 
-TEST(Firmware, DottedVersion) {
+TEST(Firmware, DottedVersionAndKnownVersionsWithoutWarnings) {
     EXPECT_EQ(acquisition::dotted_version("V180"), "V.1.80");
-    EXPECT_EQ(acquisition::dotted_version("V199"), "V.1.99");
     EXPECT_EQ(acquisition::dotted_version("V1"), "V1");
-}
-
-TEST(Firmware, KnownVersionsWithoutWarnings) {
     for (const char* reply : {"V.1.40", "V.1.50", "V.1.51", "V.1.60"}) {
         const auto check = check_firmware(reply, config::orda10, 0);
         EXPECT_EQ(check.firmware_version, std::string(reply).substr(2));
@@ -80,10 +76,7 @@ TEST(Firmware, UnknownVersionsOnAnOrda20SettingGiveTwoWarnings) {
 
 config::Settings rates(int c1, int c2, int c3, int c4) {
     config::Settings settings;
-    settings.channel(1).sps_code = c1;
-    settings.channel(2).sps_code = c2;
-    settings.channel(3).sps_code = c3;
-    settings.channel(4).sps_code = c4;
+    for (int k = 1; const int code : {c1, c2, c3, c4}) settings.channel(k++).sps_code = code;
     return settings;
 }
 
@@ -115,15 +108,12 @@ TEST(RateCommand, FastestChannelIsTheLowestAmongEqualRates) {
 }
 
 TEST(BadPacketCount, CountsOnTheCaption) {
-    std::string caption = "0";
-    acquisition::count_on_caption(caption);
-    EXPECT_EQ(caption, "1");
-    caption = "41";
-    acquisition::count_on_caption(caption);
-    EXPECT_EQ(caption, "42");
-    caption = "";
-    acquisition::count_on_caption(caption);
-    EXPECT_EQ(caption, "1");
+    using Case = std::pair<const char*, const char*>;
+    for (const auto& [before, after] : {Case{"0", "1"}, Case{"41", "42"}, Case{"", "1"}}) {
+        std::string caption = before;
+        acquisition::count_on_caption(caption);
+        EXPECT_EQ(caption, after);
+    }
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <random>
-#include <set>
 #include <vector>
 
 namespace tw::acquisition {
@@ -35,21 +34,20 @@ TEST(PacketDecoder, DecodesSampleValuesOfBothBinaryFamilies) {
         {{0x83, 0x7F, 0x7F, 0xFF}, true, 1, -1},
         {{0x83, 0x00, 0x00, 0xF4}, true, 1, 65536},
         {{0x83, 0x00, 0x00, 0xF8}, true, 1, -131072},
-        // Built from a text board: full 8-bit data bytes, no flags.
-        {{0x82, 0xF0, 0xFF, 0xFC}, false, 0, -16},
+        {{0x82, 0xF0, 0xFF, 0xFC}, false, 0, -16},  // from a text board: full data bytes
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(int(c.bytes[0]));
         const SamplePacket s = sample_of(c.bytes, c.eighteen_bit);
         EXPECT_EQ(s.status, DecodeStatus::ok);
         EXPECT_EQ(s.channel, c.channel);
-        EXPECT_EQ(s.value, c.value) << "packet type " << int(c.bytes[0]);
+        EXPECT_EQ(s.value, c.value);
     }
 }
 
 TEST(PacketDecoder, EncodeDecodeRoundTripCoversWholeRanges) {
     for (bool eighteen_bit : {false, true}) {
-        const std::int32_t lo = eighteen_bit ? -131072 : -32768;
-        const std::int32_t hi = eighteen_bit ? 131071 : 32767;
+        const std::int32_t lo = eighteen_bit ? -131072 : -32768, hi = -lo - 1;
         for (std::int32_t v = lo; v <= hi + 6; v += 7) {
             const std::int32_t x = std::min(v, hi);
             const auto p = encode_sample_packet(2, x, eighteen_bit);
@@ -63,49 +61,34 @@ TEST(PacketDecoder, EncodeDecodeRoundTripCoversWholeRanges) {
     }
 }
 
-TEST(PacketDecoder, WrongLengthSamplePacketGivesZeroSampleWithReceivedFlags) {
-    // Five bytes: bad, but the channel still gets its sample: 0 plus the
-    // terminator's flags (bit 0 = 128 on the low byte).
+TEST(PacketDecoder, BadPacketsGiveZeroSampleWithFlagsOrNoValue) {
+    // Wrong length: the channel still gets 0 plus the terminator's flags.
     SamplePacket s = sample_of({0x84, 0x11, 0x22, 0x33, 0xF1}, false);
     EXPECT_EQ(s.status, DecodeStatus::bad_length);
     EXPECT_TRUE(s.has_value());
     EXPECT_EQ(s.channel, 2);
     EXPECT_EQ(s.value, 128);
-    s = sample_of({0x82, 0x05, 0xF8}, true);
-    EXPECT_EQ(s.status, DecodeStatus::bad_length);
-    EXPECT_EQ(s.value, -131072);
+    EXPECT_EQ(sample_of({0x82, 0x05, 0xF8}, true).value, -131072);
     // Not a sample packet, or not ended: no value at all.
-    EXPECT_FALSE(sample_of({0x81, 1, 2, 3, 0, 0xF0}, false).has_value());
-    EXPECT_FALSE(sample_of({0x82, 0x05, 0x06}, false).has_value());
-    EXPECT_FALSE(sample_of({}, false).has_value());
+    for (const Bytes& b : {Bytes{0x81, 1, 2, 3, 0, 0xF0}, Bytes{0x82, 0x05, 0x06}, Bytes{}})
+        EXPECT_FALSE(sample_of(b, false).has_value());
 }
 
 TEST(PacketDecoder, ValidatesTimeEepromAndUnknownPackets) {
-    const Bytes time = {0x81, 59, 30, 23, 0x20, 0xF0};
-    const TimePacket t = decode_time_packet(time);
+    const TimePacket t = decode_time_packet(Bytes{0x81, 59, 30, 23, 0x20, 0xF0});
     EXPECT_EQ(t.status, DecodeStatus::ok);
-    EXPECT_EQ(t.seconds, 59);
-    EXPECT_EQ(t.minutes, 30);
-    EXPECT_EQ(t.hours, 23);
-    EXPECT_EQ(t.board_status, 0x20);
+    EXPECT_EQ(std::tuple(t.hours, t.minutes, t.seconds, t.board_status), std::tuple(23, 30, 59, 0x20));
     EXPECT_EQ(decode_time_packet(Bytes{0x81, 1, 2, 3, 0xF0}).status, DecodeStatus::bad_length);
     EXPECT_EQ(decode_time_packet(Bytes{0x81, 1, 2, 3, 4, 5, 0xF0}).status, DecodeStatus::bad_length);
 
     EXPECT_EQ(decode_eeprom_reply(Bytes{0x86, 0x3A, 0xF0}).value, 0x3A);
-    // The value byte may itself end the packet.
-    const EepromReply e = decode_eeprom_reply(Bytes{0x86, 0xF5});
+    const EepromReply e = decode_eeprom_reply(Bytes{0x86, 0xF5});  // the value may end the packet
     EXPECT_EQ(e.status, DecodeStatus::ok);
     EXPECT_EQ(e.value, 0xF5);
 
     EXPECT_EQ(validate_packet(Bytes{0x80, 1, 0xF0}), DecodeStatus::unknown_type);
     EXPECT_EQ(validate_packet(Bytes{0xF7}), DecodeStatus::unknown_type);
     EXPECT_EQ(validate_packet(Bytes{0x82, 1, 2}), DecodeStatus::incomplete);
-
-    std::set<std::string_view> texts;
-    for (DecodeStatus s : {DecodeStatus::ok, DecodeStatus::incomplete, DecodeStatus::bad_length,
-                           DecodeStatus::too_long, DecodeStatus::unknown_type})
-        texts.insert(to_string(s));
-    EXPECT_EQ(texts.size(), 5u);
 }
 
 TEST(PacketAssembler, LostTerminatorMakesOneBadPacketAndTheNextDecodes) {
@@ -125,24 +108,23 @@ TEST(PacketAssembler, FloodWithoutTerminatorStaysBoundedAndResynchronises) {
     PacketAssembler assembler;
     std::vector<DecodedPacket> packets;
     const auto collect = [&](const Packet& p) { packets.push_back(decode_packet(p, false)); };
-    const Bytes flood(100000, 0x82);
-    assembler.feed(flood, collect);
+    assembler.feed(Bytes(100000, 0x82), collect);
     for (int i = 0; i < 1000; ++i) assembler.push(0x42);
     EXPECT_EQ(packets.size(), 0u);
     EXPECT_LT(assembler.pending_size(), PacketAssembler::max_packet_bytes);
 
     const auto good = encode_sample_packet(1, -1234, false);
-    const Bytes tail = {0xF0, good[0], good[1], good[2], good[3]};
-    assembler.feed(tail, collect);
+    assembler.feed(Bytes{0xF0, good[0], good[1], good[2], good[3]}, collect);
     ASSERT_EQ(packets.size(), 2u);
     EXPECT_EQ(packets[0].status, DecodeStatus::too_long);
     EXPECT_EQ(packets[1].status, DecodeStatus::ok);
     EXPECT_EQ(packets[1].sample.value, -1234);
 }
 
-TEST(PacketAssembler, BytewiseAndChunkedInputGiveTheSamePackets) {
-    // Good packets mixed with garbage and truncated packets, cut at random
-    // places: push() and feed() must agree, whatever the chunking.
+// Good, truncated and overlong packets among random bytes, cut at random
+// places: push() and feed() agree whatever the chunking, every terminator
+// ends one bounded packet, and a bad sample packet is only the zero sample.
+TEST(PacketAssembler, RandomStreamsChunkedAnyWayGiveBoundedPacketsAndNoMadeUpSamples) {
     std::mt19937 rng(7);
     Bytes stream;
     for (int i = 0; i < 3000; ++i) {
@@ -150,12 +132,12 @@ TEST(PacketAssembler, BytewiseAndChunkedInputGiveTheSamePackets) {
         const std::size_t keep = rng() % 10 == 0 ? rng() % 4 : 4;  // some truncated
         stream.insert(stream.end(), p.begin(), p.begin() + static_cast<long>(keep));
         if (rng() % 50 == 0) stream.insert(stream.end(), 70 + rng() % 30, 0x11);  // overlong
+        for (int r = rng() % 8; r > 0; --r) stream.push_back(static_cast<std::uint8_t>(rng()));
     }
     std::vector<Bytes> bytewise;
     PacketAssembler a;
     for (std::uint8_t b : stream)
         if (a.push(b)) bytewise.emplace_back(a.packet().bytes.begin(), a.packet().bytes.end());
-
     std::vector<Bytes> chunked;
     PacketAssembler c;
     for (std::size_t pos = 0; pos < stream.size();) {
@@ -166,31 +148,21 @@ TEST(PacketAssembler, BytewiseAndChunkedInputGiveTheSamePackets) {
     }
     EXPECT_EQ(bytewise, chunked);
     EXPECT_GT(bytewise.size(), 2500u);
-}
 
-TEST(PacketAssembler, RandomBytesAreCountedBadAndMakeUpNoSamples) {
-    std::mt19937 rng(11);
-    Bytes stream(200000);
-    for (auto& b : stream) b = static_cast<std::uint8_t>(rng());
     const auto packets = split(stream, true);
-    std::size_t terminators = 0;
-    for (std::uint8_t b : stream) terminators += is_terminator(b);
-    EXPECT_EQ(packets.size(), terminators);
+    EXPECT_EQ(packets.size(),
+              static_cast<std::size_t>(std::count_if(stream.begin(), stream.end(), is_terminator)));
     std::size_t bad = 0;
     for (const auto& [bytes, d] : packets) {
         ASSERT_LE(bytes.size(), PacketAssembler::max_packet_bytes);
         bad += d.status != DecodeStatus::ok;
-        if (d.status == DecodeStatus::ok && d.type == PacketType::time) {
-            EXPECT_EQ(bytes.size(), 6u);
-        }
+        if (d.status == DecodeStatus::ok && d.type == PacketType::time) EXPECT_EQ(bytes.size(), 6u);
         if (d.type != PacketType::sample) continue;
         ASSERT_TRUE(d.sample.has_value());
-        if (d.status != DecodeStatus::ok) {  // only the documented zero sample
-            const Bytes zero = {bytes.front(), 0, 0, bytes.back()};
-            EXPECT_EQ(d.sample.value, sample_of(zero, true).value);
-        }
+        if (d.status != DecodeStatus::ok)
+            EXPECT_EQ(d.sample.value, sample_of({bytes.front(), 0, 0, bytes.back()}, true).value);
     }
-    EXPECT_GT(bad, packets.size() / 2);
+    EXPECT_GT(bad, 100u);
 }
 
 }  // namespace

@@ -41,10 +41,8 @@ TEST(SamplePath, SecondFractionsAtOneHundredSamplesPerSecond) {
 
 TEST(SamplePath, SlowRatesAverageTheBoardsTwoSamplesPerSecond) {
     Recorder r(config::orda20, {sps_1spm, sps_01, sps_05, sps_1});
-    EXPECT_EQ(r.path.samples_per_output(0), 120);
-    EXPECT_EQ(r.path.samples_per_output(1), 20);
-    EXPECT_EQ(r.path.samples_per_output(2), 4);
-    EXPECT_EQ(r.path.samples_per_output(3), 2);
+    const int per_output[] = {120, 20, 4, 2};
+    for (int c = 0; c < 4; ++c) EXPECT_EQ(r.path.samples_per_output(c), per_output[c]);
 
     // 0..119 averages to 59.5, rounded to 60.
     for (int i = 0; i < 120; ++i) r.path.take_sample(0, i);
@@ -81,14 +79,12 @@ TEST(SamplePath, LineBoardsPlaceSamplesByLastSecondsChannelOneCount) {
 }
 
 TEST(SamplePath, MillisTextIsThreeDigitsAndStaysInsideTheSecond) {
-    const auto text = [](double f) {
-        const auto m = format_millis(f);
-        return std::string(m.begin(), m.end());
-    };
-    EXPECT_EQ(text(0.5), ".500");
-    EXPECT_EQ(text(0.04), ".040");
-    EXPECT_EQ(text(0.9996), ".999");
-    EXPECT_EQ(text(-0.1), ".000");
+    const std::pair<double, std::string> cases[] = {
+        {0.5, ".500"}, {0.04, ".040"}, {0.9996, ".999"}, {-0.1, ".000"}};
+    for (const auto& [fraction, text] : cases) {
+        const auto m = format_millis(fraction);
+        EXPECT_EQ(std::string(m.begin(), m.end()), text) << fraction;
+    }
 }
 
 }  // namespace

@@ -15,22 +15,12 @@ class TimeSettingTest : public ::testing::Test {
 protected:
     TimeSettingTest()
         : board_clock(station.context()),
-          time_setting(TimeSettingContext{station.settings,
-                                          station.clock,
-                                          dialogs,
-                                          station.event_list,
-                                          board_clock,
-                                          station.pc_clock,
-                                          settime_open,
-                                          date_format,
-                                          start_date_text,
-                                          start_time_text,
-                                          [this] { return port_usable; },
-                                          [this](std::string_view b) {
-                                              station.commands.emplace_back(b);
-                                              return true;
-                                          },
-                                          [this] { ++other_locks; }}) {
+          time_setting(TimeSettingContext{
+              station.settings, station.clock, dialogs, station.event_list, board_clock,
+              station.pc_clock, settime_open, date_format, start_date_text, start_time_text,
+              [this] { return port_usable; },
+              [this](std::string_view b) { return station.commands.emplace_back(b), true; },
+              [this] { ++other_locks; }}) {
         station.clock.set(2003, 2, 25, 7, 5, 9);
         station.settings.sync_source_text = "DCF";
         station.settings.general.sync_source_dcf = 1;
@@ -38,8 +28,10 @@ protected:
         board_clock.refresh_clock_displays();  // pc_date_time_text
     }
 
-    void type(SettimeField field, const std::string& text) {
-        time_setting.set_field(field, text);
+    void type(SettimeField field, const std::string& text) { time_setting.set_field(field, text); }
+    std::vector<std::string> date_fields() const {
+        const SettimeModel& m = time_setting.model();
+        return {m.v_year, m.v_month, m.v_day, m.v_hours, m.v_minutes, m.v_seconds};
     }
 
     ClockStation station;
@@ -54,15 +46,15 @@ protected:
     TimeSetting time_setting;
 };
 
-TEST(SpectrogramColour, ScaleRunsFromBlackThroughBlueToRed) {
-    EXPECT_EQ(spectrogram_colour(0), 0x000000u);
-    EXPECT_EQ(spectrogram_colour(255), 0x0000FFu);
-    EXPECT_EQ(spectrogram_colour(300), 0x00ACFFu);
-    EXPECT_EQ(spectrogram_colour(600), 0x00FFA7u);
-    EXPECT_EQ(spectrogram_colour(800), 0x20FF00u);
-    EXPECT_EQ(spectrogram_colour(1279), 0xFF0000u);
-    EXPECT_EQ(spectrogram_colour(5000), 0xFF0000u);
-    EXPECT_EQ(spectrogram_colour(-3), 0x000000u);
+TEST_F(TimeSettingTest, ColourScaleRunsFromBlackThroughBlueToRedOneLinePerUnit) {
+    const std::pair<int, std::uint32_t> cases[] = {{0, 0x000000}, {255, 0x0000FF}, {300, 0x00ACFF},
+                                                   {600, 0x00FFA7}, {800, 0x20FF00}, {1279, 0xFF0000},
+                                                   {5000, 0xFF0000}, {-3, 0x000000}};
+    for (const auto& [value, rgb] : cases) EXPECT_EQ(spectrogram_colour(value), rgb) << value;
+    time_setting.paint_colour_scale();
+    const auto& scale = time_setting.model().colour_scale;
+    ASSERT_EQ(scale.size(), 1281u);
+    EXPECT_EQ(scale[1280], 0xFF0000u);
 }
 
 TEST_F(TimeSettingTest, ActivationShowsSettingsAndThePcClock) {
@@ -80,21 +72,15 @@ TEST_F(TimeSettingTest, ActivationShowsSettingsAndThePcClock) {
     EXPECT_TRUE(m.sync_every_enabled);
     EXPECT_EQ(m.sync_every, 3);
     EXPECT_EQ(m.realtime, "2003/02/25 07:05:09");
-    EXPECT_EQ(m.v_year, "2003");
-    EXPECT_EQ(m.v_month, "02");
-    EXPECT_EQ(m.v_day, "25");
-    EXPECT_EQ(m.v_hours, "07");
-    EXPECT_EQ(m.v_minutes, "05");
-    EXPECT_EQ(m.v_seconds, "09");
+    const std::vector<std::string> fields = {"2003", "02", "25", "07", "05", "09"};
+    EXPECT_EQ(date_fields(), fields);
 
     // A day-first PC.
     station.clock.date_pattern = "%d/%m/%Y";
     board_clock.refresh_clock_displays();
     date_format = "DD/MM/YYYY";
     time_setting.activate();
-    EXPECT_EQ(m.v_day, "25");
-    EXPECT_EQ(m.v_month, "02");
-    EXPECT_EQ(m.v_year, "2003");
+    EXPECT_EQ(date_fields(), fields);
 }
 
 TEST_F(TimeSettingTest, LineBoardsAndTheSettingsLockDisableControls) {
@@ -103,12 +89,10 @@ TEST_F(TimeSettingTest, LineBoardsAndTheSettingsLockDisableControls) {
     station.settings.general.pc_sync = 1;
     time_setting.activate();
     const SettimeModel& m = time_setting.model();
-    EXPECT_TRUE(m.pc_rtc);
-    EXPECT_FALSE(m.pc_sync);
-    EXPECT_FALSE(m.pc_rtc_enabled);
-    EXPECT_FALSE(m.pc_sync_enabled);
-    EXPECT_FALSE(m.sync_every_enabled);
-    EXPECT_TRUE(m.option_sync_enabled);
+    // Ticked, unticked, then what may be changed: pc_rtc, pc_sync, the list, the source.
+    EXPECT_EQ(std::vector<bool>({m.pc_rtc, m.pc_sync, m.pc_rtc_enabled, m.pc_sync_enabled,
+                                 m.sync_every_enabled, m.option_sync_enabled}),
+              std::vector<bool>({true, false, false, false, false, true}));
 
     station.settings.general.ad_type = 0;
     station.settings.general.settings_locked = 1;
@@ -123,12 +107,7 @@ TEST_F(TimeSettingTest, LineBoardsAndTheSettingsLockDisableControls) {
 
 TEST_F(TimeSettingTest, FieldChecksShowTheirMessagesAndKeepTheText) {
     time_setting.activate();
-    const struct {
-        SettimeField field;
-        const char* text;
-        const char* message;
-        const char* title;
-    } bad[] = {
+    const struct { SettimeField field; const char* text; const char* message; const char* title; } bad[] = {
         {SettimeField::day, "32", "Insert a valid DAY (01..31)", "Check DAY Value"},
         {SettimeField::day, "0", "Insert a valid DAY (01..31)", "Check DAY Value"},
         {SettimeField::month, "13", "Insert a valid Month (1..12)", "Check Month Value"},
@@ -140,12 +119,13 @@ TEST_F(TimeSettingTest, FieldChecksShowTheirMessagesAndKeepTheText) {
         {SettimeField::gmt, "-24", "Insert a valid GMT correction (-23..+23)", "Check GMT Value"},
     };
     for (const auto& c : bad) {
+        SCOPED_TRACE(c.text);
         dialogs.shown.clear();
         type(c.field, c.text);
-        EXPECT_FALSE(time_setting.check_field(c.field)) << c.text;
+        EXPECT_FALSE(time_setting.check_field(c.field));
         ASSERT_EQ(dialogs.shown.size(), 1u);
-        EXPECT_EQ(dialogs.shown[0].text, c.message);
-        EXPECT_EQ(dialogs.shown[0].title, c.title);
+        EXPECT_EQ(dialogs.shown[0].text + " / " + dialogs.shown[0].title,
+                  std::string(c.message) + " / " + c.title);
         EXPECT_EQ(time_setting.model().focus, c.field);
     }
     EXPECT_EQ(time_setting.model().v_gmt, "-24");
@@ -165,9 +145,7 @@ TEST_F(TimeSettingTest, OkStoresTheSourceWithItsHourAndCloses) {
     time_setting.sync_every_selected(5);
     time_setting.ok_clicked();
     auto& general = station.settings.general;
-    EXPECT_EQ(general.gmt_correction, 0);
-    EXPECT_EQ(general.pc_sync, 1);
-    EXPECT_EQ(general.sync_every, 5);
+    EXPECT_EQ(std::tuple(general.gmt_correction, general.pc_sync, general.sync_every), std::tuple(0, 1, 5));
     EXPECT_FALSE(settime_open);
     EXPECT_TRUE(time_setting.model().close_requested);
     EXPECT_TRUE(station.commands.empty());  // nothing goes to the board
@@ -191,14 +169,11 @@ TEST_F(TimeSettingTest, SetTimeSetsPcAndBoard) {
     station.clock.set(2003, 2, 25, 12, 0, 0);
     time_setting.set_time_clicked();
 
-    ASSERT_EQ(station.commands.size(), 2u);
-    EXPECT_EQ(station.commands[0], bytes({0x83, 0x09, 0x05, 0x07, 0x00, 0x00}));
-    EXPECT_EQ(station.commands[1], bytes({0x82, 0xFB, 0xFB, 0xFB, 0xFB, 0xFB}));
+    EXPECT_EQ(station.commands, (std::vector<std::string>{bytes({0x83, 0x09, 0x05, 0x07, 0x00, 0x00}),
+                                                         bytes({0x82, 0xFB, 0xFB, 0xFB, 0xFB, 0xFB})}));
     EXPECT_EQ(station.events().back(), "Time manually set at 07:05:09");
     const auto now = station.clock.now();
-    EXPECT_EQ(now.day, 26);
-    EXPECT_EQ(now.hour, 7);
-    EXPECT_EQ(now.second, 9);
+    EXPECT_EQ(std::tuple(now.day, now.hour, now.second), std::tuple(26, 7, 9));
     EXPECT_EQ(start_date_text, "2003/02/26");
     EXPECT_EQ(start_time_text, "07:05:09");
     EXPECT_EQ(board_clock.time().board_date, "2003/02/26");
@@ -245,8 +220,7 @@ TEST_F(TimeSettingTest, RefusedPcClockIsReportedAndTheBoardStillSet) {
     time_setting.set_time_clicked();
     const auto events = station.events();
     ASSERT_EQ(events.size(), 3u);
-    EXPECT_EQ(events[0].rfind("PC date not set: ", 0), 0u);
-    EXPECT_EQ(events[1].rfind("PC clock not set: ", 0), 0u);
+    EXPECT_TRUE(events[0].starts_with("PC date not set: ") && events[1].starts_with("PC clock not set: "));
     EXPECT_EQ(events[2], "Time manually set at 07:05:09");
     EXPECT_EQ(station.commands.size(), 2u);
 }
@@ -263,17 +237,15 @@ TEST_F(TimeSettingTest, EachSecondShowsLockAndMarksSynchronisations) {
     time_setting.activate();
     time_packet(clock, 7, 5, 1);
     const SettimeModel& m = time_setting.model();
-    EXPECT_EQ(m.timestatus, "Status: Not Locked");
-    EXPECT_EQ(m.hour_type, "...");
-    EXPECT_EQ(m.sync_indicator_colour, 8);
+    EXPECT_EQ(std::tuple(m.timestatus, m.hour_type, m.sync_indicator_colour),
+              std::tuple("Status: Not Locked", "...", 8));
     EXPECT_EQ(m.ad_clock, "2003/02/25 07:05:01");
     EXPECT_EQ(m.realtime, "2003/02/25 07:05:09.000");
 
     time_packet(clock, 7, 5, 2, 0x20 | 0x40);
     EXPECT_EQ(m.lastsync, "DCF77 Sync: 2003/02/25 07:05:01");
-    EXPECT_EQ(m.timestatus, "Status: Locked");
-    EXPECT_EQ(m.hour_type, "DCF tx daylight time");
-    EXPECT_EQ(m.sync_indicator_colour, 10);
+    EXPECT_EQ(std::tuple(m.timestatus, m.hour_type, m.sync_indicator_colour),
+              std::tuple("Status: Locked", "DCF tx daylight time", 10));
     EXPECT_EQ(m.dcf_chart[7 * 60 + 5], 1);
     time_packet(clock, 7, 5, 3);
     EXPECT_EQ(m.hour_type, "DCF tx solar time");
@@ -282,19 +254,19 @@ TEST_F(TimeSettingTest, EachSecondShowsLockAndMarksSynchronisations) {
     EXPECT_EQ(m.hour_type, "GPS tx UTC time");
     EXPECT_EQ(m.lastsync, "GPS   Sync: 2003/02/25 07:05:01");
 
-    // Reopening draws the flags again; STOP clears the picture only.
+    // Reopening draws the flags again; STOP clears the picture only; a click clears both.
+    const auto& flag = m.dcf_chart[7 * 60 + 5];
     time_setting.unload();
     time_setting.activate();
-    EXPECT_EQ(m.dcf_chart[7 * 60 + 5], 1);
+    EXPECT_EQ(flag, 1);
     clock.stop_run();
-    EXPECT_EQ(m.dcf_chart[7 * 60 + 5], 0);
+    EXPECT_EQ(flag, 0);
     time_setting.activate();
-    EXPECT_EQ(m.dcf_chart[7 * 60 + 5], 1);
-    // A click clears both.
+    EXPECT_EQ(flag, 1);
     time_setting.dcf_chart_clicked();
     EXPECT_EQ(clock.sync().sync_minutes[7 * 60 + 5], 0);
     time_setting.activate();
-    EXPECT_EQ(m.dcf_chart[7 * 60 + 5], 0);
+    EXPECT_EQ(flag, 0);
 
     // Idle: the PC clock and the last synchronisation.
     station.clock.advance_ms(1500);
@@ -305,9 +277,9 @@ TEST_F(TimeSettingTest, EachSecondShowsLockAndMarksSynchronisations) {
 }
 
 TEST_F(TimeSettingTest, ClockWindowsFollowTheBoardClock) {
-    bool trim_open_flag = false;
+    bool trim_open = false;
     ClockTrimming trimming(ClockTrimmingContext{station.settings, station.sample_path, dialogs,
-                                                trim_open_flag, [] { return std::string("1.40"); },
+                                                trim_open, [] { return std::string("1.40"); },
                                                 [] { return true; }, {}});
     connect_clock_windows(board_clock, trimming, time_setting);
     time_packet(board_clock, 10, 0, 0, 0x20);  // window closed: no measurement
@@ -331,15 +303,6 @@ TEST_F(TimeSettingTest, ClockWindowsFollowTheBoardClock) {
     time_setting.activate();
     time_setting.set_time_clicked();  // SET TIME: a new measurement too
     EXPECT_EQ(trimming.model().firsttime, "");
-}
-
-TEST_F(TimeSettingTest, ColourScaleHasOneLinePerUnit) {
-    time_setting.paint_colour_scale();
-    const auto& scale = time_setting.model().colour_scale;
-    ASSERT_EQ(scale.size(), 1281u);
-    EXPECT_EQ(scale[0], 0u);
-    EXPECT_EQ(scale[1280], scale[1279]);
-    EXPECT_EQ(scale[1279], 0xFF0000u);
 }
 
 }  // namespace
