@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <numeric>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -97,10 +98,8 @@ TEST(Board, StartSendsATimePacketThenEachChannelsSamplesEverySecond) {
     EXPECT_NEAR(last_of_first_second->due, 1.995, 1e-9);
 
     // Sample bookkeeping for the record.
-    const auto& first_sample = out[1];
-    EXPECT_EQ(first_sample.channel, 1);
-    EXPECT_EQ(first_sample.index, 0);
-    EXPECT_EQ(format_board_date_time(first_sample.board_second), "2003/02/03 12:34:56");
+    EXPECT_EQ(std::tuple(out[1].channel, out[1].index), std::tuple(1, 0));
+    EXPECT_EQ(format_board_date_time(out[1].board_second), "2003/02/03 12:34:56");
 
     send(board, stop_command, 4.0);
     EXPECT_TRUE(run_until(board, 8.0).empty());
@@ -130,10 +129,9 @@ TEST(Board, EepromReadsTrimmingWriteAndTimeZone) {
     auto o = options_at();
     o.serial = {0x12, 0x34, 0xA1, 0xB2};
     Board board = make_board(o);
-    EXPECT_EQ(send(board, {0x86, 1, 0, 0, 0, 0}, 0.1), (Bytes{0x86, 0xFF}));
-    EXPECT_EQ(send(board, {0x86, 4, 0, 0, 0, 0}, 0.1), (Bytes{0x86, 0x02}));
-    EXPECT_EQ(send(board, {0x86, 17, 0, 0, 0, 0}, 0.1), (Bytes{0x86, 0x34}));
-    EXPECT_EQ(send(board, {0x86, 200, 0, 0, 0, 0}, 0.1), (Bytes{0x86, 0xFF}));
+    const std::pair<std::uint8_t, std::uint8_t> reads[] = {{1, 0xFF}, {4, 0x02}, {17, 0x34}, {200, 0xFF}};
+    for (const auto& [address, value] : reads)
+        EXPECT_EQ(send(board, {0x86, address, 0, 0, 0, 0}, 0.1), (Bytes{0x86, value}));
 
     send(board, {0x85, 0x80, 0x51, 0x01, 0x01, 0x00}, 0.2);
     for (int a = 1; a <= 4; ++a) EXPECT_EQ(board.eeprom(a), (std::array<int, 5>{0, 0x80, 0x51, 0x01, 0x01}[a]));
@@ -154,9 +152,7 @@ TEST(Board, SetClockKeepsTheDateAndShowsTheNewTimeNext) {
     send(board, {0x83, 5, 4, 3, 0, 0}, 1.5);
     const auto seconds = seconds_of(as_bytes(run_until(board, 3.5)));
     ASSERT_EQ(seconds.size(), 2u);
-    EXPECT_EQ(seconds[0].time_packet[1], 5);
-    EXPECT_EQ(seconds[0].time_packet[2], 4);
-    EXPECT_EQ(seconds[0].time_packet[3], 3);
+    EXPECT_EQ(Bytes(seconds[0].time_packet.begin() + 1, seconds[0].time_packet.begin() + 4), (Bytes{5, 4, 3}));
     EXPECT_EQ(seconds[1].time_packet[1], 6);
     EXPECT_EQ(format_board_date_time(board.current_second()), "2003/02/03 03:04:06");
     // An impossible time is not loaded.
@@ -204,16 +200,14 @@ TEST(Board, BadTimeOnceAndTimeJump) {
     send(board, {0x84, 100, 0, 0, 0, 0}, 0.5);
     const auto seconds = seconds_of(as_bytes(run_until(board, 7.5)));
     std::vector<std::string> shown;
-    for (const auto& s : seconds) {
+    for (const auto& s : seconds)
         shown.push_back(std::to_string(s.time_packet[3]) + ":" + std::to_string(s.time_packet[2]) + ":" +
                         std::to_string(s.time_packet[1]));
-    }
     EXPECT_EQ(shown, (std::vector<std::string>{"12:34:56", "12:34:57", "12:34:60", "12:34:59",
                                                "12:34:30", "12:34:31", "12:34:32"}));
     // The jump happens once even though 12:35:00 comes again.
     const auto later = seconds_of(as_bytes(run_until(board, 40.5)));
-    EXPECT_EQ(later.back().time_packet[2], 35);
-    EXPECT_EQ(later.back().time_packet[1], 5);
+    EXPECT_EQ(Bytes(later.back().time_packet.begin() + 1, later.back().time_packet.begin() + 3), (Bytes{5, 35}));
 }
 
 TEST(Board, SilentSpansSendNothingButTheClockRunsOn) {
@@ -242,9 +236,7 @@ TEST(Board, BadPacketsAndLostTerminatorsSpoilSomePackets) {
         const bool good_sample = p.size == 4 && p.bytes[0] >= 0x82 && p.bytes[0] <= 0x85 &&
                                  p.bytes[1] < 0x80 && p.bytes[2] < 0x80 && p.bytes[3] >= 0xF0;
         const bool good_time = p.size == 6 && p.bytes[0] == 0x81 && p.bytes[5] == 0xF0;
-        if (p.channel != 0) {
-            EXPECT_TRUE(good_sample);  // recorded samples went out whole
-        }
+        if (p.channel != 0) EXPECT_TRUE(good_sample);  // recorded samples went out whole
         if (!good_sample && !good_time) {
             ++spoilt;
             EXPECT_EQ(p.channel, 0);
@@ -273,10 +265,7 @@ TEST(Board, SamplesDependOnSeedAndBoardTimeOnly) {
     EXPECT_EQ(a, b);
     o.seed = 2;
     EXPECT_NE(values(o, 0.5), a);
-    double mean = 0;
-    for (auto v : a) mean += v;
-    mean /= static_cast<double>(a.size());
-    EXPECT_NEAR(mean, 50, 40);
+    EXPECT_NEAR(std::accumulate(a.begin(), a.end(), 0.0) / static_cast<double>(a.size()), 50, 40);
 }
 
 TEST(Board, QuakeBurstReachesItsPeakThenDecays) {
@@ -310,22 +299,20 @@ TEST(Board, TextBoards) {
     const auto lines = as_bytes(run_until(infiltec, 2.9));
     std::string expected;
     for (int i = 0; i < 10; ++i) expected += "-45\r";
-    EXPECT_EQ(std::string(lines.begin(), lines.end()), expected);
+    EXPECT_EQ(std::string(lines.begin(), lines.end()), expected);  // 5 lines a second
 
     o.family = Family::lx1500;
     o.lx1500_rate = 25;
     o.signals = {SignalComponent{1, SignalKind::offset, 0, 0}};
     Board lx = make_board(o);
     EXPECT_TRUE(run_until(lx, 2.5).empty());  // waits for its start
-    const std::string go = "G0T1";
-    send(lx, Bytes(go.begin(), go.end()), 2.6);
-    auto text = as_bytes(run_until(lx, 4.99));
+    send(lx, {'G', '0', 'T', '1'}, 2.6);
+    const auto text = as_bytes(run_until(lx, 4.99));
     const std::string sent(text.begin(), text.end());
-    EXPECT_EQ(std::count(sent.begin(), sent.end(), 'S') + std::count(sent.begin(), sent.end(), 'A'), 50);
-    EXPECT_EQ(sent.substr(0, 12), "32768S32768S");
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), 'S'), 49);
     EXPECT_EQ(std::count(sent.begin(), sent.end(), 'A'), 1);
-    const std::string standby = "STBY";
-    send(lx, Bytes(standby.begin(), standby.end()), 5.0);
+    EXPECT_EQ(sent.substr(0, 12), "32768S32768S");
+    send(lx, {'S', 'T', 'B', 'Y'}, 5.0);
     EXPECT_TRUE(run_until(lx, 6.5).empty());
 }
 

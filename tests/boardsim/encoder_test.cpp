@@ -52,43 +52,32 @@ TEST(Encoder, EveryValueDecodesBackForBothWidths) {
         ASSERT_LT(p[2], 0x80);
     }
     EXPECT_EQ(reference_decode(encode_sample_18(2, 131071), true), 131071);
-}
-
-TEST(Encoder, OutOfRangeValuesAreClamped) {
+    // Out of range values are clamped.
     EXPECT_EQ(reference_decode(encode_sample_16(0, 40000), false), 32767);
     EXPECT_EQ(reference_decode(encode_sample_16(0, -40000), false), -32768);
     EXPECT_EQ(reference_decode(encode_sample_18(0, 200000), true), 131071);
     EXPECT_EQ(reference_decode(encode_sample_18(0, -200000), true), -131072);
 }
 
-TEST(Encoder, TimePacketAndEepromReplies) {
+TEST(Encoder, TimePacketEepromRepliesAndTextBoardLines) {
     EXPECT_EQ(bytes_of(encode_time_packet(56, 34, 12, 0x18)), (Bytes{0x81, 56, 34, 12, 0x18, 0xF0}));
     EXPECT_EQ(bytes_of(encode_time_packet(60, 0, 0, 0)), (Bytes{0x81, 60, 0, 0, 0, 0xF0}));
     EXPECT_EQ(encode_eeprom_reply(0xA1, false), (Bytes{0x86, 0xA1}));
     EXPECT_EQ(encode_eeprom_reply(0x02, true), (Bytes{0x86, 0x02, 0xF0}));
     // A value that is itself a terminator ends the packet.
     EXPECT_EQ(encode_eeprom_reply(0xFF, true), (Bytes{0x86, 0xFF}));
-}
 
-TEST(Encoder, TextBoardLines) {
-    EXPECT_EQ(encode_infiltec_line(123), "123\r");
-    EXPECT_EQ(encode_infiltec_line(-45), "-45\r");
-    EXPECT_EQ(encode_lx1500_line(0, 'S'), "32768S");
-    EXPECT_EQ(encode_lx1500_line(-32768, 'A'), "0A");
-    EXPECT_EQ(encode_lx1500_line(99999, 'S'), "65535S");
+    EXPECT_EQ(encode_infiltec_line(123) + encode_infiltec_line(-45), "123\r-45\r");
+    EXPECT_EQ(encode_lx1500_line(0, 'S') + encode_lx1500_line(-32768, 'A') + encode_lx1500_line(99999, 'S'),
+              "32768S0A65535S");
 }
 
 TEST(Encoder, DivisorGivesRateOnBothBases) {
-    EXPECT_EQ(rate_base("V140"), 200);
-    EXPECT_EQ(rate_base("V131"), 200);
-    EXPECT_EQ(rate_base("V160"), 100);
-    EXPECT_EQ(rate_base("V180"), 100);
-    EXPECT_DOUBLE_EQ(channel_rate(1, 200), 200);
-    EXPECT_DOUBLE_EQ(channel_rate(2, 200), 100);
-    EXPECT_DOUBLE_EQ(channel_rate(100, 200), 2);
-    EXPECT_DOUBLE_EQ(channel_rate(1, 100), 100);
-    EXPECT_DOUBLE_EQ(channel_rate(50, 100), 2);
-    EXPECT_DOUBLE_EQ(channel_rate(0, 200), 0);
+    for (const char* version : {"V140", "V131"}) EXPECT_EQ(rate_base(version), 200) << version;
+    for (const char* version : {"V160", "V180"}) EXPECT_EQ(rate_base(version), 100) << version;
+    const struct { int divisor, base; double rate; } cases[] = {
+        {1, 200, 200}, {2, 200, 100}, {100, 200, 2}, {1, 100, 100}, {50, 100, 2}, {0, 200, 0}};
+    for (const auto& c : cases) EXPECT_DOUBLE_EQ(channel_rate(c.divisor, c.base), c.rate) << c.divisor;
 }
 
 std::vector<Command> parse(CommandParser& parser, const Bytes& bytes, double now = 0) {
@@ -131,16 +120,13 @@ TEST(CommandParser, CommandSplitAcrossReadsAndStaleFragmentDropped) {
 
 TEST(CommandParser, Lx1500TextCommands) {
     CommandParser parser(true);
-    const std::string text = "xxG0T1STBYzzG0";
-    auto commands = parse(parser, Bytes(text.begin(), text.end()));
-    ASSERT_EQ(commands.size(), 2u);
-    EXPECT_EQ(commands[0].type, CommandType::lx_go);
-    EXPECT_EQ(commands[1].type, CommandType::lx_standby);
-    const std::string rest = "T1DONE";
-    commands = parse(parser, Bytes(rest.begin(), rest.end()));
-    ASSERT_EQ(commands.size(), 2u);
-    EXPECT_EQ(commands[0].type, CommandType::lx_go);
-    EXPECT_EQ(commands[1].type, CommandType::lx_done);
+    const auto types = [&](const std::string& text) {
+        std::vector<CommandType> out;
+        for (const auto& c : parse(parser, Bytes(text.begin(), text.end()))) out.push_back(c.type);
+        return out;
+    };
+    EXPECT_EQ(types("xxG0T1STBYzzG0"), (std::vector{CommandType::lx_go, CommandType::lx_standby}));
+    EXPECT_EQ(types("T1DONE"), (std::vector{CommandType::lx_go, CommandType::lx_done}));
 }
 
 TEST(BoardTime, FormatsAndParsesDatesAndTimes) {
@@ -150,9 +136,8 @@ TEST(BoardTime, FormatsAndParsesDatesAndTimes) {
     EXPECT_EQ(format_board_date_time(*t + 11 * 3600 + 25 * 60 + 4), "2003/02/04 00:00:00");
     EXPECT_EQ(format_board_date_time(*parse_board_date_time("2004/02/28 23:59:59") + 1),
               "2004/02/29 00:00:00");
-    EXPECT_FALSE(parse_board_date_time("2003/02/29 00:00:00"));
-    EXPECT_FALSE(parse_board_date_time("2003/02/03 24:00:00"));
-    EXPECT_FALSE(parse_board_date_time("2003-02-03 12:34:56"));
+    for (const char* bad : {"2003/02/29 00:00:00", "2003/02/03 24:00:00", "2003-02-03 12:34:56"})
+        EXPECT_FALSE(parse_board_date_time(bad)) << bad;
     EXPECT_EQ(parse_time_of_day("23:59:59"), 86399);
     EXPECT_FALSE(parse_time_of_day("12:60:00"));
 }
@@ -172,29 +157,19 @@ TEST(CommandLine, ParsesEveryKindOfOption) {
     ASSERT_EQ(p.error, "");
     const auto& o = p.options;
     EXPECT_EQ(o.family, Family::orda20);
-    EXPECT_EQ(o.resolved_version(), "V180");
-    EXPECT_EQ(o.link_path, "/tmp/x");
+    EXPECT_EQ(o.resolved_version() + " " + o.link_path + " " + o.record_path, "V180 /tmp/x r.txt");
     EXPECT_EQ(o.accepted_speeds(), std::vector<int>{14400});
     EXPECT_EQ(o.trim, (std::array<std::uint8_t, 4>{0x0A, 0x0B, 0x0C, 0x01}));
     EXPECT_EQ(o.serial, (std::array<std::uint8_t, 4>{0x12, 0x34, 0x56, 0x78}));
     EXPECT_EQ(format_board_date_time(*o.start_time), "2003/02/03 12:34:56");
-    EXPECT_EQ(o.speed_factor, 60);
-    ASSERT_EQ(o.signals.size(), 2u);
+    ASSERT_TRUE(o.signals.size() == 2 && o.quakes.size() == 1 && o.time_jumps.size() == 1);
     EXPECT_EQ(o.signals[0].kind, SignalKind::sine);
-    EXPECT_EQ(o.signals[0].frequency_hz, 1.5);
-    ASSERT_EQ(o.quakes.size(), 1u);
-    EXPECT_EQ(o.quakes[0].onset, 12 * 3600 + 35 * 60);
-    EXPECT_EQ(o.quakes[0].duration_s, 90);
-    EXPECT_EQ(o.seed, 7u);
-    EXPECT_EQ(o.drift_ppm, -50);
-    EXPECT_TRUE(o.dcf_daylight);
-    EXPECT_TRUE(o.line_active[1]);
-    EXPECT_FALSE(o.line_active[0]);
-    ASSERT_EQ(o.time_jumps.size(), 1u);
-    EXPECT_EQ(o.time_jumps[0].seconds, -30);
-    EXPECT_EQ(o.silent_after->duration_s, 2.5);
-    EXPECT_EQ(o.unplug_after->after_s, 10);
-    EXPECT_EQ(o.record_path, "r.txt");
+    EXPECT_EQ(std::tuple(o.speed_factor, o.signals[0].frequency_hz, o.silent_after->duration_s),
+              std::tuple(60., 1.5, 2.5));
+    EXPECT_EQ(std::tuple(o.quakes[0].onset, o.quakes[0].duration_s), std::tuple(12 * 3600 + 35 * 60, 90.));
+    EXPECT_EQ(std::tuple(o.seed, o.drift_ppm, o.time_jumps[0].seconds, o.unplug_after->after_s),
+              std::tuple(std::uint64_t{7}, -50., -30, 10.));
+    EXPECT_TRUE(o.dcf_daylight && o.line_active[1] && !o.line_active[0]);
 
     EXPECT_EQ(parse_line({"--family", "infiltec"}).options.accepted_speeds(), std::vector<int>{9600});
     EXPECT_TRUE(parse_line({"--speed", "any"}).options.accepted_speeds().empty());
