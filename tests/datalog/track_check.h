@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -52,71 +53,9 @@ struct Group {
     std::string start;  // START time
     std::string sps;    // SPS value text
     std::uint64_t position = 0;
-    std::optional<std::string> stop;          // STOP group that follows, if any
+    std::optional<std::string> stop;  // STOP group that follows, if any
     std::optional<std::uint64_t> stop_position;
 };
-
-struct Index {
-    std::vector<Group> groups;
-    std::string problem;  // empty when every line is well-formed and in order
-};
-
-// Parses a day index: START/SPS/POSIT groups, each optionally followed by a
-// STOP/POSIT group, every line CR LF ended.
-inline Index parse_index(const std::string& text) {
-    Index index;
-    std::vector<std::string> lines;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const auto end = text.find("\r\n", at);
-        if (end == std::string::npos) {
-            index.problem = "last line without CR LF";
-            return index;
-        }
-        lines.push_back(text.substr(at, end - at));
-        at = end + 2;
-    }
-    auto number = [&](const std::string& value, std::uint64_t& out) {
-        if (value.size() < 2 || value[0] != ' ') return false;
-        out = 0;
-        for (std::size_t i = 1; i < value.size(); ++i) {
-            if (value[i] < '0' || value[i] > '9') return false;
-            out = out * 10 + static_cast<std::uint64_t>(value[i] - '0');
-        }
-        return true;
-    };
-    for (std::size_t i = 0; i < lines.size();) {
-        const std::string& line = lines[i];
-        if (line.rfind("START :", 0) == 0 && i + 2 < lines.size() &&
-            lines[i + 1].rfind("SPS   :", 0) == 0 && lines[i + 2].rfind("POSIT :", 0) == 0) {
-            Group group;
-            group.start = line.substr(7);
-            group.sps = lines[i + 1].substr(7);
-            if (seconds_of_stamp(group.start) < 0 ||
-                !number(lines[i + 2].substr(7), group.position)) {
-                index.problem = "bad START group at line " + std::to_string(i + 1);
-                return index;
-            }
-            index.groups.push_back(group);
-            i += 3;
-        } else if (line.rfind("STOP  :", 0) == 0 && i + 1 < lines.size() &&
-                   lines[i + 1].rfind("POSIT :", 0) == 0 && !index.groups.empty() &&
-                   !index.groups.back().stop) {
-            std::uint64_t position = 0;
-            if (!number(lines[i + 1].substr(7), position)) {
-                index.problem = "bad STOP group at line " + std::to_string(i + 1);
-                return index;
-            }
-            index.groups.back().stop = line.substr(7);
-            index.groups.back().stop_position = position;
-            i += 2;
-        } else {
-            index.problem = "unexpected line " + std::to_string(i + 1) + ": " + line;
-            return index;
-        }
-    }
-    return index;
-}
 
 // One segment of a day track: its group and its bytes.
 struct Segment {
@@ -127,37 +66,49 @@ struct Segment {
 };
 
 // The segments of one day's files, in order. `problem` is set when the index
-// is malformed or points past the end of its track or backwards.
+// is not made of CR LF ended START/SPS/POSIT groups, each optionally followed
+// by a STOP/POSIT group, or points past the end of its track or backwards.
 inline std::vector<Segment> day_segments(const std::filesystem::path& index_file,
                                          const std::filesystem::path& track_file,
                                          std::string& problem) {
-    std::vector<Segment> segments;
-    const Index index = parse_index(read_file(index_file));
-    if (!index.problem.empty()) {
-        problem = index_file.filename().string() + ": " + index.problem;
-        return segments;
+    static const std::regex group_pattern(
+        "START :(\\d{4}/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d)\r\nSPS   :([^\r\n]*)\r\nPOSIT : (\\d+)\r\n"
+        "(STOP  :([^\r\n]*)\r\nPOSIT : (\\d+)\r\n)?");
+    const std::string text = read_file(index_file);
+    const std::string name = index_file.filename().string();
+    std::vector<Group> groups;
+    for (auto at = text.cbegin(); at != text.cend();) {
+        std::smatch m;
+        if (!std::regex_search(at, text.cend(), m, group_pattern, std::regex_constants::match_continuous) ||
+            seconds_of_stamp(m[1]) < 0) {
+            problem = name + ": bad group at byte " + std::to_string(at - text.cbegin());
+            return {};
+        }
+        Group group{m[1], m[2], std::stoull(m[3])};
+        if (m[4].matched) group.stop = m[5], group.stop_position = std::stoull(m[6]);
+        groups.push_back(group);
+        at = m[0].second;
     }
     std::error_code error;
     const auto size_or = std::filesystem::file_size(track_file, error);
     const std::uint64_t size = error ? 0 : size_or;
-    for (std::size_t i = 0; i < index.groups.size(); ++i) {
-        const Group& group = index.groups[i];
-        Segment segment{index_file.stem().string(), group, group.position, size};
+    std::vector<Segment> segments;
+    for (std::size_t i = 0; i < groups.size(); ++i) {
+        const Group& group = groups[i];
+        const bool last = i + 1 == groups.size();
+        Segment segment{index_file.stem().string(), group, group.position, last ? size : groups[i + 1].position};
         if (group.stop_position) {
             // An empty track and a one-byte track both give a stop position
             // of 0; the next group's position tells them apart.
             segment.end = size == 0 ? 0 : *group.stop_position + 1;
-            if (i + 1 < index.groups.size() && segment.end > index.groups[i + 1].position &&
-                *group.stop_position == 0)
-                segment.end = index.groups[i + 1].position;
-        } else if (i + 1 < index.groups.size()) {
-            segment.end = index.groups[i + 1].position;
+            if (!last && segment.end > groups[i + 1].position && *group.stop_position == 0)
+                segment.end = groups[i + 1].position;
         }
         if (segment.begin > segment.end || segment.end > size ||
-            (i + 1 < index.groups.size() && segment.end > index.groups[i + 1].position)) {
-            problem = index_file.filename().string() + ": group " + std::to_string(i + 1) +
-                      " points outside its track (" + std::to_string(segment.begin) + ".." +
-                      std::to_string(segment.end) + " of " + std::to_string(size) + ")";
+            (!last && segment.end > groups[i + 1].position)) {
+            problem = name + ": group " + std::to_string(i + 1) + " points outside its track (" +
+                      std::to_string(segment.begin) + ".." + std::to_string(segment.end) + " of " +
+                      std::to_string(size) + ")";
             return segments;
         }
         segments.push_back(segment);
@@ -165,20 +116,16 @@ inline std::vector<Segment> day_segments(const std::filesystem::path& index_file
     return segments;
 }
 
-// The samples of a byte range of a track.
+// The samples of a byte range of a track, little-endian, `width` bytes each.
 inline std::vector<std::int32_t> decode_samples(const std::string& track, std::uint64_t begin,
                                                 std::uint64_t end, int width) {
     std::vector<std::int32_t> samples;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(track.data());
     for (std::uint64_t at = begin; at + static_cast<std::uint64_t>(width) <= end;
          at += static_cast<std::uint64_t>(width)) {
-        const auto* p = reinterpret_cast<const unsigned char*>(track.data() + at);
-        if (width == 2) {
-            samples.push_back(static_cast<std::int16_t>(p[0] | (p[1] << 8)));
-        } else {
-            samples.push_back(static_cast<std::int32_t>(
-                static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-                (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24)));
-        }
+        std::uint32_t v = 0;
+        for (int b = width - 1; b >= 0; --b) v = v << 8 | bytes[at + static_cast<std::uint64_t>(b)];
+        samples.push_back(width == 2 ? static_cast<std::int16_t>(v) : static_cast<std::int32_t>(v));
     }
     return samples;
 }

@@ -36,10 +36,7 @@ public:
     }
     long write(int fd, const void* data, std::size_t size) override {
         std::size_t allowed = size;
-        const std::string& path = paths[fd];
-        if (!refuse_suffix.empty() && path.size() >= refuse_suffix.size() &&
-            path.compare(path.size() - refuse_suffix.size(), refuse_suffix.size(),
-                         refuse_suffix) == 0) {
+        if (!refuse_suffix.empty() && paths[fd].ends_with(refuse_suffix)) {
             allowed = std::min<std::size_t>(allowed, refuse_after);
             refuse_after -= allowed;
         }
@@ -52,10 +49,7 @@ public:
         if (n > 0 && budget >= 0) budget -= n;
         return n;
     }
-    int sync(int) override {
-        ++syncs;
-        return 0;
-    }
+    int sync(int) override { return ++syncs, 0; }
 
     long long budget = -1;
     std::string refuse_suffix;
@@ -70,11 +64,9 @@ protected:
         : folder_(fs::temp_directory_path() /
                   ("tw_datalog_" + std::to_string(::getpid()) + "_" +
                    ::testing::UnitTest::GetInstance()->current_test_info()->name())),
-          pump_(clock_),
-          report_(clock_, pump_),
+          pump_(clock_), report_(clock_, pump_),
           events_((fs::remove_all(folder_), fs::create_directories(folder_ / "datalog"),
-                   folder_ / "evtfile.dat"),
-                  clock_) {
+                   folder_ / "evtfile.dat"), clock_) {
         settings_.general.flush_period = 0;  // 5 minutes
         settings_.general.ad_type = 0;
     }
@@ -106,9 +98,19 @@ protected:
                                                              events_, report_, disk_, clock_, &ops_});
         return *tracks_;
     }
-    void log(int channel, int sps_code) {
+    // Logs a channel at a rate; `per_second` samples come in each second of run().
+    void log(int channel, int sps_code, int per_second = 0) {
         settings_.channel(channel).logging_enabled = 1;
         settings_.channel(channel).sps_code = sps_code;
+        rates_[channel].per_second = per_second;
+    }
+    // Board second minute:second past 10:00 on 2024/01/05.
+    static std::int64_t at(int minute, int second = 0) { return board_seconds(1, 5, 10, minute, second); }
+    // The error report holds `count` lines, the first of them with `text`.
+    void expect_reported(std::size_t count, const std::string& text) {
+        const auto& lines = report_.model().lines;
+        ASSERT_EQ(lines.size(), count);
+        EXPECT_NE(lines[0].find(text), std::string::npos) << lines[0];
     }
     fs::path file(const std::string& name) const { return folder_ / "datalog" / name; }
     std::uint64_t size_of(const std::string& name) const {
@@ -217,10 +219,9 @@ std::string golden(const std::string& name) {
 
 TEST_F(TracksTest, SegmentsStartAtStartThenOnMultiplesOfThePeriod) {
     settings_.general.flush_period = 2;  // 15 minutes
-    log(1, 8);                           // 20 samples per second
-    rates_[1].per_second = 20;
+    log(1, 8, 20);                       // 20 samples per second
     tracks().start_run();
-    run(board_seconds(1, 5, 10, 7, 30), board_seconds(1, 5, 10, 31, 10));
+    run(at(7, 30), at(31, 10));
     stop();
     EXPECT_EQ(read_file(file("0105.ll1")), golden("period15_start1007.ll1"));
     EXPECT_EQ(size_of("0105.lg1"), 56800u);
@@ -229,13 +230,19 @@ TEST_F(TracksTest, SegmentsStartAtStartThenOnMultiplesOfThePeriod) {
     EXPECT_TRUE(report_.model().lines.empty());
 }
 
-TEST_F(TracksTest, NothingIsOpenedOrLoggedBeforeTheTimeBaseIsReady) {
+TEST_F(TracksTest, NothingIsOpenedOrLoggedBeforeAGoodTimeWithTheTimeBaseReady) {
     log(1, 8);
     tracks().start_run();
-    pass(board_seconds(1, 5, 10, 0, 0), false);
+    pass(at(0), false);
+    // A garbled board time starts no segment and is reported once.
+    tracks().track_boundary_check(TrackTime{"2024/01/05 99:00:00", 36000, true});
+    tracks().track_boundary_check(TrackTime{"", 36000, true});
+    tracks().track_boundary_check(TrackTime{"2024/01/05 10:00:00", std::nan(""), true});
+    tracks().track_boundary_check(TrackTime{"2024/01/05 10:00:00", -5, true});
     tracks().track_append_sample(1, 5);
     EXPECT_TRUE(fs::is_empty(folder_ / "datalog"));
-    pass(board_seconds(1, 5, 10, 0, 1));
+    expect_reported(1, "'2024/01/05 99:00:00'");
+    pass(at(0, 1));
     EXPECT_EQ(tracks().segment_name(1), "0105");
     EXPECT_EQ(tracks().last_boundary_minute(), 600);
     // A channel number out of range is ignored.
@@ -248,7 +255,7 @@ TEST_F(TracksTest, NothingIsOpenedOrLoggedBeforeTheTimeBaseIsReady) {
 TEST_F(TracksTest, EmptyBufferAtStopOnANewTrackStopsAtPositionZero) {
     log(2, 8);
     tracks().start_run();
-    pass(board_seconds(1, 5, 10, 7, 0));
+    pass(at(7));
     stop();
     EXPECT_EQ(read_file(file("0105.ll2")),
               "START :2024/01/05 10:07:00\r\nSPS   : 20\r\nPOSIT : 0\r\n"
@@ -266,7 +273,7 @@ TEST_F(TracksTest, ChannelsWithoutRateOrLoggingGetNoFiles) {
     rates_[1].per_second = rates_[2].per_second = 20;
     rates_[3].every = 60;
     tracks().start_run();
-    run(board_seconds(1, 5, 10, 0, 0), board_seconds(1, 5, 10, 6, 0));
+    run(at(0), at(6));
     stop();
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(folder_ / "datalog"))
@@ -302,8 +309,7 @@ TEST_F(TracksTest, TenMinutesAtTwentyPerSecondTake24000OrOnThe18BitBoard48000Byt
     settings_.general.flush_period = 1;  // 10 minutes
     for (int ad_type : {0, 1}) {
         settings_.general.ad_type = ad_type;
-        log(1, 8);
-        rates_[1].per_second = 20;
+        log(1, 8, 20);
         const int month_day = 5 + ad_type;
         tracks().start_run();
         run(board_seconds(1, month_day, 10, 0, 0), board_seconds(1, month_day, 10, 10, 0));
@@ -338,7 +344,7 @@ TEST_F(TracksTest, FlushAppendsTheWholeBufferThenDeletesIt) {
 TEST_F(TracksTest, BufferReachesTheDiskAtLeastEverySyncInterval) {
     log(1, 12);  // 200 per second
     tracks().start_run();
-    const auto t = board_seconds(1, 5, 10, 0, 0);
+    const auto t = at(0);
     pass(t);
     for (int i = 0; i < 100; ++i) tracks().track_append_sample(1, i);
     pass(t);
@@ -359,8 +365,7 @@ TEST_F(TracksTest, BufferReachesTheDiskAtLeastEverySyncInterval) {
 // --- Midnight and disk space ------------------------------------------------------
 
 TEST_F(TracksTest, MidnightPutsThePreviousDaysBufferIntoThePreviousDaysTrack) {
-    log(1, 8);
-    rates_[1].per_second = 20;
+    log(1, 8, 20);
     disk_.free = 50'000'000;  // 50000 kilobytes
     tracks().start_run();
     run(board_seconds(1, 5, 23, 58, 0), board_seconds(1, 6, 0, 1, 0));
@@ -402,11 +407,10 @@ TEST_F(TracksTest, DiskWarningOnlyAtMinuteZeroAndAtMostHundredThousandKilobytes)
 // --- Restarts -----------------------------------------------------------------------
 
 TEST_F(TracksTest, KilledMidSegmentThenStartedTheSameDay) {
-    log(1, 8);
-    rates_[1].per_second = 20;
+    log(1, 8, 20);
     std::ofstream(file("0104.lg1"), std::ios::binary) << "yesterday";
     tracks().start_run();
-    run(board_seconds(1, 5, 10, 0, 0), board_seconds(1, 5, 10, 7, 0));
+    run(at(0), at(7));
     // Killed: no STOP, nothing more written by that instance.
     killed_ = std::move(tracks_);
     const std::string track_before = read_file(file("0105.lg1"));
@@ -414,7 +418,7 @@ TEST_F(TracksTest, KilledMidSegmentThenStartedTheSameDay) {
     EXPECT_GE(size_of("0105.ch1"), 4800u - 40u * 2);  // at most two seconds behind
 
     tracks().start_run();
-    run(board_seconds(1, 5, 10, 20, 0), board_seconds(1, 5, 10, 21, 0));
+    run(at(20), at(21));
     stop();
     EXPECT_EQ(read_file(file("0105.ll1")),
               "START :2024/01/05 10:00:00\r\nSPS   : 20\r\nPOSIT : 0\r\n"
@@ -430,17 +434,16 @@ TEST_F(TracksTest, KilledMidSegmentThenStartedTheSameDay) {
 }
 
 TEST_F(TracksTest, BoardRestartKeepsTheSegmentsSamplesAndWaitsForTheNextBoundary) {
-    log(1, 8);
-    rates_[1].per_second = 20;
+    log(1, 8, 20);
     tracks().start_run();
-    run(board_seconds(1, 5, 10, 1, 0), board_seconds(1, 5, 10, 2, 0));
+    run(at(1), at(2));
     tracks().track_restart();
     EXPECT_EQ(tracks().segment_name(1), "");
     EXPECT_EQ(size_of("0105.lg1"), 2400u);
     EXPECT_FALSE(fs::exists(file("0105.ch1")));
-    run(board_seconds(1, 5, 10, 2, 0), board_seconds(1, 5, 10, 5, 0));  // not logged
+    run(at(2), at(5));  // not logged
     EXPECT_EQ(size_of("0105.lg1"), 2400u);
-    run(board_seconds(1, 5, 10, 5, 0), board_seconds(1, 5, 10, 5, 10));
+    run(at(5), at(5, 10));
     stop();
     EXPECT_EQ(read_file(file("0105.ll1")),
               "START :2024/01/05 10:01:00\r\nSPS   : 20\r\nPOSIT : 0\r\n"
@@ -450,12 +453,11 @@ TEST_F(TracksTest, BoardRestartKeepsTheSegmentsSamplesAndWaitsForTheNextBoundary
 }
 
 TEST_F(TracksTest, ChannelSwitchedOffInARunKeepsWhatItLogged) {
-    log(1, 8);
-    rates_[1].per_second = 20;
+    log(1, 8, 20);
     tracks().start_run();
-    run(board_seconds(1, 5, 10, 0, 0), board_seconds(1, 5, 10, 1, 0));
+    run(at(0), at(1));
     settings_.channel(1).logging_enabled = 0;
-    run(board_seconds(1, 5, 10, 1, 0), board_seconds(1, 5, 10, 5, 1));
+    run(at(1), at(5, 1));
     EXPECT_EQ(size_of("0105.lg1"), 2400u);
     EXPECT_FALSE(fs::exists(file("0105.ch1")));
     EXPECT_FALSE(tracks().segment_open(1));
@@ -467,12 +469,10 @@ TEST_F(TracksTest, ChannelSwitchedOffInARunKeepsWhatItLogged) {
 
 TEST_F(TracksTest, FourChannelsAtDifferentRatesAcrossMidnightKeepEverySampleOnce) {
     settings_.general.ad_type = 1;
-    log(1, 12);  // 200
-    log(2, 8);   // 20
-    log(3, 3);   // 0.5
-    log(4, 1);   // one per minute
-    rates_[1].per_second = 200;
-    rates_[2].per_second = 20;
+    log(1, 12, 200);
+    log(2, 8, 20);
+    log(3, 3);  // 0.5
+    log(4, 1);  // one per minute
     rates_[3].every = 2;
     rates_[4].every = 60;
     tracks().start_run();
@@ -507,25 +507,19 @@ TEST_F(TracksTest, FourChannelsAtDifferentRatesAcrossMidnightKeepEverySampleOnce
 
 TEST_F(TracksTest, FullDiskIsReportedAndLoggingResumesWithAConsistentIndex) {
     settings_.general.ad_type = 1;
-    log(1, 8);
-    log(2, 11);  // 100
-    rates_[1].per_second = 20;
-    rates_[2].per_second = 100;
+    log(1, 8, 20);
+    log(2, 11, 100);
     tracks().start_run();
-    run(board_seconds(1, 5, 10, 0, 0), board_seconds(1, 5, 10, 1, 0));
+    run(at(0), at(1));
 
     // A short outage inside a segment: the samples wait in memory, the
     // segment comes out whole.
     ops_.budget = 3001;  // ends in the middle of a sample
-    run(board_seconds(1, 5, 10, 1, 0), board_seconds(1, 5, 10, 3, 30));
-    ASSERT_EQ(report_.model().lines.size(), 1u);
-    const std::string& line = report_.model().lines[0];
-    EXPECT_NE(line.find("Error:61/Disk full: cannot write " + (folder_ / "datalog").string()),
-              std::string::npos)
-        << line;
-    EXPECT_NE(line.find("No space left on device"), std::string::npos) << line;
+    run(at(1), at(3, 30));
+    expect_reported(1, "Error:61/Disk full: cannot write " + (folder_ / "datalog").string());
+    EXPECT_NE(report_.model().lines[0].find("No space left on device"), std::string::npos);
     ops_.budget = -1;
-    run(board_seconds(1, 5, 10, 3, 30), board_seconds(1, 5, 10, 5, 1));
+    run(at(3, 30), at(5, 1));
     for (int c = 1; c <= 2; ++c) {
         const auto all = segments(c, {"0105"});
         ASSERT_EQ(all.size(), 2u);
@@ -536,12 +530,12 @@ TEST_F(TracksTest, FullDiskIsReportedAndLoggingResumesWithAConsistentIndex) {
     // index never points past its track.
     ops_.budget = 0;
     for (int minute = 5; minute < 16; ++minute) {
-        run(board_seconds(1, 5, 10, minute, 1), board_seconds(1, 5, 10, minute + 1, 1));
+        run(at(minute, 1), at(minute + 1, 1));
         for (int c = 1; c <= 2; ++c) segments(c, {"0105"});
     }
     EXPECT_EQ(report_.model().lines.size(), 2u);
     ops_.budget = -1;  // space is back
-    run(board_seconds(1, 5, 10, 16, 1), board_seconds(1, 5, 10, 21, 0));
+    run(at(16, 1), at(21));
     stop();
     EXPECT_EQ(report_.model().lines.size(), 2u);
     for (int c = 1; c <= 2; ++c) {
@@ -558,20 +552,16 @@ TEST_F(TracksTest, FullDiskIsReportedAndLoggingResumesWithAConsistentIndex) {
 
 TEST_F(TracksTest, TrackThatFillsUpDuringAFlushKeepsWholeSamples) {
     settings_.general.ad_type = 1;
-    log(1, 8);
-    rates_[1].per_second = 20;
+    log(1, 8, 20);
     tracks().start_run();
-    run(board_seconds(1, 5, 10, 0, 0), board_seconds(1, 5, 10, 5, 0));
+    run(at(0), at(5));
     clock_.advance_ms(Tracks::sync_interval_ms);
     tracks().sync_if_due();
     EXPECT_EQ(size_of("0105.ch1"), 24000u);
     ops_.budget = 1001;
-    pass(board_seconds(1, 5, 10, 5, 0));
+    pass(at(5));
     EXPECT_EQ(size_of("0105.lg1"), 1000u);
-    ASSERT_EQ(report_.model().lines.size(), 1u);
-    EXPECT_NE(report_.model().lines[0].find("(1000 of 24000 bytes of the segment in 0105.ch1 kept)"),
-              std::string::npos)
-        << report_.model().lines[0];
+    expect_reported(1, "(1000 of 24000 bytes of the segment in 0105.ch1 kept)");
     const auto all = segments(1, {"0105"});
     ASSERT_EQ(all.size(), 1u);  // the next START group did not fit either
     expect_samples_where_index_says(1, all, 4);
@@ -582,10 +572,9 @@ TEST_F(TracksTest, NearlyFullFileSystemStillTakesAWholeSegment) {
     // Room for the segment buffer, not for a second copy of it.
     if (!mount_small_datalog_disk("400k")) GTEST_SKIP() << "cannot mount a tmpfs here";
     settings_.general.ad_type = 1;
-    log(1, 12);
-    rates_[1].per_second = 200;
+    log(1, 12, 200);
     tracks().start_run();
-    run(board_seconds(1, 5, 10, 0, 0), board_seconds(1, 5, 10, 5, 1));
+    run(at(0), at(5, 1));
     EXPECT_EQ(size_of("0105.lg1"), 240000u);
     EXPECT_TRUE(report_.model().lines.empty());
     expect_samples_where_index_says(1, segments(1, {"0105"}), 4);
@@ -594,12 +583,11 @@ TEST_F(TracksTest, NearlyFullFileSystemStillTakesAWholeSegment) {
 TEST_F(TracksTest, RealFullFileSystemIsSurvivedAndLoggingResumesWhenSpaceIsBack) {
     if (!mount_small_datalog_disk("64k")) GTEST_SKIP() << "cannot mount a tmpfs here";
     settings_.general.ad_type = 1;
-    log(1, 12);
-    log(2, 12);
-    rates_[1].per_second = rates_[2].per_second = 200;
+    log(1, 12, 200);
+    log(2, 12, 200);
     tracks().start_run();
     for (int minute = 0; minute < 7; ++minute) {
-        run(board_seconds(1, 5, 10, minute, 0), board_seconds(1, 5, 10, minute + 1, 0));
+        run(at(minute), at(minute + 1));
         for (int c = 1; c <= 2; ++c) segments(c, {"0105"});
     }
     ASSERT_FALSE(report_.model().lines.empty());
@@ -608,7 +596,7 @@ TEST_F(TracksTest, RealFullFileSystemIsSurvivedAndLoggingResumesWhenSpaceIsBack)
     EXPECT_NE(report_.model().lines[0].find("No space left on device"), std::string::npos);
 
     ASSERT_TRUE(resize_datalog_disk("2m"));
-    run(board_seconds(1, 5, 10, 7, 0), board_seconds(1, 5, 10, 11, 0));
+    run(at(7), at(11));
     stop();
     for (int c = 1; c <= 2; ++c) {
         SCOPED_TRACE(c);
@@ -621,12 +609,11 @@ TEST_F(TracksTest, RealFullFileSystemIsSurvivedAndLoggingResumesWhenSpaceIsBack)
 }
 
 TEST_F(TracksTest, SamplesTheBufferFileRefusedGoStraightIntoTheTrack) {
-    log(1, 8);
-    rates_[1].per_second = 20;
+    log(1, 8, 20);
     ops_.refuse_suffix = ".ch1";
     ops_.refuse_after = 1001;  // the buffer file ends in half a sample
     tracks().start_run();
-    run(board_seconds(1, 5, 10, 0, 0), board_seconds(1, 5, 10, 5, 30));
+    run(at(0), at(5, 30));
     EXPECT_EQ(size_of("0105.lg1"), 12000u);
     stop();
     EXPECT_EQ(size_of("0105.lg1"), 13200u);
@@ -636,8 +623,7 @@ TEST_F(TracksTest, SamplesTheBufferFileRefusedGoStraightIntoTheTrack) {
 }
 
 TEST_F(TracksTest, IndexGroupThatCannotBeWrittenIsTakenBackWhole) {
-    log(1, 8);
-    rates_[1].per_second = 20;
+    log(1, 8, 20);
     tracks().start_run();
     run(board_seconds(1, 5, 9, 0, 0), board_seconds(1, 5, 9, 0, 10));
     stop();
@@ -646,16 +632,14 @@ TEST_F(TracksTest, IndexGroupThatCannotBeWrittenIsTakenBackWhole) {
     ops_.refuse_suffix = ".ll1";
     ops_.refuse_after = 12;  // half of "START :..."
     tracks().start_run();
-    run(board_seconds(1, 5, 10, 0, 0), board_seconds(1, 5, 10, 1, 0));
+    run(at(0), at(1));
     EXPECT_EQ(read_file(file("0105.ll1")), index_before);
     EXPECT_FALSE(tracks().segment_open(1));
     EXPECT_EQ(size_of("0105.lg1"), 400u);  // nothing logged without a START group
-    ASSERT_EQ(report_.model().lines.size(), 1u);
-    EXPECT_NE(report_.model().lines[0].find("cannot write " + file("0105.ll1").string()),
-              std::string::npos);
+    expect_reported(1, "cannot write " + file("0105.ll1").string());
 
     ops_.refuse_suffix.clear();
-    run(board_seconds(1, 5, 10, 1, 0), board_seconds(1, 5, 10, 5, 5));  // the next boundary works
+    run(at(1), at(5, 5));  // the next boundary works
     stop();
     EXPECT_EQ(read_file(file("0105.ll1")),
               index_before +
@@ -663,33 +647,14 @@ TEST_F(TracksTest, IndexGroupThatCannotBeWrittenIsTakenBackWhole) {
                   "STOP  :2024/01/05 10:05:04\r\nPOSIT : 599\r\n");
 }
 
-TEST_F(TracksTest, GarbledBoardTimeStartsNoSegmentAndIsReportedOnce) {
-    log(1, 8);
-    tracks().start_run();
-    tracks().track_boundary_check(TrackTime{"2024/01/05 99:00:00", 36000, true});
-    tracks().track_boundary_check(TrackTime{"", 36000, true});
-    tracks().track_boundary_check(TrackTime{"2024/01/05 10:00:00", std::nan(""), true});
-    tracks().track_boundary_check(TrackTime{"2024/01/05 10:00:00", -5, true});
-    tracks().track_append_sample(1, 1);
-    EXPECT_TRUE(fs::is_empty(folder_ / "datalog"));
-    ASSERT_EQ(report_.model().lines.size(), 1u);
-    EXPECT_NE(report_.model().lines[0].find("'2024/01/05 99:00:00'"), std::string::npos);
-    pass(board_seconds(1, 5, 10, 0, 0));
-    EXPECT_EQ(tracks().segment_name(1), "0105");
-    EXPECT_EQ(tracks().last_boundary_minute(), 600);
-}
-
 TEST_F(TracksTest, UnwritableFolderIsReportedWithoutCrash) {
     log(1, 8);
     fs::remove_all(folder_ / "datalog");
     std::ofstream(folder_ / "datalog") << "a file where the folder should be";
     tracks().start_run();
-    run(board_seconds(1, 5, 10, 0, 0), board_seconds(1, 5, 10, 0, 5));
+    run(at(0), at(0, 5));
     stop();
-    ASSERT_EQ(report_.model().lines.size(), 1u);
-    EXPECT_NE(report_.model().lines[0].find("cannot open " + file("0105.lg1").string()),
-              std::string::npos)
-        << report_.model().lines[0];
+    expect_reported(1, "cannot open " + file("0105.lg1").string());
     EXPECT_FALSE(tracks().segment_open(1));
 }
 
