@@ -100,11 +100,14 @@ TEST_F(RunTest, Orda20BoardStartsWithItsDivisorsAndTheWindowShowsTheRun) {
     EXPECT_EQ(station().acquisition.firmware_version(), "1.80");
     EXPECT_TRUE(warnings().empty());
 
-    // Samples flow into the monitors (18-bit values).
+    // Samples flow into the monitors as 18-bit values, conditioned: clipped
+    // one count inside the board's range.
     deliver_sample(2, -131072);
     deliver_sample(3, 131071);
-    EXPECT_EQ(panel.ch_val[2], "-131072");
-    EXPECT_EQ(panel.ch_val[3], "131071");
+    deliver_sample(1, -70000);
+    EXPECT_EQ(panel.ch_val[2], "-131070");
+    EXPECT_EQ(panel.ch_val[3], "131070");
+    EXPECT_EQ(panel.ch_val[1], "-70000");
     EXPECT_EQ(panel.badrx, "0");
 }
 

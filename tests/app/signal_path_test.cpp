@@ -1,0 +1,312 @@
+// The station's wiring on fakes: START sends every sample through the
+// conditioning into the monitors, the day tracks and the event recorder;
+// STOP ends an open event and closes the tracks; the clock windows' models
+// get their EEPROM replies and find an idle board.
+
+#include "../acquisition/fake_board.h"
+#include "app/acquisition_control.h"
+#include "app/housekeeping.h"
+#include "config/settings_file.h"
+#include "station_fixture.h"
+
+#include <gmock/gmock.h>
+
+#include <charconv>
+
+namespace {
+
+using namespace tw;
+using acquisition::StartOutcome;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+// The data lines of an event file and the count its header gives.
+struct EventFileText {
+    std::string count_field;  // what follows "Number of Samples:"
+    std::vector<std::int32_t> samples;
+};
+
+EventFileText parse_event_file(const std::string& text) {
+    EventFileText out;
+    const std::string count_label = "Number of Samples:";
+    const auto at = text.find(count_label);
+    if (at != std::string::npos)
+        out.count_field = text.substr(at + count_label.size(),
+                                      text.find("\r\n", at) - at - count_label.size());
+    auto data = text.find("Data:\r\n");
+    if (data == std::string::npos) return out;
+    for (auto pos = data + 7; pos < text.size();) {
+        const auto end = text.find("\r\n", pos);
+        std::string line = text.substr(pos, end - pos);
+        if (!line.empty() && line[0] == ' ') line.erase(0, 1);
+        std::int32_t value = 0;
+        std::from_chars(line.data(), line.data() + line.size(), value);
+        out.samples.push_back(value);
+        pos = end == std::string::npos ? text.size() : end + 2;
+    }
+    return out;
+}
+
+class SignalPathTest : public tw::testing::StationTest {
+protected:
+    void SetUp() override {
+        auto& s = station();
+        std::filesystem::create_directories(folder_ / "events");
+        config::apply_new_file_values(s.settings, folder_.string());
+        s.settings.general.ad_type = config::orda10;
+        s.settings.general.ad_serial = "0000A1B2";
+        s.settings.general.pc_rtc = 1;
+        for (int k = 1; k <= 4; ++k) s.settings.channel(k).sps_code = 0;
+        s.board_clock.set_board_date_from_pc();  // 2003/02/03
+    }
+
+    void set_channel(int k, int sps_code, const std::string& start = "32767,2,2,1,30,3",
+                     const std::string& stop = "32767,4,3,5000") {
+        auto& c = station().settings.channel(k);
+        c.sps_code = sps_code;
+        c.start_params = start;
+        c.stop_params = stop;
+        config::expand_start_params(c);
+        config::expand_stop_params(c);
+    }
+
+    // One board second: the time packet, then the samples of each channel
+    // given (channel 1..4, values), as one read.
+    void board_second(int h, int m, int s,
+                      const std::vector<std::pair<int, std::vector<std::int32_t>>>& samples) {
+        std::string bytes = tw::testing::time_bytes(h, m, s);
+        std::size_t longest = 0;
+        for (const auto& [k, values] : samples) longest = std::max(longest, values.size());
+        for (std::size_t i = 0; i < longest; ++i)
+            for (const auto& [k, values] : samples)
+                if (i < values.size()) bytes += tw::testing::sample_bytes(k - 1, values[i], false);
+        serial_.deliver(bytes);
+    }
+    static std::vector<std::int32_t> series(std::int32_t first, int count, int step = 1) {
+        std::vector<std::int32_t> values;
+        for (int i = 0; i < count; ++i) values.push_back(first + i * step);
+        return values;
+    }
+
+    std::vector<std::filesystem::path> event_files() const {
+        std::vector<std::filesystem::path> files;
+        for (const auto& entry : std::filesystem::directory_iterator(folder_ / "events"))
+            if (entry.is_regular_file()) files.push_back(entry.path());
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+    std::vector<std::string> event_texts() {
+        std::vector<std::string> texts;
+        for (const auto& line : station().event_list.read_lines())
+            texts.push_back(line.size() > 20 ? line.substr(20) : line);
+        return texts;
+    }
+
+    tw::testing::FakeBoard board_{serial_};
+};
+
+TEST_F(SignalPathTest, StartConditionsEverySampleIntoTheMonitors) {
+    set_channel(1, 11);
+    set_channel(3, 11);
+    station().settings.channel(1).dc_offset = 100;
+    station().settings.channel(3).invert = 1;
+    ASSERT_EQ(app::start_acquisition(station()), StartOutcome::running);
+    board_second(12, 0, 0, {{1, {500, 32767}}, {3, {250, -32767}}});
+    // Offset, then clipping one count inside the 16-bit range, then the sign.
+    EXPECT_EQ(station().panel.ch_val[0], "32766");
+    EXPECT_EQ(station().panel.ch_val[2], "32766");
+    board_second(12, 0, 1, {{1, {500}}, {3, {250}}});
+    EXPECT_EQ(station().panel.ch_val[0], "600");
+    EXPECT_EQ(station().panel.ch_val[2], "-250");
+}
+
+TEST_F(SignalPathTest, TriggeredEventIsWrittenAndStopEndsItWithItsCount) {
+    // Channel 1, 100 samples per second, amplitude method: more than 2
+    // samples above 1000 start an event with 0.6 s (60 samples) before it.
+    set_channel(1, 11, "1000,2,0.01,1,30,3", "500,0.5,3,5");
+    auto& c1 = station().settings.channel(1);
+    c1.record_enabled = 1;
+    c1.file_extension = "z1";
+    station().settings.general.send_sms = 1;
+    ASSERT_EQ(app::start_acquisition(station()), StartOutcome::running);
+
+    board_second(12, 34, 56, {{1, series(0, 100)}});
+    EXPECT_TRUE(event_files().empty());
+    // The time base is ready from this second on: three samples over the
+    // threshold start the event.
+    board_second(12, 34, 57, {{1, series(100, 100)}});
+    auto late_burst = series(200, 88);
+    for (const std::int32_t v : {2000, 2001, 2002, 2003, 2004}) late_burst.push_back(v);
+    board_second(12, 34, 58, {{1, late_burst}});
+    ASSERT_TRUE(station().event_flags.event_active[0]);
+    EXPECT_EQ(station().panel.man_record[0], "STOP");
+    const auto files = event_files();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].extension(), ".z1");
+    // The header is on disk with its placeholder while the event runs.
+    EXPECT_THAT(tw::testing::read_file(files[0]), HasSubstr("%%%%%%%%%%"));
+
+    // STOP while the event runs: the file is closed and its count written.
+    app::stop_acquisition(station());
+    EXPECT_FALSE(station().event_flags.event_active[0]);
+    EXPECT_TRUE(station().event_flags.event_ended_flag);
+    EXPECT_EQ(station().panel.man_record[0], "REC");
+    const EventFileText file = parse_event_file(tw::testing::read_file(files[0]));
+    ASSERT_GE(file.samples.size(), 8u);
+    EXPECT_EQ(file.count_field.find('%'), std::string::npos);
+    EXPECT_EQ(std::stoul(file.count_field), file.samples.size());
+    // The pre-event section ends with the three samples that triggered,
+    // then the samples recorded.
+    const std::vector<std::int32_t> tail(file.samples.end() - 8, file.samples.end());
+    EXPECT_THAT(tail, ElementsAre(285, 286, 287, 2000, 2001, 2002, 2003, 2004));
+    // and before them, in order, the samples the ring held.
+    for (std::size_t i = 1; i + 5 < file.samples.size(); ++i)
+        EXPECT_EQ(file.samples[i], file.samples[i - 1] + 1) << i;
+
+    const auto texts = event_texts();
+    ASSERT_GE(texts.size(), 2u);
+    // The STOP path logs "STOP" first, then ends the event.
+    EXPECT_EQ(texts[texts.size() - 2], "STOP");
+    EXPECT_TRUE(texts.back().starts_with(files[0].filename().string() + " ")) << texts.back();
+    EXPECT_THAT(tw::testing::read_file(folder_ / "sendsms.txt"), HasSubstr(" L:"));
+}
+
+TEST_F(SignalPathTest, ManualRecordStartsAndStopsAnEventOfAnEnabledChannel) {
+    set_channel(2, 7);  // 10 samples per second, thresholds never reached
+    auto& c2 = station().settings.channel(2);
+    c2.record_enabled = 1;
+    c2.file_extension = "m2";
+    bool disabled_shown = false;
+    station().recorder.on_record_disabled = [&](int k) { disabled_shown = k == 2; };
+    // Not while idle.
+    station().recorder.manual_record(2, station().run_flags.acquisition_running == 1);
+    EXPECT_EQ(station().panel.man_record[1], "REC");
+
+    ASSERT_EQ(app::start_acquisition(station()), StartOutcome::running);
+    board_second(8, 0, 0, {{2, series(1, 10)}});
+    board_second(8, 0, 1, {{2, series(11, 5)}});
+    station().recorder.manual_record(2, station().run_flags.acquisition_running == 1);
+    board_second(8, 0, 2, {{2, series(21, 3)}});
+    ASSERT_TRUE(station().event_flags.event_active[1]);
+    station().recorder.manual_record(2, true);
+    board_second(8, 0, 3, {{2, {31, 32}}});
+    EXPECT_FALSE(station().event_flags.event_active[1]);
+    // A manual stop switches the channel's recording off.
+    EXPECT_EQ(c2.record_enabled, 0);
+    EXPECT_TRUE(disabled_shown);
+    const auto files = event_files();
+    ASSERT_EQ(files.size(), 1u);
+    const EventFileText file = parse_event_file(tw::testing::read_file(files[0]));
+    ASSERT_FALSE(file.samples.empty());
+    // The sample that carried the stop request is the last one written.
+    EXPECT_EQ(file.samples.back(), 31);
+    EXPECT_EQ(std::stoul(file.count_field), file.samples.size());
+}
+
+TEST_F(SignalPathTest, LoggedChannelGoesIntoItsDayTrackWithStartAndStopGroups) {
+    set_channel(2, 7);  // 10 samples per second
+    auto& c2 = station().settings.channel(2);
+    c2.logging_enabled = 1;
+    c2.dc_offset = 5;
+    c2.invert = 1;
+    set_channel(3, 7);  // not logged
+    ASSERT_EQ(app::start_acquisition(station()), StartOutcome::running);
+    // Before the time base is ready nothing is logged.
+    board_second(23, 59, 58, {{2, series(1, 10)}, {3, series(1, 10)}});
+    board_second(23, 59, 59, {{2, series(100, 10)}, {3, series(1, 10)}});
+    // Midnight: the previous day's segment goes into its track.
+    board_second(0, 0, 0, {{2, series(200, 10)}, {3, series(1, 10)}});
+    board_second(0, 0, 1, {{2, series(300, 4)}});
+    app::stop_acquisition(station());
+
+    const auto datalog = folder_ / "datalog";
+    auto samples_of = [](const std::string& bytes) {
+        std::vector<std::int32_t> out;
+        for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
+            out.push_back(static_cast<std::int16_t>(static_cast<unsigned char>(bytes[i]) |
+                                                    (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+        return out;
+    };
+    auto conditioned = [](std::vector<std::int32_t> values) {
+        for (auto& v : values) v = -(v + 5);
+        return values;
+    };
+    EXPECT_EQ(samples_of(tw::testing::read_file(datalog / "0203.lg2")), conditioned(series(100, 10)));
+    EXPECT_EQ(tw::testing::read_file(datalog / "0203.ll2"),
+              "START :2003/02/03 23:59:59\r\nSPS   : 10\r\nPOSIT : 0\r\n");
+    auto next_day = series(200, 10);
+    const auto last = series(300, 4);
+    next_day.insert(next_day.end(), last.begin(), last.end());
+    EXPECT_EQ(samples_of(tw::testing::read_file(datalog / "0204.lg2")), conditioned(next_day));
+    EXPECT_EQ(tw::testing::read_file(datalog / "0204.ll2"),
+              "START :2003/02/04 00:00:00\r\nSPS   : 10\r\nPOSIT : 0\r\n"
+              "STOP  :2003/02/04 00:00:01\r\nPOSIT : 27\r\n");
+    EXPECT_FALSE(std::filesystem::exists(datalog / "0204.ch2"));
+    EXPECT_FALSE(std::filesystem::exists(datalog / "0204.lg3"));
+}
+
+TEST_F(SignalPathTest, EqualExtensionsRefuseStartBeforeTheBoardIsTouched) {
+    set_channel(1, 11);
+    station().settings.channel(1).file_extension = "ex1";
+    station().settings.channel(2).file_extension = "EX1";
+    EXPECT_EQ(app::start_acquisition(station()), StartOutcome::refused);
+    ASSERT_EQ(dialogs_.shown.size(), 1u);
+    EXPECT_EQ(dialogs_.shown[0].text,
+              "File extensions mismatch for channel 1 and 2. Check [f.extens.] field and retry.");
+    EXPECT_EQ(board_.identifies, 0);
+    EXPECT_EQ(station().run_flags.acquisition_running, 0);
+
+    station().settings.channel(2).file_extension = "a/b";
+    EXPECT_EQ(app::start_acquisition(station()), StartOutcome::refused);
+    ASSERT_EQ(dialogs_.shown.size(), 2u);
+    EXPECT_EQ(dialogs_.shown[1].text,
+              "Invalid file extension for channel 2. Check [f.extens.] field and retry.");
+    EXPECT_EQ(board_.identifies, 0);
+}
+
+TEST_F(SignalPathTest, TrimmingWindowReadsTheEepromThroughTheRunningLoop) {
+    set_channel(1, 11);
+    ASSERT_EQ(app::start_acquisition(station()), StartOutcome::running);
+    station().trimming.activate();
+    board_.answers = false;  // the replies come as the running board sends them
+    serial_.clear_written();
+    station().trimming.eeread_clicked();
+    for (int address = 0; address <= 8; ++address) {
+        ASSERT_FALSE(serial_.writes().empty());
+        EXPECT_EQ(serial_.writes().back(), acquisition::board_command::read_eeprom(address));
+        // The reply comes between the samples of the running board.
+        const char value = static_cast<char>(0x10 + address);
+        serial_.deliver(std::string{'\x86', value, '\xF0'} +
+                        tw::testing::sample_bytes(0, address, false));
+    }
+    EXPECT_EQ(station().trimming.model().eeprom, " 10 11 12 13 14 15 16 17 18");
+    EXPECT_FALSE(station().trimming.eeprom_read_in_progress());
+    EXPECT_EQ(serial_.writes().size(), 9u);
+}
+
+TEST_F(SignalPathTest, IdleTickShowsTheClocksAndSetTimeFindsTheBoard) {
+    station().time_setting.activate();
+    clock_.set(2003, 2, 3, 12, 35, 10);
+    app::housekeeping_tick(station());
+    EXPECT_EQ(station().time_setting.model().realtime.substr(0, 19), "2003/02/03 12:35:10");
+    EXPECT_EQ(station().panel.realtime.substr(0, 19), "2003/02/03 12:35:10");
+
+    // SET TIME while idle opens the port and finds the board first.
+    station().time_setting.set_time_clicked();
+    EXPECT_GE(board_.identifies, 1);
+    EXPECT_TRUE(serial_.is_open());
+    ASSERT_GE(serial_.writes().size(), 2u);
+    const std::string& set_clock = serial_.writes()[serial_.writes().size() - 2];
+    EXPECT_EQ(static_cast<unsigned char>(set_clock[0]), 0x83);
+}
+
+TEST_F(SignalPathTest, SetTimeWithoutBoardSaysSoForTextBoards) {
+    station().settings.general.ad_type = config::infiltec;
+    station().time_setting.activate();
+    station().time_setting.set_time_clicked();
+    EXPECT_EQ(board_.identifies, 0);
+    ASSERT_FALSE(dialogs_.shown.empty());
+    EXPECT_EQ(dialogs_.shown.back().text, "A/D card not found.");
+}
+
+}  // namespace
