@@ -8,6 +8,8 @@
 #include "ui/event_list_window.h"
 #include "ui/logo_window.h"
 #include "ui/panel_widgets.h"
+#include "ui/settime_window.h"
+#include "ui/trimming_window.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -119,6 +121,9 @@ MainWindow::MainWindow(app::Station& station, const app::StartupResult& startup,
     timer_.start();
 
     resize(1280, 800);
+    // Service mode: the clock trimming window opens beside the main window
+    // once the event loop runs.
+    if (startup.open_trimming) QTimer::singleShot(0, this, &MainWindow::open_trimming);
 }
 
 MainWindow::~MainWindow() {
@@ -525,6 +530,7 @@ void MainWindow::connect_controls() {
     });
     connect(events_, &QPushButton::clicked, this, &MainWindow::open_event_list);
     connect(load_logo_, &QPushButton::clicked, this, &MainWindow::open_logo);
+    connect(timeset_, &QPushButton::clicked, this, &MainWindow::open_settime);
     connect(start_, &QPushButton::clicked, this, [this] {
         app::start_acquisition(station_);
         show_selected_channel();
@@ -539,8 +545,7 @@ void MainWindow::connect_controls() {
     station_.recorder.on_record_disabled = [this](int channel) {
         if (channel == station_.selected_channel) show_selected_channel();
     };
-    // TRIGGERS, HW Setup, Time Set and Review get their work with the setup
-    // windows.
+    // TRIGGERS, HW Setup and Review get their work with the setup windows.
 }
 
 void MainWindow::show_selected_channel() {
@@ -642,6 +647,20 @@ void MainWindow::open_event_list() {
     event_window_->show();
     event_window_->raise();
     event_window_->activateWindow();
+}
+
+void MainWindow::open_settime() {
+    if (!settime_window_) settime_window_ = new SettimeWindow(station_.time_setting, this);
+    settime_window_->show();
+    settime_window_->raise();
+    settime_window_->activateWindow();
+}
+
+void MainWindow::open_trimming() {
+    if (!trimming_window_) trimming_window_ = new TrimmingWindow(station_.trimming, this);
+    trimming_window_->show();
+    trimming_window_->raise();
+    trimming_window_->activateWindow();
 }
 
 void MainWindow::open_logo() {

@@ -32,6 +32,8 @@ class ErrorListBox;
 class EventListWindow;
 class Lamp;
 class LoadBar;
+class SettimeWindow;
+class TrimmingWindow;
 
 class MainWindow : public QWidget {
     Q_OBJECT
@@ -56,6 +58,10 @@ public:
     ErrorListBox* error_list_box() const { return error_box_; }
     // The event list window, once the events button has opened it.
     EventListWindow* event_list_window() const { return event_window_; }
+    // The time setting window, once Time Set has opened it.
+    SettimeWindow* settime_window() const { return settime_window_; }
+    // The clock trimming window, once opened (service mode opens it at start).
+    TrimmingWindow* trimming_window() const { return trimming_window_; }
     // The housekeeping timer (1000 ms).
     const QTimer& housekeeping_timer() const { return timer_; }
 
@@ -75,6 +81,8 @@ private:
     void show_zoom();
     void open_event_list();
     void open_logo();
+    void open_settime();
+    void open_trimming();
 
     app::Station& station_;
     app::ChartZoom zoom_;
@@ -141,6 +149,8 @@ private:
 
     ErrorListBox* error_box_ = nullptr;
     EventListWindow* event_window_ = nullptr;
+    SettimeWindow* settime_window_ = nullptr;
+    TrimmingWindow* trimming_window_ = nullptr;
 };
 
 }  // namespace tw::ui

@@ -1,0 +1,336 @@
+#include "ui/settime_window.h"
+
+#include "acquisition/packet_decoder.h"
+#include "ui/main_window.h"
+#include "ui/panel_widgets.h"
+#include "ui_fixture.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest/QTest>
+
+#include <gtest/gtest.h>
+
+namespace tw::ui::test {
+namespace {
+
+using acquisition::SettimeModel;
+
+std::string bytes(std::initializer_list<int> values) {
+    std::string text;
+    for (int v : values) text.push_back(static_cast<char>(v));
+    return text;
+}
+
+// Pixel columns of a picture in palette colour 10 (a marked minute).
+int marked_columns(const QImage& image) {
+    int count = 0;
+    for (int x = 0; x < image.width(); ++x) {
+        if (image.pixelColor(x, image.height() / 2) == palette_color(10)) ++count;
+    }
+    return count;
+}
+
+// A station on fakes at 2003/02/25 07:05:09 with its board port open, and
+// the time setting window opened by the main window's Time Set button.
+class SettimeWindowTest : public ::testing::Test {
+protected:
+    SettimeWindowTest() {
+        s_.clock.set(2003, 2, 25, 7, 5, 9);
+        app::Station& station = *s_.station;
+        station.pc_formats.system_date_format = "YYYY/MM/DD";
+        station.settings.general.sync_source_dcf = 1;
+        station.settings.sync_source_text = "DCF";
+        station.settings.general.gmt_correction = 0;
+        station.settings.general.pc_rtc = 1;  // the fake PC clock is left alone
+        supervision::refresh_pc_clock_texts(s_.clock, station.pc_clock);
+        station.board_clock.set_board_date_from_pc();
+        EXPECT_TRUE(s_.serial.open(nullptr));
+    }
+
+    void open() {
+        main_ = std::make_unique<MainWindow>(*s_.station, app::StartupResult{});
+        main_->set_quit_handler([] {});
+        main_->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(main_.get()));
+        QTest::mouseClick(child<QPushButton>(*main_, "timeset"), Qt::LeftButton);
+        window_ = main_->settime_window();
+        ASSERT_NE(window_, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_));
+    }
+    template <typename W>
+    W* get(const char* name) {
+        return child<W>(*window_, name);
+    }
+    QString text(const char* name) {
+        if (auto* edit = window_->findChild<QLineEdit*>(name)) return edit->text();
+        return get<QLabel>(name)->text();
+    }
+    void click(const char* name) {
+        QWidget* w = get<QWidget>(name);
+        if (qobject_cast<QCheckBox*>(w) || qobject_cast<QRadioButton*>(w)) {
+            QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(8, w->height() / 2));
+        } else {
+            QTest::mouseClick(w, Qt::LeftButton);
+        }
+    }
+    // Types into a field and presses Enter (which checks it).
+    void enter(const char* name, const QString& typed) {
+        auto* edit = get<QLineEdit>(name);
+        edit->setFocus();
+        edit->selectAll();
+        QTest::keyClicks(edit, typed);
+        QTest::keyClick(edit, Qt::Key_Return);
+    }
+    bool time_packet(int hours, int minutes, int seconds, int status) {
+        const auto packet =
+            acquisition::encode_time_packet(hours, minutes, seconds, std::uint8_t(status));
+        return s_.station->board_clock.handle_time_packet(packet);
+    }
+    std::vector<std::string> messages() const {
+        std::vector<std::string> texts;
+        for (const auto& shown : s_.dialogs.shown) texts.push_back(shown.text + " | " + shown.title);
+        return texts;
+    }
+    config::GeneralSettings& general() { return s_.station->settings.general; }
+
+    UiStation s_;
+    std::unique_ptr<MainWindow> main_;
+    SettimeWindow* window_ = nullptr;
+};
+
+TEST_F(SettimeWindowTest, ActivationShowsThePcClockAndTheSettings) {
+    general().pc_sync = 1;
+    general().sync_every = 3;
+    open();
+    EXPECT_EQ(window_->windowTitle(), "TIME SET");
+    EXPECT_TRUE(s_.station->settime_open);
+    EXPECT_EQ(text("v_year"), "2003");
+    EXPECT_EQ(text("v_month"), "02");
+    EXPECT_EQ(text("v_day"), "25");
+    EXPECT_EQ(text("v_hours"), "07");
+    EXPECT_EQ(text("v_minutes"), "05");
+    EXPECT_EQ(text("v_seconds"), "09");
+    EXPECT_EQ(text("v_gmt"), "1");  // DCF77: one hour more than the setting
+    EXPECT_EQ(text("realtime"), "2003/02/25 07:05:09");
+    EXPECT_TRUE(get<QRadioButton>("option_sync1")->isChecked());
+    EXPECT_FALSE(get<QRadioButton>("option_sync2")->isChecked());
+    EXPECT_TRUE(get<QCheckBox>("pc_rtc")->isChecked());
+    EXPECT_TRUE(get<QCheckBox>("pc_sync")->isChecked());
+    auto* every = get<QComboBox>("sync_every");
+    EXPECT_EQ(every->count(), 7);
+    EXPECT_EQ(every->itemText(6), " day");
+    EXPECT_EQ(every->currentIndex(), 3);
+    EXPECT_TRUE(every->isEnabled());
+
+    // pc_sync enables the list at every click; only OK stores it.
+    click("pc_sync");
+    EXPECT_FALSE(every->isEnabled());
+    click("pc_sync");
+    EXPECT_TRUE(every->isEnabled());
+    every->setCurrentIndex(5);
+    emit every->activated(5);
+    click("pc_sync");
+    click("notimeset");
+    EXPECT_FALSE(window_->isVisible());
+    EXPECT_FALSE(s_.station->settime_open);
+    EXPECT_EQ(general().pc_sync, 1);
+    EXPECT_EQ(general().sync_every, 3);
+}
+
+TEST_F(SettimeWindowTest, LineBoardsAndTheSettingsLockDisableTheClockOptions) {
+    general().ad_type = 2;
+    general().pc_rtc = 0;
+    general().pc_sync = 1;
+    open();
+    EXPECT_TRUE(get<QCheckBox>("pc_rtc")->isChecked());
+    EXPECT_FALSE(get<QCheckBox>("pc_sync")->isChecked());
+    EXPECT_FALSE(get<QCheckBox>("pc_rtc")->isEnabled());
+    EXPECT_FALSE(get<QCheckBox>("pc_sync")->isEnabled());
+    EXPECT_FALSE(get<QComboBox>("sync_every")->isEnabled());
+    EXPECT_TRUE(get<QRadioButton>("option_sync1")->isEnabled());
+
+    s_.station->time_setting.apply_settings_lock(true);
+    EXPECT_FALSE(get<QRadioButton>("option_sync1")->isEnabled());
+    EXPECT_FALSE(get<QRadioButton>("option_sync2")->isEnabled());
+}
+
+TEST_F(SettimeWindowTest, SetTimeSendsClockAndZoneCommandsAndLogsIt) {
+    open();
+    click("option_sync2");  // GPS: the correction is stored as typed
+    enter("v_gmt", "-5");
+    enter("v_hours", "07");
+    enter("v_minutes", "05");
+    enter("v_seconds", "09");
+    s_.serial.clear_written();
+    click("oktimeset");
+    EXPECT_EQ(s_.serial.writes(),
+              (std::vector<std::string>{bytes({0x83, 0x09, 0x05, 0x07, 0x00, 0x00}),
+                                        bytes({0x82, 0xFB, 0xFB, 0xFB, 0xFB, 0xFB})}));
+    EXPECT_EQ(general().gmt_correction, -5);
+    EXPECT_EQ(general().sync_source_dcf, 0);
+    EXPECT_EQ(s_.station->pc_formats.start_date_text, "2003/02/25");
+    const auto lines = s_.station->event_list.read_lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(lines.back().find("Time manually set at 07:05:09"), std::string::npos);
+    EXPECT_TRUE(window_->isVisible());  // SET TIME leaves the window open
+    EXPECT_TRUE(messages().empty());
+}
+
+TEST_F(SettimeWindowTest, SetTimeWithoutABoardSendsNothing) {
+    s_.serial.close();
+    general().ad_type = 2;  // no board can be looked for
+    open();
+    click("oktimeset");
+    EXPECT_EQ(messages(), std::vector<std::string>{"A/D card not found. | TIME SET"});
+    EXPECT_TRUE(s_.serial.writes().empty());
+}
+
+TEST_F(SettimeWindowTest, FieldChecksShowTheirMessageAndKeepTheFocus) {
+    open();
+    QApplication::setActiveWindow(window_);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window_));
+    enter("v_day", "32");
+    EXPECT_EQ(messages(), std::vector<std::string>{"Insert a valid DAY (01..31) | Check DAY Value"});
+    EXPECT_EQ(text("v_day"), "32");  // the value stays
+    EXPECT_TRUE(get<QLineEdit>("v_day")->hasFocus());
+    enter("v_day", "31");
+    enter("v_year", "1989");
+    ASSERT_EQ(messages().size(), 2u);
+    EXPECT_EQ(messages()[1], "Insert a valid Year (1990..2090) | Check Year Value");
+    EXPECT_TRUE(get<QLineEdit>("v_year")->hasFocus());
+
+    // Leaving the bad field checks it again and brings the focus back; the
+    // field the focus was going to is not checked then (two bad fields
+    // would otherwise take the focus from each other for ever).
+    auto* month = get<QLineEdit>("v_month");
+    month->selectAll();
+    QTest::keyClicks(month, "13");
+    QTest::keyClick(get<QLineEdit>("v_year"), Qt::Key_Tab);
+    EXPECT_TRUE(get<QLineEdit>("v_year")->hasFocus());
+    ASSERT_EQ(messages().size(), 3u);
+    EXPECT_EQ(messages()[2], messages()[1]);
+
+    enter("v_year", "2003");
+    enter("v_gmt", "24");
+    ASSERT_EQ(messages().size(), 4u);
+    EXPECT_EQ(messages()[3], "Insert a valid GMT correction (-23..+23) | Check GMT Value");
+    // Cancel leaves without a check.
+    click("notimeset");
+    EXPECT_EQ(messages().size(), 4u);
+    EXPECT_FALSE(window_->isVisible());
+}
+
+TEST_F(SettimeWindowTest, DcfCorrectionIsStoredOneHourLessAndShownAgain) {
+    open();
+    enter("v_gmt", "1");
+    click("ok_time");
+    EXPECT_FALSE(window_->isVisible());
+    EXPECT_FALSE(s_.station->settime_open);
+    EXPECT_EQ(general().gmt_correction, 0);
+    EXPECT_EQ(general().sync_source_dcf, 1);
+    EXPECT_TRUE(s_.serial.writes().empty());  // OK sends nothing
+
+    QTest::mouseClick(child<QPushButton>(*main_, "timeset"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_));
+    EXPECT_EQ(main_->settime_window(), window_);
+    EXPECT_EQ(text("v_gmt"), "1");
+    click("option_sync2");
+    enter("v_gmt", "1");
+    click("ok_time");
+    EXPECT_EQ(general().gmt_correction, 1);
+    EXPECT_EQ(s_.station->settings.sync_source_text, "GPS");
+}
+
+TEST_F(SettimeWindowTest, BoardSecondsShowStatusAndMarkTheChart) {
+    open();
+    auto* chart = get<PictureBox>("dcfchart");
+    EXPECT_EQ(chart->image().size(), chart->image_size());
+    EXPECT_EQ(marked_columns(chart->image()), 0);
+
+    ASSERT_TRUE(time_packet(7, 5, 10, 0x20 | 0x40));
+    const SettimeModel& m = s_.station->time_setting.model();
+    EXPECT_EQ(text("ad_clock"), "2003/02/25 07:05:10");
+    EXPECT_EQ(text("timestatus"), QString::fromStdString(m.timestatus));
+    EXPECT_EQ(text("lastsync"), QString::fromStdString(m.lastsync));
+    EXPECT_EQ(text("hour_type"), QString::fromStdString(m.hour_type));
+    EXPECT_EQ(child<Lamp>(*window_, "sync_indicator")->color(), 10);
+    // Minute 425 of 1441 across the picture.
+    const QImage marked = chart->image();
+    const int x = 425 * marked.width() / 1441;
+    EXPECT_EQ(marked.pixelColor(x, marked.height() / 2), palette_color(10));
+    EXPECT_GE(marked_columns(marked), 1);
+    EXPECT_LE(marked_columns(marked), 2);
+
+    ASSERT_TRUE(time_packet(7, 5, 11, 0));
+    EXPECT_EQ(child<Lamp>(*window_, "sync_indicator")->color(), 8);
+
+    // A click clears the picture and the minute flags.
+    QTest::mouseClick(chart, Qt::LeftButton, {}, QPoint(10, 10));
+    EXPECT_EQ(marked_columns(chart->image()), 0);
+    EXPECT_EQ(s_.station->board_clock.sync().sync_minutes[425], 0);
+
+    // So does the end of acquisition.
+    ASSERT_TRUE(time_packet(7, 6, 0, 0x20));
+    EXPECT_GE(marked_columns(chart->image()), 1);
+    s_.station->board_clock.stop_run();
+    EXPECT_EQ(marked_columns(chart->image()), 0);
+}
+
+TEST_F(SettimeWindowTest, ChartShowsTheMinutesFlaggedBeforeOpeningAndFollowsResizing) {
+    ASSERT_TRUE(time_packet(0, 0, 30, 0x20));     // minute 0, left edge
+    ASSERT_TRUE(time_packet(0, 0, 31, 0));
+    ASSERT_TRUE(time_packet(23, 59, 30, 0x20));   // minute 1439
+    open();
+    auto* chart = get<PictureBox>("dcfchart");
+    EXPECT_EQ(chart->image().pixelColor(0, 5), palette_color(10));
+    EXPECT_EQ(marked_columns(chart->image()), 2);
+    window_->resize(window_->width() + 200, window_->height());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(chart->image().size(), chart->image_size());
+    EXPECT_EQ(marked_columns(chart->image()), 2);
+}
+
+TEST_F(SettimeWindowTest, ColourScaleRunsFromBlackToRed) {
+    open();
+    auto* picture = get<PictureBox>("Picture1");
+    const QImage empty = picture->image();
+    EXPECT_EQ(empty.pixelColor(0, 5), empty.pixelColor(empty.width() - 1, 5));
+    click("Command1");
+    const QImage scale = picture->image();
+    EXPECT_EQ(scale.size(), picture->image_size());
+    EXPECT_EQ(scale.pixelColor(0, 5), QColor(0, 0, 0));
+    EXPECT_EQ(scale.pixelColor(scale.width() - 1, 5), QColor(255, 0, 0));
+    // The middle of the picture shows the middle of the scale.
+    const QColor middle = scale.pixelColor(scale.width() / 2, 5);
+    bool near_640 = false;
+    for (int v = 636; v <= 644; ++v) {
+        near_640 = near_640 || middle == QColor(QRgb(acquisition::spectrogram_colour(v)));
+    }
+    EXPECT_TRUE(near_640) << middle.name().toStdString();
+}
+
+TEST_F(SettimeWindowTest, Picture) {
+    general().pc_sync = 1;
+    general().sync_every = 1;
+    s_.clock.set(2003, 2, 25, 14, 30, 12, 250);
+    supervision::refresh_pc_clock_texts(s_.clock, s_.station->pc_clock);
+    for (int hour = 0; hour < 14; ++hour) {
+        for (int minute = 2; minute < 60; minute += 17) {
+            ASSERT_TRUE(time_packet(hour, minute, 0, 0x20));
+            ASSERT_TRUE(time_packet(hour, minute, 1, 0));
+        }
+    }
+    open();
+    ASSERT_TRUE(time_packet(14, 30, 12, 0x20));
+    click("Command1");
+    EXPECT_TRUE(save_picture(*window_, "settime"));
+}
+
+}  // namespace
+}  // namespace tw::ui::test
