@@ -52,28 +52,18 @@ TEST(Detector, ZeroWindowsLeaveTheAveragesAlone) {
 
 TEST(Detector, LiveValuesAreTruncatedToThreeDecimals) {
     DetectorState s;
-    s.sta_average = 12.34567;
-    s.lta_average = 0.5;
-    s.sta_lta_ratio = 24.6913999;
-    s.max_amplitude = 1234.5678;
+    s.sta_average = 12.34567, s.lta_average = 0.5, s.sta_lta_ratio = 24.6913999, s.max_amplitude = 1234.5678;
     const LiveValues v = live_values(s, -3.25);
-    EXPECT_EQ(v.monstart[0], "12.345");
-    EXPECT_EQ(v.monstart[1], ".5");
-    EXPECT_EQ(v.monstart[2], "24.691");
-    EXPECT_EQ(v.dc_average, "-00003.250");
-    EXPECT_EQ(v.max_noise, "01234.568");
+    EXPECT_EQ((std::vector<std::string>{v.monstart[0], v.monstart[1], v.monstart[2], v.dc_average, v.max_noise}),
+              (std::vector<std::string>{"12.345", ".5", "24.691", "-00003.250", "01234.568"}));
 }
 
 TEST(EventTexts, FixedPatternsRoundHalfAwayFromZeroAtShownDigits) {
-    EXPECT_EQ(fixed_number_text(2.25, 1, 1), "2.3");
-    EXPECT_EQ(fixed_number_text(0.15, 1, 1), "0.2");
-    EXPECT_EQ(fixed_number_text(-0.04, 1, 1), "0.0");
-    EXPECT_EQ(fixed_number_text(12.0, 1, 1), "12.0");
-    EXPECT_EQ(fixed_number_text(300, 6, 0), "000300");
-    EXPECT_EQ(fixed_number_text(1234567, 6, 0), "1234567");
-    EXPECT_EQ(fixed_number_text(-12.5, 4, 0), "-0013");
-    EXPECT_EQ(fixed_number_text(0.016666, 2, 0), "00");
-    EXPECT_EQ(fixed_number_text(1.0 / 0.0, 2, 0), "00");
+    const struct { double value; int digits, decimals; const char* text; } cases[] = {
+        {2.25, 1, 1, "2.3"},       {0.15, 1, 1, "0.2"},        {-0.04, 1, 1, "0.0"},
+        {12.0, 1, 1, "12.0"},      {300, 6, 0, "000300"},      {1234567, 6, 0, "1234567"},
+        {-12.5, 4, 0, "-0013"},    {0.016666, 2, 0, "00"},     {1.0 / 0.0, 2, 0, "00"}};
+    for (const auto& c : cases) EXPECT_EQ(fixed_number_text(c.value, c.digits, c.decimals), c.text) << c.value;
 }
 
 TEST(EventTexts, StartTimeAndFileNameAcrossDayAndYear) {

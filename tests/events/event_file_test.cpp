@@ -2,6 +2,7 @@
 
 #include "events/event_file.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace tw::events::testing {
@@ -12,22 +13,17 @@ const fs::path golden_dir = fs::path(TW_TEST_DATA_DIR) / "events";
 class EventFiles : public RecorderFixture {
 protected:
     void station_details() {
-        settings.general.location = "Monte Verde";
-        settings.general.coordinates = "14.39N 12.33E";
+        settings.general.location = "Monte Verde", settings.general.coordinates = "14.39N 12.33E";
         settings.general.elevation = "312";
         for (auto& ch : settings.channels) {
-            ch.axis_code = 3;
-            ch.sensor_type = 1;
-            ch.measure_unit = 4;
-            ch.data_output_factor = 0.001;
+            ch.axis_code = 3, ch.sensor_type = 1, ch.measure_unit = 4, ch.data_output_factor = 0.001;
             ch.mag_corr_terms = {".5", "-1.2", "20", "1", "0"};
         }
     }
     // Sets the channel's rate and pre-event time.
     void set_rate(int k, int sps_code, double pre_event_minutes) {
         config::ChannelSettings& ch = settings.channel(k);
-        ch.sps_code = sps_code;
-        ch.pre_event_minutes = pre_event_minutes;
+        ch.sps_code = sps_code, ch.pre_event_minutes = pre_event_minutes;
         config::recompute_event_lengths(ch);
     }
 };
@@ -52,13 +48,8 @@ TEST_P(GoldenEventFiles, MatchByteForByte) {
     board_reply = eighteen ? "ORDA V.1.80" : "ORDA V.1.40";
     lock_state = eighteen ? "NL" : "L";
     settings.sync_source_text = eighteen ? "GPS" : "DCF";
-    if (eighteen) {
-        set_rate(1, 11, 0.01);  // 100 per second, 60 pre-event positions
-    } else {
-        set_rate(1, 10, 0.02);  // 50 per second, 60 pre-event positions
-    }
-    // Started by hand only.
-    settings.channel(1).trigger_mode = 1;
+    set_rate(1, eighteen ? 11 : 10, eighteen ? 0.01 : 0.02);  // 100 or 50 per second: 60 pre-event positions
+    settings.channel(1).trigger_mode = 1;  // started by hand only
     settings.channel(1).start_ratio = 1e9;
     start();
     const int scale = eighteen ? 1250 : 100;
@@ -88,9 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
                       GoldenCase{"ascii_18bit.z1", plain_ascii, 1}),
     [](const auto& info) {
         std::string name = info.param.file;
-        for (char& ch : name) {
-            if (ch == '.') ch = '_';
-        }
+        std::replace(name.begin(), name.end(), '.', '_');
         return name;
     });
 
@@ -127,10 +116,11 @@ TEST_F(EventFiles, TheAlignedPreEventSectionAndThePatchedCountOfALongEvent) {
             EXPECT_EQ(lines[5972], "-5");
         } else {
             EXPECT_EQ(bytes.substr(93, 10), " 12345    ");
-            EXPECT_EQ(read_lines(event_path(2))[2], "Number of Samples:  12345     ");
-            EXPECT_EQ(read_lines(event_path(2))[1], "Start Time: 2003/02/03 12:32:57.000 ");
-            EXPECT_EQ(data_lines(event_path(2)).size(), 12345u);
-            EXPECT_EQ(data_lines(event_path(2))[5971], "-5");
+            const auto lines = read_lines(event_path(2)), data = data_lines(event_path(2));
+            EXPECT_EQ(lines[1], "Start Time: 2003/02/03 12:32:57.000 ");
+            EXPECT_EQ(lines[2], "Number of Samples:  12345     ");
+            ASSERT_EQ(data.size(), 12345u);
+            EXPECT_EQ(data[5971], "-5");
         }
     }
 }

@@ -41,20 +41,9 @@ inline std::vector<std::string> read_lines(const fs::path& path) {
 
 class FakePrinter : public platform::Printer {
 public:
-    bool begin_job(std::string*) override {
-        open = true;
-        ++jobs;
-        return true;
-    }
-    bool print_line(const std::string& line, std::string*) override {
-        lines.push_back(line);
-        return true;
-    }
-    bool end_job(std::string*) override {
-        open = false;
-        ++ended;
-        return true;
-    }
+    bool begin_job(std::string*) override { return open = true, ++jobs, true; }
+    bool print_line(const std::string& line, std::string*) override { return lines.push_back(line), true; }
+    bool end_job(std::string*) override { return open = false, ++ended, true; }
     bool job_open() const override { return open; }
     bool open = false;
     int jobs = 0;
@@ -78,18 +67,15 @@ protected:
         fs::create_directories(folder / "events");
         clock.set(2003, 2, 3, 12, 35, 0);
         settings.general.events_folder = (folder / "events").string();
-        settings.general.location = "Test Station";
-        settings.general.coordinates = "14.39N 12.33E";
-        settings.general.elevation = "120";
-        settings.sync_source_text = "DCF";
+        settings.general.location = "Test Station", settings.general.coordinates = "14.39N 12.33E";
+        settings.general.elevation = "120", settings.sync_source_text = "DCF";
         const char* extensions[4] = {"z1", "z2", "z3", "z4"};
         for (int k = 1; k <= 4; ++k) {
             config::ChannelSettings& ch = settings.channel(k);
-            ch.sps_code = 10;  // 50 per second
+            ch.sps_code = 10, ch.record_enabled = 1;  // 50 per second
             ch.file_extension = extensions[k - 1];
             ch.start_params = "1000,2,0.1,1,30,3";  // 300 pre-event samples
             ch.stop_params = "500,0.02,2,1";        // 60 coda samples, at most 3000
-            ch.record_enabled = 1;
             config::expand_start_params(ch);
             config::expand_stop_params(ch);
         }
@@ -98,12 +84,8 @@ protected:
         recorder = std::make_unique<EventRecorder>(EventContext{
             settings, flags, panel, *event_list, *conditioner, board_date_time, time_base_ready,
             lock_state, board_reply, folder, &printer});
-        conditioner->hooks.detector = [this](const display::ConditionedSample& s) {
-            recorder->update_detector(s);
-        };
-        conditioner->hooks.events = [this](const display::ConditionedSample& s) {
-            recorder->process_sample(s);
-        };
+        conditioner->hooks.detector = [this](const display::ConditionedSample& s) { recorder->update_detector(s); };
+        conditioner->hooks.events = [this](const display::ConditionedSample& s) { recorder->process_sample(s); };
         recorder->on_error = [this](int number, int location, const std::string& detail) {
             errors.push_back({number, location, detail});
         };
