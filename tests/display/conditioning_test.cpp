@@ -33,24 +33,18 @@ struct ConditionerFixture : ::testing::Test {
     }
 };
 
-TEST(Conditioning, ClipsToTheBoardRangeLessOneCountThenInverts) {
-    const ClipConstants c16 = clip_constants_for(config::orda10);
-    EXPECT_EQ(SampleConditioner::condition_value(32700, 100, c16, false), 32766);
-    EXPECT_EQ(SampleConditioner::condition_value(32700, 100, c16, true), -32766);
-    EXPECT_EQ(SampleConditioner::condition_value(-32768, 0, c16, false), -32766);
-    const ClipConstants c18 = clip_constants_for(config::orda20);
-    EXPECT_EQ(SampleConditioner::condition_value(131071, 0, c18, false), 131070);
-    EXPECT_EQ(SampleConditioner::condition_value(-131072, 0, c18, false), -131070);
-    EXPECT_EQ(c18.chart_top, 131075);
-    EXPECT_EQ(clip_constants_for(config::lx1500).sample_clip_max, 32766);
-}
-
-TEST(Conditioning, RoundsHalvesToTheEvenNeighbour) {
-    const ClipConstants c = clip_constants_for(config::orda10);
-    EXPECT_EQ(SampleConditioner::condition_value(2, 0.5, c, false), 2);
-    EXPECT_EQ(SampleConditioner::condition_value(3, 0.5, c, false), 4);
-    EXPECT_EQ(SampleConditioner::condition_value(-3, -0.5, c, false), -4);
-    EXPECT_EQ(SampleConditioner::condition_value(10, -0.4, c, false), 10);
+// Clipped to the board's range less one count, then inverted; halves go to the even neighbour.
+TEST(Conditioning, ClipsToTheBoardRangeLessOneCountInvertsAndRoundsHalvesToEven) {
+    const struct { config::BoardFamily family; std::int32_t value; double offset; bool invert; std::int32_t out; } cases[] = {
+        {config::orda10, 32700, 100, false, 32766},    {config::orda10, 32700, 100, true, -32766},
+        {config::orda10, -32768, 0, false, -32766},    {config::orda20, 131071, 0, false, 131070},
+        {config::orda20, -131072, 0, false, -131070},  {config::lx1500, 40000, 0, false, 32766},
+        {config::orda10, 2, 0.5, false, 2},            {config::orda10, 3, 0.5, false, 4},
+        {config::orda10, -3, -0.5, false, -4},         {config::orda10, 10, -0.4, false, 10},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SampleConditioner::condition_value(c.value, c.offset, clip_constants_for(c.family), c.invert), c.out)
+            << c.value << " " << c.offset;
 }
 
 TEST_F(ConditionerFixture, AutomaticOffsetSeedsOnTheFirstSampleThenFollowsWithWeightOneOverW) {
@@ -92,11 +86,9 @@ TEST_F(ConditionerFixture, RunsThePerSampleStepsInOrderAndGatesTheTrack) {
             calls.push_back(std::string(name) + std::to_string(s.channel) + (s.full ? "" : "-"));
         };
     };
-    conditioner.hooks.detector = tag("detector");
-    conditioner.hooks.spectrum = tag("spectrum");
-    conditioner.hooks.events = tag("events");
-    conditioner.hooks.charts = tag("charts");
-    conditioner.hooks.drum = tag("drum");
+    auto& hooks = conditioner.hooks;
+    hooks.detector = tag("detector"), hooks.spectrum = tag("spectrum"), hooks.events = tag("events");
+    hooks.charts = tag("charts"), hooks.drum = tag("drum");
     settings.channel(3).logging_enabled = 1;
     conditioner.start_run();
 
