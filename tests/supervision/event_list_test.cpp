@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <unistd.h>
 
 namespace {
 
@@ -23,53 +24,46 @@ std::string read_bytes(const fs::path& path) {
 class EventListTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  ("tw_event_list_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                   "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder_);
         fs::create_directories(folder_);
         clock_.set(2003, 2, 3, 7, 5, 9);
     }
     void TearDown() override { fs::remove_all(folder_); }
 
-    fs::path folder_;
+    fs::path folder_ = fs::temp_directory_path() /
+                       ("tw_event_list_" + std::to_string(::getpid()) + "_" +
+                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::path file_ = folder_ / "evtfile.dat";
     tw::fakes::FakeClock clock_;
 };
 
-TEST_F(EventListTest, AppendsTimeStampedLinesWithCrLf) {
-    EventList list(folder_ / "evtfile.dat", clock_);
+TEST_F(EventListTest, AppendsTimeStampedLinesWithCrLfAndClearLeavesOneLine) {
+    EventList list(file_, clock_);
     std::vector<std::string> heard;
     list.set_line_listener([&](const std::string& line) { heard.push_back(line); });
     ASSERT_TRUE(list.append("START"));
     clock_.advance_ms(61'000);
     ASSERT_TRUE(list.append("Warning! A/D card restarted."));
-    EXPECT_EQ(read_bytes(folder_ / "evtfile.dat"),
+    EXPECT_EQ(read_bytes(file_),
               "2003/02/03 07:05:09 START\r\n"
               "2003/02/03 07:06:10 Warning! A/D card restarted.\r\n");
     EXPECT_EQ(heard.size(), 2u);
     EXPECT_EQ(list.read_lines().back(), "2003/02/03 07:06:10 Warning! A/D card restarted.");
+    ASSERT_TRUE(list.clear());
+    EXPECT_EQ(read_bytes(file_), "Event list.\r\n");
 }
 
 TEST_F(EventListTest, FileOverLimitRestartsWithTwoLines) {
-    const auto file = folder_ / "evtfile.dat";
-    std::ofstream(file, std::ios::binary) << std::string(64001, 'x');
-    EventList list(file, clock_);
+    std::ofstream(file_, std::ios::binary) << std::string(64001, 'x');
+    EventList list(file_, clock_);
     ASSERT_TRUE(list.append("STOP"));
-    EXPECT_EQ(read_bytes(file),
+    EXPECT_EQ(read_bytes(file_),
               "Event list exceeded 64k cleared.\r\n2003/02/03 07:05:09 STOP\r\n");
 
     // Exactly at the limit nothing is restarted.
-    std::ofstream(file, std::ios::binary | std::ios::trunc) << std::string(64000, 'x');
+    std::ofstream(file_, std::ios::binary | std::ios::trunc) << std::string(64000, 'x');
     ASSERT_TRUE(list.append("STOP"));
-    EXPECT_EQ(fs::file_size(file), 64000u + 26u);
-}
-
-TEST_F(EventListTest, ClearLeavesOnlyTheClearedLine) {
-    EventList list(folder_ / "evtfile.dat", clock_);
-    list.append("one");
-    list.append("two");
-    ASSERT_TRUE(list.clear());
-    EXPECT_EQ(read_bytes(folder_ / "evtfile.dat"), "Event list.\r\n");
+    EXPECT_EQ(fs::file_size(file_), 64000u + 26u);
 }
 
 TEST_F(EventListTest, UnwritableFileIsReportedNotCrashed) {

@@ -8,19 +8,16 @@ namespace {
 
 using tw::supervision::repaired_pc_date_time;
 
-TEST(PcClockTexts, RepairsOneDigitHourAndDotSeparators) {
-    EXPECT_EQ(repaired_pc_date_time("2003/02/25", "7.05.09", false), "2003/02/25 07:05:09");
-    EXPECT_EQ(repaired_pc_date_time("2003/02/25", "17.05.09", false), "2003/02/25 17:05:09");
-    EXPECT_EQ(repaired_pc_date_time("2003/02/25", "17:05:09", false), "2003/02/25 17:05:09");
-}
-
-TEST(PcClockTexts, MidnightGetsZeroTime) {
-    EXPECT_EQ(repaired_pc_date_time("2003/02/25", "00:00:00", true), "2003/02/25 00:00:00");
-}
-
-TEST(PcClockTexts, OtherDateLengthsOnlyGetSeparatorRepair) {
-    // A short date moves the time: the separators are no longer at 14 and 17.
-    EXPECT_EQ(repaired_pc_date_time("12/31/00", "07.12.34", false), "12/31/00 07.12.34");
+TEST(PcClockTexts, RepairsOneDigitHourAndDotSeparatorsOnTenCharacterDates) {
+    const struct { const char* date; const char* time; bool midnight; const char* repaired; } cases[] = {
+        {"2003/02/25", "7.05.09", false, "2003/02/25 07:05:09"},
+        {"2003/02/25", "17.05.09", false, "2003/02/25 17:05:09"},
+        {"2003/02/25", "17:05:09", false, "2003/02/25 17:05:09"},
+        {"2003/02/25", "00:00:00", true, "2003/02/25 00:00:00"},
+        // A short date moves the time: the separators are no longer at 14 and 17.
+        {"12/31/00", "07.12.34", false, "12/31/00 07.12.34"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(repaired_pc_date_time(c.date, c.time, c.midnight), c.repaired);
 }
 
 TEST(PcClockTexts, RefreshReadsClockAndMilliseconds) {
