@@ -420,8 +420,12 @@ QWidget* SettimeWindow::build_buttons() {
     row->addWidget(ok_time_);
     row->addWidget(notimeset_);
 
-    connect(oktimeset_, &QPushButton::clicked, this, [this] { time_setting_.set_time_clicked(); });
-    connect(ok_time_, &QPushButton::clicked, this, [this] { time_setting_.ok_clicked(); });
+    connect(oktimeset_, &QPushButton::clicked, this, [this] {
+        if (fields_valid()) time_setting_.set_time_clicked();
+    });
+    connect(ok_time_, &QPushButton::clicked, this, [this] {
+        if (fields_valid()) time_setting_.ok_clicked();
+    });
     connect(notimeset_, &QPushButton::clicked, this, [this] { time_setting_.cancel_clicked(); });
     for (std::size_t i = 0; i < fields_.size(); ++i) {
         const auto which = static_cast<SettimeField>(i);
@@ -459,19 +463,36 @@ bool SettimeWindow::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void SettimeWindow::check(SettimeField which) {
+bool SettimeWindow::check(SettimeField which) {
     // A failed check moves the focus back, which makes another field lose
     // it: that field is not checked then.
-    if (checking_) return;
+    if (checking_) return true;
     checking_ = true;
-    if (!time_setting_.check_field(which)) {
-        if (const auto focus = time_setting_.model().focus) {
-            QLineEdit* edit = field(*focus);
-            edit->setFocus(Qt::OtherFocusReason);
-            edit->selectAll();
-        }
-    }
+    const bool valid = time_setting_.check_field(which);
+    if (!valid) focus_failed_field();
     checking_ = false;
+    return valid;
+}
+
+void SettimeWindow::focus_failed_field() {
+    if (const auto focus = time_setting_.model().focus) {
+        QLineEdit* edit = field(*focus);
+        edit->setFocus(Qt::OtherFocusReason);
+        edit->selectAll();
+    }
+}
+
+bool SettimeWindow::fields_valid() {
+    // Pressing the button has just checked the field it took the focus
+    // from: a field still failing has shown its message already.
+    if (time_setting_.model().focus) {
+        focus_failed_field();
+        return false;
+    }
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+        if (!check(static_cast<SettimeField>(i))) return false;
+    }
+    return true;
 }
 
 void SettimeWindow::render() {

@@ -87,7 +87,12 @@ private:
     QLineEdit* field(acquisition::SettimeField which) const;
     // The check of a field that is left or where Enter is pressed; a
     // failed check puts the focus back into the field.
-    void check(acquisition::SettimeField which);
+    bool check(acquisition::SettimeField which);
+    void focus_failed_field();
+    // SET TIME and OK go ahead only with every field in range: a value
+    // typed into a field and never checked (the button was clicked
+    // straight away) must not reach the board or the settings.
+    bool fields_valid();
     void redraw_chart();
     void redraw_colour_scale();
 

@@ -182,6 +182,35 @@ TEST_F(SettimeWindowTest, SetTimeSendsClockAndZoneCommandsAndLogsIt) {
     EXPECT_TRUE(messages().empty());
 }
 
+TEST_F(SettimeWindowTest, ValueTypedAndNeverCheckedIsNotSentNorStored) {
+    open();
+    QApplication::setActiveWindow(window_);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window_));
+    auto* hours = get<QLineEdit>("v_hours");
+    hours->setFocus();
+    hours->selectAll();
+    QTest::keyClicks(hours, "99");
+    click("oktimeset");  // straight from the field: one message, nothing sent
+    EXPECT_EQ(messages(), std::vector<std::string>{"Insert a valid hour (00..23) | Check Hour Value"});
+    EXPECT_TRUE(s_.serial.writes().empty());
+    EXPECT_TRUE(hours->hasFocus());
+
+    enter("v_hours", "07");
+    auto* gmt = get<QLineEdit>("v_gmt");
+    gmt->selectAll();
+    QTest::keyClicks(gmt, "30");  // typed without the field ever being left
+    click("ok_time");
+    ASSERT_EQ(messages().size(), 2u);
+    EXPECT_EQ(messages()[1], "Insert a valid GMT correction (-23..+23) | Check GMT Value");
+    EXPECT_EQ(general().gmt_correction, 0);
+    EXPECT_TRUE(window_->isVisible());
+
+    enter("v_gmt", "2");
+    click("oktimeset");
+    EXPECT_EQ(s_.serial.writes().size(), 2u);
+    EXPECT_EQ(messages().size(), 2u);
+}
+
 TEST_F(SettimeWindowTest, SetTimeWithoutABoardSendsNothing) {
     s_.serial.close();
     general().ad_type = 2;  // no board can be looked for
