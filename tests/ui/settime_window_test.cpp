@@ -211,15 +211,6 @@ TEST_F(SettimeWindowTest, ValueTypedAndNeverCheckedIsNotSentNorStored) {
     EXPECT_EQ(messages().size(), 2u);
 }
 
-TEST_F(SettimeWindowTest, SetTimeWithoutABoardSendsNothing) {
-    s_.serial.close();
-    general().ad_type = 2;  // no board can be looked for
-    open();
-    click("oktimeset");
-    EXPECT_EQ(messages(), std::vector<std::string>{"A/D card not found. | TIME SET"});
-    EXPECT_TRUE(s_.serial.writes().empty());
-}
-
 TEST_F(SettimeWindowTest, FieldChecksShowTheirMessageAndKeepTheFocus) {
     open();
     QApplication::setActiveWindow(window_);

@@ -115,9 +115,6 @@ TEST_F(TrimmingWindowTest, TypedErrorFillsImageAndManualBytesWhichAreWritten) {
     type_into("txt_error", "2");
     EXPECT_EQ(text("dataset"), "XX C0 A8 00 01 XX XX XX XX");
     EXPECT_EQ(text("txt_manual_trim"), "C0 A8 00 01");
-    type_into("txt_error", "-2");
-    EXPECT_EQ(text("dataset"), "XX C0 A8 00 00 XX XX XX XX");
-    EXPECT_EQ(text("txt_manual_trim"), "C0 A8 00 00");
 
     type_into("txt_manual_trim", "12 34 56 01");
     click("cmd_manual_trim");
@@ -140,24 +137,6 @@ TEST_F(TrimmingWindowTest, EepromReadShowsTheNineRepliesInOrder) {
     EXPECT_EQ(text("eeprom"), " 00 10 27 00 01 FF FF FF FF");
     ASSERT_EQ(commands.size(), 9u);
     EXPECT_EQ(commands[8], bytes({0x86, 8, 0, 0, 0, 0}));
-}
-
-TEST_F(TrimmingWindowTest, RefusalsSendNothing) {
-    running = false;
-    click("eeread");
-    click("set_trim_data");
-    click("nulltrimm");
-    running = true;
-    firmware = "1.xx";
-    click("set_trim_data");
-    type_into("txt_manual_trim", "10 27 00 01");
-    click("cmd_manual_trim");
-    const std::string not_running(ClockTrimming::not_running_message);
-    const std::string old_firmware(ClockTrimming::old_firmware_message);
-    EXPECT_EQ(messages(), (std::vector<std::string>{not_running, not_running, not_running,
-                                                    old_firmware, old_firmware}));
-    EXPECT_TRUE(commands.empty());
-    EXPECT_EQ(text("dataset"), "");
 }
 
 TEST_F(TrimmingWindowTest, TraceListFollowsTheModelAndDoubleClickClearsIt) {
