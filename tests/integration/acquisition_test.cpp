@@ -3,129 +3,17 @@
 // lost port are recovered, and STOP stops the board. What happened is read
 // from the station's event list and from the simulator's command log.
 
-#include "process.h"
+#include "simulated_station.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace {
 
-namespace fs = std::filesystem;
-using namespace std::chrono_literals;
-using tw::integration::Background;
-using tw::integration::read_file;
-using tw::integration::run;
-using tw::integration::wait_until;
+using namespace tw::integration;
 
-std::vector<std::string> split_lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-// The simulated board, running in the background with a link, a command log
-// and a sample record in the test's folder.
-class SimulatedBoard {
-public:
-    SimulatedBoard(const fs::path& folder, std::vector<std::string> options)
-        : link_(folder / "board"), log_(folder / "board.log"), record_(folder / "board.rec") {
-        options.insert(options.end(), {"--link", link_.string(), "--log", log_.string(),
-                                       "--record", record_.string()});
-        process_ = std::make_unique<Background>(TW_BOARDSIM, options, (folder / "sim.out").string(),
-                                                (folder / "sim.err").string());
-        ready_ = wait_until([&] { return fs::exists(link_); }, 5s);
-    }
-    ~SimulatedBoard() {
-        process_->signal(SIGTERM);
-        process_->wait(5s);
-    }
-    bool ready() const { return ready_; }
-    std::string device() const { return link_.string(); }
-    // The commands the board received, without their time stamps
-    // ("84 64 64 02 01 00"; the preambles are not part of them).
-    std::vector<std::string> commands() const {
-        std::vector<std::string> out;
-        for (const auto& line : split_lines(read_file(log_.string())))
-            if (line.size() > 13) out.push_back(line.substr(13));
-        return out;
-    }
-    // Board times ("HH:MM:SS") at which the board received each command.
-    std::vector<std::string> command_times(const std::string& command) const {
-        std::vector<std::string> out;
-        for (const auto& line : split_lines(read_file(log_.string())))
-            if (line.size() > 13 && line.substr(13) == command) out.push_back(line.substr(0, 8));
-        return out;
-    }
-    std::vector<std::string> record() const { return split_lines(read_file(record_.string())); }
-
-private:
-    fs::path link_, log_, record_;
-    std::unique_ptr<Background> process_;
-    bool ready_ = false;
-};
-
-class AcquisitionTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  (std::string("tw_acq_") +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder_);
-        fs::create_directories(folder_ / "station");
-    }
-    void TearDown() override {
-        if (!HasFailure()) fs::remove_all(folder_);
-    }
-    fs::path station() const { return folder_ / "station"; }
-
-    // A new station whose settings are changed line by line: each pair
-    // replaces the first line starting with the key ("SPS=" applies to the
-    // channels in order).
-    void write_settings(const std::vector<std::pair<std::string, std::string>>& changes) {
-        const auto made = run(TW_TERRAWAVE, {"--folder", station().string(), "--print-settings"});
-        ASSERT_EQ(made.exit_status, 0) << made.err;
-        std::string text = read_file((station() / "terrawv.ini").string());
-        std::size_t from_sps = 0;
-        for (const auto& [key, value] : changes) {
-            const std::size_t start = key == "SPS=" ? from_sps : 0;
-            const std::size_t at = text.find("\r\n" + key, start == 0 ? 0 : start);
-            ASSERT_NE(at, std::string::npos) << key;
-            const std::size_t end = text.find("\r\n", at + 2);
-            text.replace(at + 2, end - at - 2, key + value);
-            if (key == "SPS=") from_sps = at + 2;
-        }
-        std::ofstream(station() / "terrawv.ini", std::ios::binary) << text;
-    }
-    std::vector<std::string> events() const {
-        std::vector<std::string> texts;
-        for (const auto& line : split_lines(read_file((station() / "evtfile.dat").string())))
-            texts.push_back(line.size() > 20 ? line.substr(20) : line);
-        return texts;
-    }
-    bool has_event(const std::string& text) const {
-        const auto lines = events();
-        return std::find(lines.begin(), lines.end(), text) != lines.end();
-    }
-    tw::integration::RunResult run_headless(const std::string& device, int seconds,
-                                            std::vector<std::string> more = {}) {
-        std::vector<std::string> arguments = {"--folder", station().string(), "--headless",
-                                              "--run-for", std::to_string(seconds)};
-        if (!device.empty()) arguments.insert(arguments.end(), {"--port", device});
-        arguments.insert(arguments.end(), more.begin(), more.end());
-        return run(TW_TERRAWAVE, arguments, std::chrono::seconds(seconds + 60),
-                   {"TERRAWAVE_NO_CLOCK_SET=1"});
-    }
-
-    fs::path folder_;
-};
+class AcquisitionTest : public StationTest {};
 
 const std::string stop_command = "84 00 00 00 00 00";
 

@@ -1,0 +1,207 @@
+#pragma once
+// A station folder in the temporary directory, terrawave run on it headless,
+// and terrawave-boardsim in the background as its board: what the
+// end-to-end tests share.
+
+#include "process.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tw::integration {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+inline std::vector<std::string> split_lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The PC's local date, "YYYY/MM/DD" (the program takes the board date from it).
+inline std::string local_date_text() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[16];
+    std::strftime(text, sizeof text, "%Y/%m/%d", &local);
+    return text;
+}
+
+// One sample of the simulator's record file.
+struct RecordedSample {
+    std::string time;  // "YYYY/MM/DD HH:MM:SS" board second
+    int channel = 0;   // 1..4
+    int value = 0;
+    int index = 0;     // position in its board second
+};
+
+// The simulated board, running in the background with a link, a command log
+// and a sample record in the test's folder.
+class SimulatedBoard {
+public:
+    SimulatedBoard(const fs::path& folder, std::vector<std::string> options)
+        : link_(folder / "board"), log_(folder / "board.log"), record_(folder / "board.rec") {
+        options.insert(options.end(), {"--link", link_.string(), "--log", log_.string(),
+                                       "--record", record_.string()});
+        process_ = std::make_unique<Background>(TW_BOARDSIM, options, (folder / "sim.out").string(),
+                                                (folder / "sim.err").string());
+        ready_ = wait_until([&] { return fs::exists(link_); }, 5s);
+    }
+    ~SimulatedBoard() { stop(); }
+    // Ends the simulator; its record is complete afterwards.
+    void stop() {
+        if (!process_) return;
+        process_->signal(SIGTERM);
+        process_->wait(5s);
+        process_.reset();
+    }
+    bool ready() const { return ready_; }
+    std::string device() const { return link_.string(); }
+    // The commands the board received, without their time stamps
+    // ("84 64 64 02 01 00"; the preambles are not part of them).
+    std::vector<std::string> commands() const {
+        std::vector<std::string> out;
+        for (const auto& line : split_lines(read_file(log_.string())))
+            if (line.size() > 13) out.push_back(line.substr(13));
+        return out;
+    }
+    // Board times ("HH:MM:SS") at which the board received each command.
+    std::vector<std::string> command_times(const std::string& command) const {
+        std::vector<std::string> out;
+        for (const auto& line : split_lines(read_file(log_.string())))
+            if (line.size() > 13 && line.substr(13) == command) out.push_back(line.substr(0, 8));
+        return out;
+    }
+    std::vector<std::string> record() const { return split_lines(read_file(record_.string())); }
+    // The record of one channel, in the order sent.
+    std::vector<RecordedSample> samples(int channel) const {
+        std::vector<RecordedSample> out;
+        for (const auto& line : record()) {
+            std::istringstream in(line);
+            std::string date, time;
+            RecordedSample s;
+            if (in >> date >> time >> s.channel >> s.value >> s.index && s.channel == channel) {
+                s.time = date + " " + time;
+                out.push_back(s);
+            }
+        }
+        return out;
+    }
+
+private:
+    fs::path link_, log_, record_;
+    std::unique_ptr<Background> process_;
+    bool ready_ = false;
+};
+
+// A settings change: the line of `key` ("SPS=") in the channel's section
+// (1..4), or among the general lines (0), gets `value`.
+struct SettingEdit {
+    int section = 0;
+    std::string key;
+    std::string value;
+};
+
+class StationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        folder_ = fs::temp_directory_path() /
+                  (std::string("tw_it_") + info->test_suite_name() + "_" + info->name());
+        fs::remove_all(folder_);
+        fs::create_directories(folder_ / "station");
+    }
+    void TearDown() override {
+        if (!HasFailure()) fs::remove_all(folder_);
+    }
+    fs::path station() const { return folder_ / "station"; }
+
+    // A new station whose settings are changed line by line: each pair
+    // replaces the first line starting with the key ("SPS=" applies to the
+    // channels in order).
+    void write_settings(const std::vector<std::pair<std::string, std::string>>& changes) {
+        const auto made = run(TW_TERRAWAVE, {"--folder", station().string(), "--print-settings"});
+        ASSERT_EQ(made.exit_status, 0) << made.err;
+        std::string text = read_file((station() / "terrawv.ini").string());
+        std::size_t from_sps = 0;
+        for (const auto& [key, value] : changes) {
+            const std::size_t start = key == "SPS=" ? from_sps : 0;
+            const std::size_t at = text.find("\r\n" + key, start == 0 ? 0 : start);
+            ASSERT_NE(at, std::string::npos) << key;
+            const std::size_t end = text.find("\r\n", at + 2);
+            text.replace(at + 2, end - at - 2, key + value);
+            if (key == "SPS=") from_sps = at + 2;
+        }
+        std::ofstream(station() / "terrawv.ini", std::ios::binary) << text;
+    }
+    // A new station with these lines changed, section by section.
+    void edit_settings(const std::vector<SettingEdit>& edits) {
+        const auto made = run(TW_TERRAWAVE, {"--folder", station().string(), "--print-settings"});
+        ASSERT_EQ(made.exit_status, 0) << made.err;
+        std::vector<std::string> lines = split_lines(read_file((station() / "terrawv.ini").string()));
+        for (const auto& edit : edits) {
+            int section = -1;
+            bool done = false;
+            for (auto& line : lines) {
+                if (line.starts_with("[CHANNEL")) section = line[8] - '0';
+                if (line == "[GENERAL]") section = 0;
+                if (section == edit.section && line.starts_with(edit.key)) {
+                    line = edit.key + edit.value;
+                    done = true;
+                    break;
+                }
+            }
+            ASSERT_TRUE(done) << edit.section << " " << edit.key;
+        }
+        std::string text;
+        for (const auto& line : lines) text += line + "\r\n";
+        std::ofstream(station() / "terrawv.ini", std::ios::binary) << text;
+    }
+    // The event list without the time stamps.
+    std::vector<std::string> events() const {
+        std::vector<std::string> texts;
+        for (const auto& line : split_lines(read_file((station() / "evtfile.dat").string())))
+            texts.push_back(line.size() > 20 ? line.substr(20) : line);
+        return texts;
+    }
+    bool has_event(const std::string& text) const {
+        const auto lines = events();
+        return std::find(lines.begin(), lines.end(), text) != lines.end();
+    }
+    std::vector<std::string> headless_arguments(const std::string& device,
+                                                std::vector<std::string> more = {}) const {
+        std::vector<std::string> arguments = {"--folder", station().string(), "--headless"};
+        if (!device.empty()) arguments.insert(arguments.end(), {"--port", device});
+        arguments.insert(arguments.end(), more.begin(), more.end());
+        return arguments;
+    }
+    RunResult run_headless(const std::string& device, double seconds,
+                           std::vector<std::string> more = {}) {
+        std::ostringstream run_for;
+        run_for << seconds;
+        more.insert(more.begin(), {"--run-for", run_for.str()});
+        return run(TW_TERRAWAVE, headless_arguments(device, more),
+                   std::chrono::seconds(static_cast<int>(seconds) + 60),
+                   {"TERRAWAVE_NO_CLOCK_SET=1"});
+    }
+
+    fs::path folder_;
+};
+
+}  // namespace tw::integration
