@@ -101,20 +101,7 @@ bool AcquisitionRun::prestart_checks() {
     auto& settings = context_.settings;
     auto& dialogs = context_.dialogs;
     context_.flags.error_location = step_checks;
-    for (int c = 1; c <= 4; ++c) {
-        for (int k = 1; k <= 4; ++k) {
-            if (c == k) continue;
-            if (equal_ignoring_case(settings.channel(c).file_extension,
-                                    settings.channel(k).file_extension)) {
-                dialogs.message_box("File extensions mismatch for channel " + std::to_string(c) +
-                                        " and " + std::to_string(k) +
-                                        ". Check [f.extens.] field and retry.",
-                                    "Error.", platform::DialogIcon::critical);
-                return false;
-            }
-        }
-    }
-
+    // The event file extensions are checked before (events::check_file_extensions).
     const std::string& folder = settings.general.events_folder;
     std::error_code ec;
     if (!std::filesystem::is_directory(folder, ec)) {
@@ -578,6 +565,7 @@ void AcquisitionRun::stop_path() {
     auto& flags = context_.flags;
     flags.error_location = step_stop_path;
     context_.settings.general.auto_start = 0;
+    if (hooks.end_events) hooks.end_events();
     context_.board_clock.stop_run();
     context_.event_list.append("STOP");
     if (hooks.close_tracks) hooks.close_tracks();

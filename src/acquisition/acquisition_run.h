@@ -103,6 +103,9 @@ struct RunHooks {
     std::function<void()> track_boundary_check;
     // An EEPROM reply arrived while sampling (the trimming window).
     std::function<void(std::uint8_t value)> eeprom_reply;
+    // STOP path, before its "STOP" line: events still recording are ended
+    // (files closed with their counts, summaries logged).
+    std::function<void()> end_events;
     // STOP path: tracks closed, drums saved, the spectrum window closed.
     std::function<void()> close_tracks;
     std::function<void()> save_drums;
@@ -137,8 +140,8 @@ public:
 
     RunHooks hooks;
 
-    // Event file extensions all different, events folder present (created
-    // on request). False when START must not go on.
+    // The events folder present (created on request); the file extensions
+    // are checked before, by the event logic. False when START must not go on.
     bool prestart_checks();
     // Prepares the board and runs the first pass. Returns when the board is
     // sampling (or could not be started); the run then goes on by itself.

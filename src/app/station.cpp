@@ -91,12 +91,11 @@ void Station::connect_run() {
     };
     hooks.track_boundary_check = [this] { tracks.track_boundary_check(board_clock.time()); };
     hooks.eeprom_reply = [this](std::uint8_t value) { trimming.eeprom_reply(value); };
-    // STOP: open events end first (their files get their counts), then the
-    // last segments go into the day tracks.
-    hooks.close_tracks = [this] {
-        recorder.stop_run();
-        tracks.track_close_all(board_clock.time());
-    };
+    // STOP: open events end before the "STOP" line (their files get their
+    // counts and their summaries come first), then the last segments go into
+    // the day tracks.
+    hooks.end_events = [this] { recorder.stop_run(); };
+    hooks.close_tracks = [this] { tracks.track_close_all(board_clock.time()); };
 }
 
 bool Station::board_port_usable() {
