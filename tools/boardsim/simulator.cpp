@@ -437,6 +437,9 @@ void Simulator::Impl::run() {
             replug_at = now + options.unplug_after->duration_s;
             drop_backlog();
             close_pty();
+            // The device is gone, as a pulled USB adapter's is: the link
+            // must not lead to whatever pseudo-terminal takes the old name.
+            if (!options.link_path.empty()) ::unlink(options.link_path.c_str());
         }
 
         board->advance(now, out);
