@@ -228,7 +228,7 @@ QWidget* SettimeWindow::build_date_time_group() {
     auto* grid = new QGridLayout(box);
     grid->setHorizontalSpacing(10);
     grid->setVerticalSpacing(4);
-    struct Spec {
+    struct FieldRow {
         SettimeField which;
         const char* name;
         const char* caption;
@@ -236,7 +236,7 @@ QWidget* SettimeWindow::build_date_time_group() {
         int row;
         int column;
     };
-    const Spec specs[] = {
+    const FieldRow rows[] = {
         {SettimeField::year, "v_year", "YEAR", "Year (1990..2090)", 0, 0},
         {SettimeField::month, "v_month", "MONTH", "Month (1..12)", 0, 1},
         {SettimeField::day, "v_day", "DAY", "Day (01..31)", 0, 2},
@@ -245,17 +245,17 @@ QWidget* SettimeWindow::build_date_time_group() {
         {SettimeField::seconds, "v_seconds", "SECONDS", "Second (00..59)", 2, 2},
     };
     const QFont mono = mono_font();
-    for (const Spec& spec : specs) {
-        auto* caption = new QLabel(QString::fromLatin1(spec.caption), box);
+    for (const FieldRow& field : rows) {
+        auto* caption = new QLabel(QString::fromLatin1(field.caption), box);
         caption->setAlignment(Qt::AlignCenter);
-        auto* edit = named(new QLineEdit(box), spec.name, spec.tip);
+        auto* edit = named(new QLineEdit(box), field.name, field.tip);
         edit->setFont(mono);
         edit->setAlignment(Qt::AlignCenter);
         edit->setMaxLength(6);
         edit->setMinimumWidth(70);
-        grid->addWidget(caption, spec.row, spec.column);
-        grid->addWidget(edit, spec.row + 1, spec.column);
-        fields_[static_cast<std::size_t>(spec.which)] = edit;
+        grid->addWidget(caption, field.row, field.column);
+        grid->addWidget(edit, field.row + 1, field.column);
+        fields_[static_cast<std::size_t>(field.which)] = edit;
     }
     for (QLineEdit* edit : fields_) {
         if (!edit) continue;
