@@ -246,25 +246,6 @@ TEST_F(SignalPathTest, LoggedChannelGoesIntoItsDayTrackWithStartAndStopGroups) {
     EXPECT_FALSE(std::filesystem::exists(datalog / "0204.lg3"));
 }
 
-TEST_F(SignalPathTest, EqualExtensionsRefuseStartBeforeTheBoardIsTouched) {
-    set_channel(1, 11);
-    station().settings.channel(1).file_extension = "ex1";
-    station().settings.channel(2).file_extension = "EX1";
-    EXPECT_EQ(app::start_acquisition(station()), StartOutcome::refused);
-    ASSERT_EQ(dialogs_.shown.size(), 1u);
-    EXPECT_EQ(dialogs_.shown[0].text,
-              "File extensions mismatch for channel 1 and 2. Check [f.extens.] field and retry.");
-    EXPECT_EQ(board_.identifies, 0);
-    EXPECT_EQ(station().run_flags.acquisition_running, 0);
-
-    station().settings.channel(2).file_extension = "a/b";
-    EXPECT_EQ(app::start_acquisition(station()), StartOutcome::refused);
-    ASSERT_EQ(dialogs_.shown.size(), 2u);
-    EXPECT_EQ(dialogs_.shown[1].text,
-              "Invalid file extension for channel 2. Check [f.extens.] field and retry.");
-    EXPECT_EQ(board_.identifies, 0);
-}
-
 TEST_F(SignalPathTest, TrimmingWindowReadsTheEepromThroughTheRunningLoop) {
     set_channel(1, 11);
     ASSERT_EQ(app::start_acquisition(station()), StartOutcome::running);

@@ -152,15 +152,14 @@ TEST_F(StartupTest, PortNoneIsReportedAndCommandLineDeviceIsNotMoved) {
     EXPECT_EQ(station().settings.general.comm_port, 1);
 }
 
-TEST_F(StartupTest, AutoStartOneBecomesTwo) {
-    write_settings([](auto& s) { s.general.auto_start = 1; });
-    ASSERT_TRUE(tw::app::run_startup(station()).ok);
-    EXPECT_EQ(station().settings.general.auto_start, 2);
-}
-
-TEST_F(StartupTest, ServiceModeSkipsLogoAndOpensTrimming) {
-    write_settings([](auto& s) { s.general.service_mode = 1; });
+TEST_F(StartupTest, AutoStartOneBecomesTwoAndServiceModeSkipsLogoAndOpensTrimming) {
+    write_settings([](auto& s) {
+        s.general.auto_start = 1;
+        s.general.service_mode = 1;
+    });
     const auto result = tw::app::run_startup(station());
+    ASSERT_TRUE(result.ok);
+    EXPECT_EQ(station().settings.general.auto_start, 2);
     EXPECT_FALSE(result.show_logo);
     EXPECT_TRUE(result.open_trimming);
     EXPECT_TRUE(result.show_fft_box);
