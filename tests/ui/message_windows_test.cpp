@@ -214,7 +214,7 @@ TEST_F(MessageWindowsTest, WarningBoxShowsTheLinesAndClosesWhenItLosesTheFocus) 
 
 // --- Error list box ------------------------------------------------------------
 
-TEST_F(MessageWindowsTest, ErrorListKeepsTheNewestFourteenAndRestartsTheCount) {
+TEST_F(MessageWindowsTest, ErrorListKeepsTheNewestFourteenRestartsTheCountAndEnds) {
     open_main();
     ErrorListBox* box = window_->error_list_box();
     auto* list = box->findChild<QListWidget*>("errorlist");
@@ -242,6 +242,12 @@ TEST_F(MessageWindowsTest, ErrorListKeepsTheNewestFourteenAndRestartsTheCount) {
     s_.station->error_report.report(6, 304, "START");
     EXPECT_TRUE(box->isVisible());
     EXPECT_TRUE(list->item(list->count() - 1)->text().startsWith("Count: 1 / "));
+
+    // End TERRAWAVE closes the port and quits.
+    ASSERT_TRUE(s_.serial.open(nullptr));
+    click_in(*box, "end_terrawv");
+    EXPECT_FALSE(s_.serial.is_open());
+    EXPECT_EQ(quits_, 1);
 }
 
 TEST_F(MessageWindowsTest, BreakHoldsTheReportUntilAnotherButtonWhileWindowsRespond) {
@@ -278,15 +284,6 @@ TEST_F(MessageWindowsTest, BreakHoldsTheReportUntilAnotherButtonWhileWindowsResp
     EXPECT_GE(s_.pump.calls, 60);
     EXPECT_LE(s_.pump.calls, 85);
     s_.pump.on_call = nullptr;
-}
-
-TEST_F(MessageWindowsTest, EndTerrawaveClosesThePortAndQuits) {
-    open_main();
-    s_.station->error_report.report(57, 320, "START");
-    ASSERT_TRUE(s_.serial.open(nullptr));
-    click_in(*window_->error_list_box(), "end_terrawv");
-    EXPECT_FALSE(s_.serial.is_open());
-    EXPECT_EQ(quits_, 1);
 }
 
 // --- Logo and credits ------------------------------------------------------------

@@ -316,26 +316,7 @@ TEST_F(SettimeWindowTest, ChartShowsTheMinutesFlaggedBeforeOpeningAndFollowsResi
     EXPECT_EQ(marked_columns(chart->image()), 2);
 }
 
-TEST_F(SettimeWindowTest, ColourScaleRunsFromBlackToRed) {
-    open();
-    auto* picture = get<PictureBox>("Picture1");
-    const QImage empty = picture->image();
-    EXPECT_EQ(empty.pixelColor(0, 5), empty.pixelColor(empty.width() - 1, 5));
-    click("Command1");
-    const QImage scale = picture->image();
-    EXPECT_EQ(scale.size(), picture->image_size());
-    EXPECT_EQ(scale.pixelColor(0, 5), QColor(0, 0, 0));
-    EXPECT_EQ(scale.pixelColor(scale.width() - 1, 5), QColor(255, 0, 0));
-    // The middle of the picture shows the middle of the scale.
-    const QColor middle = scale.pixelColor(scale.width() / 2, 5);
-    bool near_640 = false;
-    for (int v = 636; v <= 644; ++v) {
-        near_640 = near_640 || middle == QColor(QRgb(acquisition::spectrogram_colour(v)));
-    }
-    EXPECT_TRUE(near_640) << middle.name().toStdString();
-}
-
-TEST_F(SettimeWindowTest, Picture) {
+TEST_F(SettimeWindowTest, ColourScaleRunsFromBlackToRedAndPicture) {
     general().pc_sync = 1;
     general().sync_every = 1;
     s_.clock.set(2003, 2, 25, 14, 30, 12, 250);
@@ -348,7 +329,20 @@ TEST_F(SettimeWindowTest, Picture) {
     }
     open();
     ASSERT_TRUE(time_packet(14, 30, 12, 0x20));
+    auto* picture = get<PictureBox>("Picture1");
+    const QImage empty = picture->image();
+    EXPECT_EQ(empty.pixelColor(0, 5), empty.pixelColor(empty.width() - 1, 5));
     click("Command1");
+    // The colour scale runs from black to red; its middle shows about 640.
+    const QImage scale = picture->image();
+    EXPECT_EQ(scale.size(), picture->image_size());
+    EXPECT_EQ(scale.pixelColor(0, 5), QColor(0, 0, 0));
+    EXPECT_EQ(scale.pixelColor(scale.width() - 1, 5), QColor(255, 0, 0));
+    const QColor middle = scale.pixelColor(scale.width() / 2, 5);
+    bool near_640 = false;
+    for (int v = 636; v <= 644; ++v)
+        near_640 = near_640 || middle == QColor(QRgb(acquisition::spectrogram_colour(v)));
+    EXPECT_TRUE(near_640) << middle.name().toStdString();
     EXPECT_TRUE(save_picture(*window_, "settime"));
 }
 
