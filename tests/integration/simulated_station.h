@@ -132,24 +132,6 @@ protected:
     }
     fs::path station() const { return folder_ / "station"; }
 
-    // A new station whose settings are changed line by line: each pair
-    // replaces the first line starting with the key ("SPS=" applies to the
-    // channels in order).
-    void write_settings(const std::vector<std::pair<std::string, std::string>>& changes) {
-        const auto made = run(TW_TERRAWAVE, {"--folder", station().string(), "--print-settings"});
-        ASSERT_EQ(made.exit_status, 0) << made.err;
-        std::string text = read_file((station() / "terrawv.ini").string());
-        std::size_t from_sps = 0;
-        for (const auto& [key, value] : changes) {
-            const std::size_t start = key == "SPS=" ? from_sps : 0;
-            const std::size_t at = text.find("\r\n" + key, start == 0 ? 0 : start);
-            ASSERT_NE(at, std::string::npos) << key;
-            const std::size_t end = text.find("\r\n", at + 2);
-            text.replace(at + 2, end - at - 2, key + value);
-            if (key == "SPS=") from_sps = at + 2;
-        }
-        std::ofstream(station() / "terrawv.ini", std::ios::binary) << text;
-    }
     // A new station with these lines changed, section by section.
     void edit_settings(const std::vector<SettingEdit>& edits) {
         const auto made = run(TW_TERRAWAVE, {"--folder", station().string(), "--print-settings"});
