@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
 #include <functional>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -93,6 +94,36 @@ bool run_events_until(const std::function<bool()>& done, int timeout_ms = 2000) 
 
 void run_events_for(int ms) {
     run_events_until([] { return false; }, ms);
+}
+
+// How often this thread has slept and been woken so far.
+long wake_ups_so_far() {
+    std::ifstream status("/proc/thread-self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("voluntary_ctxt_switches:", 0) == 0) return std::stol(line.substr(24));
+    }
+    return -1;
+}
+
+double thread_cpu_ms() {
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec * 1000.0 + t.tv_nsec / 1e6;
+}
+
+// Runs one event loop until `quit` is called or the time is up; false when
+// the time ran out.
+bool run_one_loop(int timeout_ms, const std::function<void(std::function<void()> quit)>& start) {
+    QEventLoop loop;
+    bool timed_out = false;
+    QTimer::singleShot(timeout_ms, &loop, [&] {
+        timed_out = true;
+        loop.quit();
+    });
+    start([&loop] { loop.quit(); });
+    loop.exec();
+    return !timed_out;
 }
 
 // Waits without running the event loop: only the kernel moves bytes.
@@ -312,6 +343,84 @@ TEST_F(PtyPort, ALongStreamArrivesWholeThroughTheDataReadyHandler) {
     received += port_->read_available(100);
     EXPECT_GT(calls, 0);
     EXPECT_EQ(received, sent);
+}
+
+TEST_F(PtyPort, BurstsAreAnnouncedInBatchesEachByteOnce) {
+    open_port();
+    // As the board at its fastest: a burst every 10 ms.
+    constexpr int bursts = 50;
+    std::string sent;
+    for (int i = 0; i < bursts * 24; ++i) sent += static_cast<char>((i * 13) % 256);
+    std::string received;
+    int calls = 0;
+    std::string failure;
+    std::function<void()> quit;
+    port_->set_data_ready_handler([&] {
+        ++calls;
+        received += port_->read_available(100000);
+        if (received.size() >= sent.size() && quit) quit();
+    });
+    port_->set_failure_handler([&](const std::string& text) {
+        failure = text;
+        if (quit) quit();
+    });
+    const long wake_ups_before = wake_ups_so_far();
+    const auto start = Clock::now();
+    std::thread board;
+    const bool all_came = run_one_loop(5000, [&](std::function<void()> stop) {
+        quit = std::move(stop);
+        board = std::thread([&] {
+            for (int i = 0; i < bursts; ++i) {
+                pty_.send(std::string_view(sent).substr(static_cast<std::size_t>(i) * 24, 24));
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        });
+    });
+    const long wake_ups = wake_ups_so_far() - wake_ups_before;
+    const auto elapsed_ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    board.join();
+    EXPECT_EQ(failure, "");
+    ASSERT_TRUE(all_came) << received.size() << " of " << sent.size() << " received, "
+                          << port_->bytes_waiting() << " waiting, " << calls << " calls";
+    EXPECT_EQ(received, sent);
+    EXPECT_EQ(port_->bytes_waiting(), 0);
+    // At most one notification, and one wake-up, per hold while the bursts
+    // came (about half a second; longer on a loaded machine).
+    const long holds = elapsed_ms / QtSerialPort::data_ready_hold_ms;
+    EXPECT_GE(calls, 3);
+    EXPECT_LE(calls, holds + 3) << elapsed_ms << " ms";
+    EXPECT_LE(wake_ups, holds + 5) << elapsed_ms << " ms";
+}
+
+TEST_F(PtyPort, AnIdleLineWakesNobodyEvenWithBytesLeftUnread) {
+    open_port();
+    std::string received;
+    int calls = 0;
+    port_->set_data_ready_handler([&] {
+        ++calls;
+        // As the engine: only whole 4-byte units are taken.
+        while (port_->bytes_waiting() >= 4) received += port_->read_available(4);
+    });
+    pty_.send("0123ab");
+    ASSERT_TRUE(run_events_until([&] { return calls == 1; }));
+    EXPECT_EQ(received, "0123");
+    // "ab" stays unread; no new byte comes, so nothing is announced again,
+    // no timer runs and the loop sleeps.
+    const long wake_ups_before = wake_ups_so_far();
+    const double cpu_before = thread_cpu_ms();
+    run_one_loop(10 * QtSerialPort::data_ready_hold_ms, [](auto) {});
+    EXPECT_LE(wake_ups_so_far() - wake_ups_before, 3);
+    EXPECT_LT(thread_cpu_ms() - cpu_before, 20.0);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(port_->bytes_waiting(), 2);
+
+    // The next bytes are announced, after the older ones.
+    pty_.send("cd");
+    ASSERT_TRUE(run_events_until([&] { return calls == 2; }));
+    EXPECT_EQ(received, "0123abcd");
+    run_events_for(3 * QtSerialPort::data_ready_hold_ms);
+    EXPECT_EQ(calls, 2);
 }
 
 TEST_F(PtyPort, HangUpClosesThePortAndIsReportedOnce) {

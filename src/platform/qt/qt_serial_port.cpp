@@ -2,12 +2,16 @@
 
 #include <QMetaObject>
 #include <QSerialPort>
+#include <QSocketNotifier>
+#include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <climits>
+#include <fcntl.h>
 #include <poll.h>
+#include <system_error>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -81,9 +85,17 @@ std::string line_settings_text(const LineSettings& settings) {
 }
 
 QtSerialPort::QtSerialPort(std::string device_override)
-    : device_override_(std::move(device_override)), port_(std::make_unique<QSerialPort>()) {
-    QObject::connect(port_.get(), &QSerialPort::readyRead, port_.get(),
-                     [this] { on_ready_read(); });
+    : device_override_(std::move(device_override)),
+      port_(std::make_unique<QSerialPort>()),
+      read_notifier_(std::make_unique<QSocketNotifier>(QSocketNotifier::Read)),
+      hold_timer_(std::make_unique<QTimer>()) {
+    read_notifier_->setEnabled(false);
+    QObject::connect(read_notifier_.get(), &QSocketNotifier::activated, read_notifier_.get(),
+                     [this] { on_readable(); });
+    hold_timer_->setSingleShot(true);
+    hold_timer_->setInterval(data_ready_hold_ms);
+    QObject::connect(hold_timer_.get(), &QTimer::timeout, hold_timer_.get(),
+                     [this] { on_hold_end(); });
     QObject::connect(port_.get(), &QSerialPort::errorOccurred, port_.get(),
                      [this](QSerialPort::SerialPortError error) { on_error(error); });
 }
@@ -111,7 +123,7 @@ std::string QtSerialPort::line_settings() const {
 }
 
 bool QtSerialPort::open(std::string* error) {
-    if (port_->isOpen()) close();
+    if (port_->isOpen() || fd_ >= 0) close();
     const std::string device = device_name();
     auto fail = [&](const std::string& reason) {
         if (error) *error = "cannot open " + device + ": " + reason;
@@ -120,13 +132,23 @@ bool QtSerialPort::open(std::string* error) {
     if (device_override_.empty() && port_number_ < 1)
         return fail("no serial port number " + std::to_string(port_number_));
 
+    // The reading descriptor is opened first: once QSerialPort holds the
+    // device it is exclusive, and a further open would be refused.
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        return fail(err == EBUSY ? "Device or resource busy (in use by another program)"
+                                 : std::generic_category().message(err));
+    }
+
     port_->setPortName(QString::fromStdString(device));
     port_->setBaudRate(settings_.speed);
     port_->setDataBits(static_cast<QSerialPort::DataBits>(settings_.data_bits));
     port_->setParity(qt_parity(settings_.parity));
     port_->setStopBits(settings_.stop_bits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
     port_->setFlowControl(QSerialPort::NoFlowControl);
-    if (!port_->open(QIODevice::ReadWrite)) {
+    if (!port_->open(QIODevice::WriteOnly)) {
+        ::close(fd);
         const QSerialPort::SerialPortError kind = port_->error();
         std::string reason = port_->errorString().toStdString();
         // Qt refuses a device another program has locked with its own
@@ -140,27 +162,47 @@ bool QtSerialPort::open(std::string* error) {
         return fail(reason);
     }
     port_->clearError();
+    // Qt turns the receiver on only for a port it reads itself; most ports
+    // have it on already, and the line speed is left as Qt set it.
+    termios attributes{};
+    if (::tcgetattr(fd, &attributes) == 0 && (attributes.c_cflag & CREAD) == 0) {
+        attributes.c_cflag |= CREAD;
+        ::tcsetattr(fd, TCSANOW, &attributes);
+    }
+    fd_ = fd;
+    received_.clear();
+    received_at_ = 0;
+    unannounced_ = false;
     open_device_ = device;
     ++open_serial_;
     failing_ = false;
     errors_without_data_ = 0;
+    read_notifier_->setSocket(fd_);
+    read_notifier_->setEnabled(true);
     return true;
 }
 
 void QtSerialPort::close() {
     ++open_serial_;
     failing_ = false;
+    hold_timer_->stop();
+    read_notifier_->setEnabled(false);
     if (port_->isOpen()) port_->close();
     port_->clearError();
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    received_.clear();
+    received_at_ = 0;
+    unannounced_ = false;
 }
 
 bool QtSerialPort::is_open() const {
-    return port_->isOpen() && !failing_;
+    return fd_ >= 0 && port_->isOpen() && !failing_;
 }
 
 int QtSerialPort::kernel_bytes_waiting() {
     int count = 0;
-    if (::ioctl(port_->handle(), FIONREAD, &count) == -1) {
+    if (::ioctl(fd_, FIONREAD, &count) == -1) {
         if (device_gone()) schedule_failure("the device hung up (unplugged or closed)");
         return 0;
     }
@@ -169,32 +211,62 @@ int QtSerialPort::kernel_bytes_waiting() {
 
 int QtSerialPort::bytes_waiting() {
     if (!is_open()) return 0;
-    const qint64 total = port_->bytesAvailable() + kernel_bytes_waiting();
-    return static_cast<int>(std::min<qint64>(total, INT_MAX));
+    const std::size_t total = buffered() + static_cast<std::size_t>(kernel_bytes_waiting());
+    return static_cast<int>(std::min<std::size_t>(total, INT_MAX));
 }
 
 void QtSerialPort::flush_input() {
     if (!is_open()) return;
-    // Discards Qt's buffer and the kernel's queue alike.
-    port_->clear(QSerialPort::Input);
+    // Discards the port's buffer and the kernel's queue alike.
+    ::tcflush(fd_, TCIFLUSH);
+    received_.clear();
+    received_at_ = 0;
+    unannounced_ = false;
 }
 
-void QtSerialPort::pull_from_kernel() {
+void QtSerialPort::drain_kernel() {
     if (kernel_bytes_waiting() <= 0) return;
-    // The kernel has bytes, so this returns at once; readyRead() emitted
-    // from inside is not passed on, the caller is reading already.
-    pulling_ = true;
-    port_->waitForReadyRead(0);
-    pulling_ = false;
+    // Read bytes are dropped from the front of the buffer only now and then.
+    if (received_at_ > 0 && received_at_ * 2 >= received_.size()) {
+        received_.erase(0, received_at_);
+        received_at_ = 0;
+    }
+    char chunk[4096];
+    while (true) {
+        const ssize_t count = ::read(fd_, chunk, sizeof chunk);
+        if (count > 0) {
+            received_.append(chunk, static_cast<std::size_t>(count));
+            unannounced_ = true;
+            errors_without_data_ = 0;
+            if (static_cast<std::size_t>(count) < sizeof chunk) return;  // the queue is empty
+            continue;
+        }
+        if (count == 0) return;  // nothing more (a raw tty reads 0 when empty)
+        const int err = errno;
+        if (err == EINTR) continue;
+        if (err == EAGAIN || err == EWOULDBLOCK) return;
+        if (device_gone()) {
+            schedule_failure("the device hung up (unplugged or closed)");
+        } else if (++errors_without_data_ >= max_errors_without_data) {
+            schedule_failure(std::generic_category().message(err));
+        }
+        return;
+    }
 }
 
 std::string QtSerialPort::take(std::size_t max_bytes) {
     if (!is_open() || max_bytes == 0) return {};
-    const auto wanted = static_cast<qint64>(std::min<std::size_t>(max_bytes, INT_MAX));
-    if (port_->bytesAvailable() < wanted) pull_from_kernel();
+    if (buffered() < max_bytes) drain_kernel();
     if (!is_open()) return {};
-    const QByteArray bytes = port_->read(std::min(wanted, port_->bytesAvailable()));
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    const std::size_t count = std::min(max_bytes, buffered());
+    std::string bytes = received_.substr(received_at_, count);
+    received_at_ += count;
+    if (received_at_ == received_.size()) {
+        received_.clear();
+        received_at_ = 0;
+        unannounced_ = false;  // whatever was not announced has been read
+    }
+    return bytes;
 }
 
 std::string QtSerialPort::read() {
@@ -225,10 +297,45 @@ void QtSerialPort::set_failure_handler(std::function<void(const std::string&)> h
     failure_handler_ = std::move(handler);
 }
 
-void QtSerialPort::on_ready_read() {
-    errors_without_data_ = 0;
-    if (pulling_ || failing_ || !data_ready_handler_) return;
-    data_ready_handler_();
+void QtSerialPort::on_readable() {
+    read_notifier_->setEnabled(false);
+    if (!is_open()) return;
+    drain_kernel();
+    if (!is_open()) return;
+    if (unannounced_) {
+        deliver_data_ready();
+        return;
+    }
+    // Woken without data: a device that hung up says so here; anything else
+    // is looked at again after a hold instead of spinning on it.
+    if (device_gone()) {
+        schedule_failure("the device hung up (unplugged or closed)");
+        return;
+    }
+    hold_timer_->start();
+}
+
+void QtSerialPort::deliver_data_ready() {
+    unannounced_ = false;
+    const std::uint64_t serial = open_serial_;
+    // A copy: the handler may replace itself.
+    if (const auto handler = data_ready_handler_) handler();
+    // Closed or reopened by the handler: that open watches the line itself.
+    if (serial != open_serial_ || !is_open()) return;
+    hold_timer_->start();
+}
+
+void QtSerialPort::on_hold_end() {
+    if (!is_open()) return;
+    drain_kernel();
+    if (!is_open()) return;
+    if (unannounced_) {
+        deliver_data_ready();
+        return;
+    }
+    // Nothing new: the kernel's queue is empty, so watching stays quiet
+    // until the next byte.
+    read_notifier_->setEnabled(true);
 }
 
 void QtSerialPort::on_error(int qt_error) {
@@ -243,9 +350,9 @@ void QtSerialPort::on_error(int qt_error) {
     }
     // Errors while opening are reported by open() itself.
     if (!port_->isOpen() || failing_) return;
-    // A tty that lost its device (USB adapter unplugged, other end of a
-    // pseudo-terminal closed) reads as end of file, which Qt reports as a
-    // read error with a stale reason: look at the device instead.
+    // Qt only writes. A tty that lost its device (USB adapter unplugged,
+    // other end of a pseudo-terminal closed) fails the write with a reason
+    // that need not say so: look at the device instead.
     if (device_gone()) {
         schedule_failure("the device hung up (unplugged or closed)");
         return;
@@ -255,7 +362,7 @@ void QtSerialPort::on_error(int qt_error) {
 }
 
 bool QtSerialPort::device_gone() const {
-    const int fd = port_->handle();
+    const int fd = fd_;
     if (fd < 0) return true;
     termios attributes{};
     if (::tcgetattr(fd, &attributes) == -1 &&
