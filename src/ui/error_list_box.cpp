@@ -31,18 +31,11 @@ ErrorListBox::ErrorListBox(app::Station& station, QWidget* parent)
     errorlist_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     errorlist_->setMinimumSize(760, 280);
 
-    auto make_button = [this](const char* name, const char* caption, const char* tip) {
-        auto* b = new QPushButton(caption, this);
-        b->setObjectName(name);
-        b->setToolTip(tip);
-        b->setMinimumWidth(110);
-        return b;
-    };
-    auto* restart = make_button("restart", "Continue", "Go on after each report");
-    auto* hold = make_button("break", "Hold", "Hold the program at the next report");
-    auto* wipe = make_button("wiperrors", "Clear list", "Clear the list and restart the count");
-    auto* close = make_button("Command1", "Close", "Close this window");
-    auto* end = make_button("end_terrawv", "End TERRAWAVE", "Close the port and end the program");
+    auto* restart = named_button(this, "restart", "Continue", "Go on after each report");
+    auto* hold = named_button(this, "break", "Hold", "Hold the program at the next report");
+    auto* wipe = named_button(this, "wiperrors", "Clear list", "Clear the list and restart the count");
+    auto* close = named_button(this, "Command1", "Close", "Close this window");
+    auto* end = named_button(this, "end_terrawv", "End TERRAWAVE", "Close the port and end the program");
 
     connect(restart, &QPushButton::clicked, this, [this] { station_.error_report.restart_pressed(); });
     connect(hold, &QPushButton::clicked, this, [this] { station_.error_report.break_pressed(); });

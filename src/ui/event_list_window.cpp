@@ -26,18 +26,11 @@ EventListWindow::EventListWindow(app::Station& station, QWidget* parent)
     list_->setMinimumSize(720, 360);
     list_->setUniformItemSizes(true);
 
-    auto make_button = [this](const char* name, const char* caption, const char* tip) {
-        auto* b = new QPushButton(caption, this);
-        b->setObjectName(name);
-        b->setToolTip(tip);
-        b->setMinimumWidth(110);
-        return b;
-    };
-    auto* aggiorna = make_button("aggiorna", "Update list", "Read the list again from the file");
-    auto* clear = make_button("delete", "Clear List", "Delete every line of the event list");
-    auto* view = make_button("eventview", "File View",
+    auto* aggiorna = named_button(this, "aggiorna", "Update list", "Read the list again from the file");
+    auto* clear = named_button(this, "delete", "Clear List", "Delete every line of the event list");
+    auto* view = named_button(this, "eventview", "File View",
                              "Open the selected event in the event browser (or double click it)");
-    auto* cancel = make_button("cancel", "close", "Close this window");
+    auto* cancel = named_button(this, "cancel", "close", "Close this window");
 
     connect(aggiorna, &QPushButton::clicked, this, &EventListWindow::reload);
     connect(clear, &QPushButton::clicked, this, [this] {

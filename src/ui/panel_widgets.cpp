@@ -1,5 +1,6 @@
 #include "ui/panel_widgets.h"
 
+#include <QFontDatabase>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -7,6 +8,33 @@
 #include <array>
 
 namespace tw::ui {
+
+QFont mono_font() { return QFontDatabase::systemFont(QFontDatabase::FixedFont); }
+
+QLabel* caption_label(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return label;
+}
+
+QLabel* value_label(const char* name, const char* tip, QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setToolTip(QString::fromLatin1(tip));
+    label->setFont(mono_font());
+    label->setFrameShape(QFrame::Panel);
+    label->setFrameShadow(QFrame::Sunken);
+    label->setMinimumHeight(24);
+    return label;
+}
+
+QPushButton* named_button(QWidget* parent, const char* name, const char* caption, const char* tip) {
+    auto* button = new QPushButton(QString::fromLatin1(caption), parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setToolTip(QString::fromLatin1(tip));
+    button->setMinimumWidth(110);
+    return button;
+}
 
 QString qt_text(const std::string& text) {
     QString out = QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));

@@ -2,7 +2,9 @@
 // Small display widgets of the main window: the 16-colour palette, a label
 // that can be clicked, the buffer load bar and the round event indicator.
 
+#include <QFont>
 #include <QLabel>
+#include <QPushButton>
 #include <QString>
 #include <QWidget>
 
@@ -18,6 +20,15 @@ std::string std_text(const QString& text);
 // Colour n (0..15) of the 16-colour palette the program's pictures use
 // (2 green, 7 light grey, 8 grey, 12 light red, 14 yellow, ...).
 QColor palette_color(int n);
+
+// The monospace font of value displays and entry fields.
+QFont mono_font();
+// A field caption, right-aligned beside its value.
+QLabel* caption_label(const QString& text, QWidget* parent);
+// A value display: named, sunken, monospace.
+QLabel* value_label(const char* name, const char* tip, QWidget* parent);
+// A dialog button with its control name and tool tip.
+QPushButton* named_button(QWidget* parent, const char* name, const char* caption, const char* tip);
 
 // A label that reports a mouse click (badrx).
 class ClickableLabel : public QLabel {

@@ -33,27 +33,8 @@ namespace {
 constexpr int chart_units = static_cast<int>(SettimeModel::chart_minutes);
 constexpr int minutes_per_hour = 60;
 
-QFont mono_font() { return QFontDatabase::systemFont(QFontDatabase::FixedFont); }
-
 QString latin1(std::string_view text) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-QLabel* caption_label(const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    return label;
-}
-
-QLabel* value_label(const char* name, const char* tip, QWidget* parent) {
-    auto* label = new QLabel(parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setToolTip(QString::fromLatin1(tip));
-    label->setFont(mono_font());
-    label->setFrameShape(QFrame::Panel);
-    label->setFrameShadow(QFrame::Sunken);
-    label->setMinimumHeight(24);
-    return label;
 }
 
 template <typename W>

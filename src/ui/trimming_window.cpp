@@ -18,24 +18,10 @@ namespace tw::ui {
 
 namespace {
 
-QFont mono_font() { return QFontDatabase::systemFont(QFontDatabase::FixedFont); }
-
-QLabel* caption_label(const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    return label;
-}
-
 // A value display: sunken, monospace, wide enough for a date and time.
-QLabel* value_label(const char* name, const char* tip, QWidget* parent) {
-    auto* label = new QLabel(parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setToolTip(QString::fromLatin1(tip));
-    label->setFont(mono_font());
-    label->setFrameShape(QFrame::Panel);
-    label->setFrameShadow(QFrame::Sunken);
+QLabel* wide_value_label(const char* name, const char* tip, QWidget* parent) {
+    auto* label = value_label(name, tip, parent);
     label->setMinimumWidth(250);
-    label->setMinimumHeight(24);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     return label;
 }
@@ -104,12 +90,12 @@ TrimmingWindow::TrimmingWindow(acquisition::ClockTrimming& trimming, QWidget* pa
     auto* mg = new QGridLayout(measure);
     mg->setHorizontalSpacing(10);
     mg->setVerticalSpacing(6);
-    firsttime_ = value_label("firsttime", "First synchronisation of the measurement", measure);
-    prev_sync_ = value_label("prev_sync", "Latest synchronisation", measure);
-    ad_received_ = value_label("ad_received", "Channel 1 samples counted", measure);
-    ad_tlapsed_ = value_label("ad_tlapsed", "Seconds elapsed between the synchronisations",
+    firsttime_ = wide_value_label("firsttime", "First synchronisation of the measurement", measure);
+    prev_sync_ = wide_value_label("prev_sync", "Latest synchronisation", measure);
+    ad_received_ = wide_value_label("ad_received", "Channel 1 samples counted", measure);
+    ad_tlapsed_ = wide_value_label("ad_tlapsed", "Seconds elapsed between the synchronisations",
                               measure);
-    trimmevery_ = value_label("trimmevery", "One correction every N samples", measure);
+    trimmevery_ = wide_value_label("trimmevery", "One correction every N samples", measure);
     int row = 0;
     mg->addWidget(caption_label("First sync.", measure), row, 0);
     mg->addWidget(firsttime_, row++, 1);
@@ -132,13 +118,13 @@ TrimmingWindow::TrimmingWindow(acquisition::ClockTrimming& trimming, QWidget* pa
     txt_error_->setObjectName("txt_error");
     txt_error_->setToolTip("Clock error in seconds per day (+ too many samples, - too few)");
     txt_error_->setFont(mono_font());
-    dataset_ = value_label("dataset", "EEPROM image to be written", eeprom_box);
+    dataset_ = wide_value_label("dataset", "EEPROM image to be written", eeprom_box);
     txt_manual_trim_ = new QLineEdit(eeprom_box);
     txt_manual_trim_->setObjectName("txt_manual_trim");
     txt_manual_trim_->setToolTip(
         "Trimming bytes to write: b1 b2 b3 direction, hexadecimal pairs (e.g. C0 A8 00 01)");
     txt_manual_trim_->setFont(mono_font());
-    eeprom_ = value_label("eeprom", "EEPROM bytes 0-8 read from the board", eeprom_box);
+    eeprom_ = wide_value_label("eeprom", "EEPROM bytes 0-8 read from the board", eeprom_box);
 
     set_trim_data_ = button("set_trim_data", "Write value",
                             "Write the measured or typed trimming value", eeprom_box);
