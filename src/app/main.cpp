@@ -13,6 +13,7 @@
 #include "platform/posix/statvfs_disk.h"
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/qt_event_pump.h"
+#include "platform/qt/qt_image_files.h"
 #include "platform/qt/qt_printer.h"
 #include "platform/qt/qt_serial_port.h"
 #include "ui/windows.h"
@@ -79,8 +80,10 @@ int run(const app::CommandLine& options, int argc, char** argv) {
     std::unique_ptr<platform::QtPrinter> printer;
     if (windows) printer = std::make_unique<platform::QtPrinter>();
 
+    platform::QtImageFiles images;
+
     app::Station station(folder, app::Services{serial, clock, dialogs, disk, launcher, pump,
-                                               printer.get()});
+                                               printer.get(), nullptr, nullptr, &images});
     station.port_override = port;
     // The simulated board's family is the station's for this run.
     auto use_simulated_family = [&] {

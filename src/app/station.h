@@ -18,9 +18,12 @@
 #include "platform/dialogs.h"
 #include "platform/disk.h"
 #include "platform/event_pump.h"
+#include "platform/image_files.h"
+#include "platform/io_ports.h"
 #include "platform/launcher.h"
 #include "platform/printer.h"
 #include "platform/serial_port.h"
+#include "platform/sound.h"
 #include "supervision/error_report.h"
 #include "supervision/event_list.h"
 #include "supervision/panel_model.h"
@@ -44,6 +47,12 @@ struct Services {
     // The printer of the event summaries; none: nothing is printed (the
     // headless program has none, a printer needs the window system).
     platform::Printer* printer = nullptr;
+    // The parallel ports and the PC speaker; none: no port output at all.
+    platform::IoPorts* io_ports = nullptr;
+    // The alarm sound; none: no sound is played.
+    platform::Sound* sound = nullptr;
+    // Pictures for the drums and the spectrogram, in a window or headless.
+    platform::ImageFiles* images = nullptr;
 };
 
 // File names inside the station folder.

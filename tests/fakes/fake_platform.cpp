@@ -121,4 +121,47 @@ bool FakeLauncher::start(const std::string& program, const std::vector<std::stri
     return !fail;
 }
 
+namespace {
+std::string lpt_error(int lpt) {
+    return "LPT" + std::to_string(lpt) + ": /dev/parport" + std::to_string(lpt - 1) +
+           ": No such file or directory";
+}
+}  // namespace
+
+std::optional<std::uint8_t> FakeIoPorts::read_data(int lpt, std::string* error) {
+    if (lpt < 1 || lpt > 3 || missing[lpt]) {
+        if (error) *error = lpt_error(lpt);
+        return std::nullopt;
+    }
+    return data[lpt];
+}
+
+bool FakeIoPorts::write_data(int lpt, std::uint8_t value, std::string* error) {
+    if (lpt < 1 || lpt > 3 || missing[lpt]) {
+        if (error) *error = lpt_error(lpt);
+        return false;
+    }
+    data[lpt] = value;
+    writes.emplace_back(lpt, value);
+    return true;
+}
+
+bool FakeIoPorts::speaker_tone(int frequency_hz, std::string* error) {
+    if (speaker_missing) {
+        if (error) *error = "PC speaker: /dev/console: Permission denied";
+        return false;
+    }
+    tones.push_back(frequency_hz);
+    return true;
+}
+
+bool FakeSound::play_wav(const std::filesystem::path& file, std::string* error) {
+    if (fail) {
+        if (error) *error = "cannot play " + file.string() + ": No such file or directory";
+        return false;
+    }
+    played.push_back(file);
+    return true;
+}
+
 }  // namespace tw::fakes

@@ -6,7 +6,9 @@
 #include "platform/dialogs.h"
 #include "platform/disk.h"
 #include "platform/event_pump.h"
+#include "platform/io_ports.h"
 #include "platform/launcher.h"
+#include "platform/sound.h"
 
 #include <functional>
 #include <optional>
@@ -94,6 +96,30 @@ public:
         return free;
     }
     std::optional<std::uint64_t> free = 10'000'000'000ULL;
+};
+
+// Parallel ports and speaker in memory: what was written, and ports that
+// are missing.
+class FakeIoPorts : public platform::IoPorts {
+public:
+    std::optional<std::uint8_t> read_data(int lpt, std::string* error) override;
+    bool write_data(int lpt, std::uint8_t value, std::string* error) override;
+    bool speaker_tone(int frequency_hz, std::string* error) override;
+
+    std::uint8_t data[4] = {0, 0, 0, 0};  // index 1..3: LPT1..LPT3
+    bool missing[4] = {false, false, false, false};
+    bool speaker_missing = false;
+    std::vector<std::pair<int, std::uint8_t>> writes;  // (lpt, value) in order
+    std::vector<int> tones;                             // frequencies set, 0 = off
+};
+
+class FakeSound : public platform::Sound {
+public:
+    bool play_wav(const std::filesystem::path& file, std::string* error) override;
+    void stop() override { ++stops; }
+    std::vector<std::filesystem::path> played;
+    bool fail = false;
+    int stops = 0;
 };
 
 }  // namespace tw::fakes

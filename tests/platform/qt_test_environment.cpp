@@ -1,6 +1,7 @@
-// QSerialPort needs an application object; one lives for the whole run.
+// QSerialPort needs an application object, and drawing text a GUI one
+// (offscreen); one lives for the whole run.
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -13,12 +14,12 @@ public:
         static int argc = 1;
         static char name[] = "tw_platform_tests";
         static char* argv[] = {name, nullptr};
-        app_ = std::make_unique<QCoreApplication>(argc, argv);
+        app_ = std::make_unique<QGuiApplication>(argc, argv);
     }
     void TearDown() override { app_.reset(); }
 
 private:
-    std::unique_ptr<QCoreApplication> app_;
+    std::unique_ptr<QGuiApplication> app_;
 };
 
 const auto* const environment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
