@@ -1,5 +1,8 @@
 #include "app/command_line.h"
 
+#include "config/time_stamp.h"
+
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -9,12 +12,29 @@ namespace {
 bool is_family(const std::string& name) {
     return name == "orda10" || name == "orda20" || name == "infiltec" || name == "lx1500";
 }
+// "1,2,4": channels 1..4, each once.
+bool read_channels(const std::string& text, std::vector<int>& channels) {
+    channels.clear();
+    std::size_t at = 0;
+    while (at <= text.size()) {
+        const auto comma = std::min(text.find(',', at), text.size());
+        const std::string item = text.substr(at, comma - at);
+        if (item.size() != 1 || item[0] < '1' || item[0] > '4') return false;
+        const int channel = item[0] - '0';
+        if (std::find(channels.begin(), channels.end(), channel) != channels.end()) return false;
+        channels.push_back(channel);
+        at = comma + 1;
+    }
+    return !channels.empty();
+}
 }  // namespace
 
 std::string usage_text() {
     return "Usage: terrawave [--folder DIR] [--port DEVICE] [--headless] [--run-for SECONDS]\n"
            "                 [--simulate[=orda10|orda20|infiltec|lx1500]] [--print-settings]\n"
            "                 [--help] [--version]\n"
+           "       terrawave [--folder DIR] --extract \"YYYY/MM/DD HH:MM:SS\" --minutes N\n"
+           "                 [--channels 1,2,3,4]\n"
            "\n"
            "Data acquisition for a seismic station on a small A/D board.\n"
            "\n"
@@ -28,6 +48,10 @@ std::string usage_text() {
            "  --run-for SECONDS with --headless: stop after that many seconds\n"
            "  --simulate[=FAMILY] use the built-in board simulator instead of a board\n"
            "  --print-settings  print the settings file as the program understands it\n"
+           "  --extract TIME --minutes N [--channels LIST]\n"
+           "                    cut N minutes (1 to 480) from TIME out of the day tracks\n"
+           "                    into event files, as the Review window does, and print\n"
+           "                    their paths\n"
            "  --help            this text\n"
            "  --version         the program version\n";
 }
@@ -93,6 +117,27 @@ ParseResult parse_command_line(const std::vector<std::string>& arguments) {
                 return result;
             }
             options.run_for = seconds;
+        } else if (value_of("--extract", value)) {
+            if (value.size() != 19 || !config::stamp_seconds(value)) {
+                result.error = "--extract needs \"YYYY/MM/DD HH:MM:SS\", not '" + value + "'";
+                return result;
+            }
+            options.extract = value;
+        } else if (value_of("--minutes", value)) {
+            int minutes = 0;
+            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), minutes);
+            if (ec != std::errc() || end != value.data() + value.size() || minutes < 1 ||
+                minutes > 480) {
+                result.error = "--minutes needs a whole number from 1 to 480, not '" + value + "'";
+                return result;
+            }
+            options.minutes = minutes;
+        } else if (value_of("--channels", value)) {
+            if (!read_channels(value, options.channels)) {
+                result.error = "--channels needs channel numbers 1 to 4 joined by commas, not '" +
+                               value + "'";
+                return result;
+            }
         } else {
             if (result.error.empty()) result.error = "unknown option '" + word + "'";
             return result;
@@ -102,6 +147,11 @@ ParseResult parse_command_line(const std::vector<std::string>& arguments) {
     if (options.run_for && !options.headless) {
         result.error = "--run-for goes with --headless";
     }
+    if (options.extract && options.minutes == 0) result.error = "--extract needs --minutes";
+    if (!options.extract && (options.minutes != 0 || !options.channels.empty()))
+        result.error = "--minutes and --channels go with --extract";
+    if (options.extract && (options.headless || options.simulate || options.print_settings))
+        result.error = "--extract goes with neither --headless, --simulate nor --print-settings";
     return result;
 }
 

@@ -14,6 +14,11 @@ struct CommandLine {
     std::optional<double> run_for;    // --run-for SECONDS
     std::optional<std::string> simulate;  // --simulate[=family]; "" means the configured family
     bool print_settings = false;      // --print-settings
+    // --extract "YYYY/MM/DD HH:MM:SS" --minutes N [--channels 1,2,3,4]:
+    // event files cut from the day tracks, without windows.
+    std::optional<std::string> extract;
+    int minutes = 0;
+    std::vector<int> channels;  // empty: the channels the settings tick
     bool help = false;
     bool version = false;
 };

@@ -1,6 +1,7 @@
 // terrawave: data acquisition for a seismic station on a small A/D board.
 
 #include "app/command_line.h"
+#include "app/extract_command.h"
 #include "app/headless_runner.h"
 #include "app/simulation.h"
 #include "app/startup.h"
@@ -36,7 +37,7 @@ void echo_to_stderr(app::Station& station) {
 
 int run(const app::CommandLine& options, int argc, char** argv) {
     const auto folder = app::resolve_station_folder(options.folder);
-    const bool windows = !options.headless && !options.print_settings;
+    const bool windows = !options.headless && !options.print_settings && !options.extract;
     std::unique_ptr<QCoreApplication> application;
     if (windows) {
         application = std::make_unique<QApplication>(argc, argv);
@@ -104,6 +105,8 @@ int run(const app::CommandLine& options, int argc, char** argv) {
         std::cout.flush();
         return 0;
     }
+
+    if (options.extract) return app::run_extract_command(station, options, std::cout, std::cerr);
 
     if (!windows) {
         echo_to_stderr(station);
