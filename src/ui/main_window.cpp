@@ -8,6 +8,7 @@
 #include "ui/event_list_window.h"
 #include "ui/logo_window.h"
 #include "ui/panel_widgets.h"
+#include "ui/review_window.h"
 #include "ui/settime_window.h"
 #include "ui/trimming_window.h"
 
@@ -545,7 +546,8 @@ void MainWindow::connect_controls() {
     station_.recorder.on_record_disabled = [this](int channel) {
         if (channel == station_.selected_channel) show_selected_channel();
     };
-    // TRIGGERS, HW Setup and Review get their work with the setup windows.
+    connect(ch_review_, &QPushButton::clicked, this, &MainWindow::open_review);
+    // TRIGGERS and HW Setup get their work with the setup windows.
 }
 
 void MainWindow::show_selected_channel() {
@@ -661,6 +663,13 @@ void MainWindow::open_trimming() {
     trimming_window_->show();
     trimming_window_->raise();
     trimming_window_->activateWindow();
+}
+
+void MainWindow::open_review() {
+    if (!review_window_) review_window_ = new ReviewWindow(station_, this);
+    review_window_->show();
+    review_window_->raise();
+    review_window_->activateWindow();
 }
 
 void MainWindow::open_logo() {

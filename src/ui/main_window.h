@@ -32,6 +32,7 @@ class ErrorListBox;
 class EventListWindow;
 class Lamp;
 class LoadBar;
+class ReviewWindow;
 class SettimeWindow;
 class TrimmingWindow;
 
@@ -62,6 +63,8 @@ public:
     SettimeWindow* settime_window() const { return settime_window_; }
     // The clock trimming window, once opened (service mode opens it at start).
     TrimmingWindow* trimming_window() const { return trimming_window_; }
+    // The Review window, once the Review button has opened it.
+    ReviewWindow* review_window() const { return review_window_; }
     // The housekeeping timer (1000 ms).
     const QTimer& housekeeping_timer() const { return timer_; }
 
@@ -83,6 +86,7 @@ private:
     void open_logo();
     void open_settime();
     void open_trimming();
+    void open_review();
 
     app::Station& station_;
     app::ChartZoom zoom_;
@@ -151,6 +155,7 @@ private:
     EventListWindow* event_window_ = nullptr;
     SettimeWindow* settime_window_ = nullptr;
     TrimmingWindow* trimming_window_ = nullptr;
+    ReviewWindow* review_window_ = nullptr;
 };
 
 }  // namespace tw::ui

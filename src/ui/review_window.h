@@ -1,0 +1,103 @@
+#pragma once
+// The Review window: the replay of a channel's day tracks page by page from
+// an entered date and time, and the extraction of event files from them.
+//
+// It renders datalog::ReviewModel and passes every action to
+// datalog::Review, which draws the replay and the progress bar on the two
+// canvases this window shows.
+
+#include "app/station.h"
+#include "datalog/review.h"
+#include "platform/qt/qt_canvas.h"
+
+#include <QWidget>
+
+#include <array>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QScrollBar;
+
+namespace tw::ui {
+
+// A picture drawn by the core on a QImage canvas of the widget's size;
+// reports the pointer (x and y from 0 to 1), clicks and double clicks.
+class CanvasView : public QWidget {
+    Q_OBJECT
+public:
+    explicit CanvasView(QWidget* parent = nullptr);
+    platform::QtCanvas& canvas() { return canvas_; }
+
+signals:
+    void moved(double x, double y);
+    void clicked();
+    void double_clicked();
+    void resized();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    platform::QtCanvas canvas_;
+};
+
+class ReviewWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit ReviewWindow(app::Station& station, QWidget* parent = nullptr);
+    ~ReviewWindow() override;
+
+    datalog::Review& review() { return review_; }
+    // Every widget from the model.
+    void render();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QWidget* build_view_bar();
+    QWidget* build_display_group();
+    QWidget* build_extract_group();
+    void connect_controls();
+
+    datalog::Review review_;
+
+    QLineEdit* logpath_ = nullptr;
+    QLabel* viewfile_ = nullptr;
+    QComboBox* rep_ch_ = nullptr;
+    QLabel* track_review_ = nullptr;
+    QLineEdit* startviewdate_ = nullptr;
+    QLineEdit* startviewtime_ = nullptr;
+    QPushButton* ok_view_ = nullptr;
+    QPushButton* rewind_ = nullptr;
+    QPushButton* prevpage_ = nullptr;
+    QPushButton* nextpage_ = nullptr;
+    QPushButton* stop_draw_ = nullptr;
+    CanvasView* replay_ = nullptr;
+    QLabel* beg_time_ = nullptr;
+    QLabel* cursor_ = nullptr;
+    QLabel* end_time_ = nullptr;
+    QScrollBar* rep_chart_adj_ = nullptr;
+    QScrollBar* rep_rows_adj_ = nullptr;
+    QScrollBar* rep_scale_adj_ = nullptr;
+    QLabel* rep_chart_ = nullptr;
+    QLabel* rep_rows_ = nullptr;
+    QLabel* rep_scale_ = nullptr;
+    QLineEdit* duration_ = nullptr;
+    std::array<QCheckBox*, 4> chk_extract_{};
+    QPushButton* extract_ = nullptr;
+    CanvasView* picture2_ = nullptr;
+    QLabel* notice_ = nullptr;
+    QPushButton* rep_close_ = nullptr;
+};
+
+}  // namespace tw::ui
