@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -59,10 +60,11 @@ protected:
         for (const Recorded& run : runs) {
             index += index_start_group(run.start, run.sps, track.size());
             const std::int64_t t0 = *stamp_seconds(run.start);
+            const int width = track_sample_width(settings_.general.ad_type);
             for (std::int64_t k = 0; k < static_cast<std::int64_t>(run.seconds * run.sps); ++k) {
-                std::uint8_t bytes[2];
-                encode_track_sample(value_at(t0, run.sps, k), 2, bytes);
-                track.append(reinterpret_cast<char*>(bytes), 2);
+                std::uint8_t bytes[4];
+                encode_track_sample(value_at(t0, run.sps, k) * (width == 4 ? -4 : 1), width, bytes);
+                track.append(reinterpret_cast<char*>(bytes), static_cast<std::size_t>(width));
             }
             if (run.stop)
                 index += index_stop_group(tw::config::stamp_text(t0 + run.seconds), track.size());
@@ -223,6 +225,30 @@ TEST_F(ReviewTest, EveryLineLiesAtItsTimeAndNothingRecordedIsZero) {
                 }
             ASSERT_EQ(lines[k], expected) << "line " << k;
         }
+        fs::remove(result.file);
+    }
+}
+
+TEST_F(ReviewTest, CutFilesMatchTheirGoldenFilesByteForByte) {
+    // 1 per second, a pause from 12:00:40 to 12:01:10, in each format.
+    settings_.general.location = "Monte Verde", settings_.general.coordinates = "14.39N 12.33E";
+    settings_.general.elevation = "312";
+    settings_.channel(1).axis_code = 3, settings_.channel(1).data_output_factor = 0.001;
+    settings_.channel(1).mag_corr_terms = {".5", "-1.2", "20", "1", "0"};
+    const struct {
+        const char* file;
+        int format;
+        int ad_type;
+    } cases[] = {{"cut_psn1_16bit.z1", 0, 0}, {"cut_psn2_18bit.z1", 1, 1}, {"cut_ascii_16bit.z1", 2, 0}};
+    for (const auto& c : cases) {
+        settings_.general.event_format = c.format;
+        settings_.general.ad_type = c.ad_type;
+        write_day("0203", {{"2003/02/03 12:00:00", 1, 40, true}, {"2003/02/03 12:01:10", 1, 60}});
+        const auto result = extract_channel(context(), 1, "2003/02/03 12:00:30", 1);
+        ASSERT_TRUE(result.written) << result.refusal;
+        const fs::path golden = fs::path(TW_TEST_DATA_DIR) / "datalog" / c.file;
+        if (std::getenv("TW_UPDATE_GOLDEN")) std::ofstream(golden, std::ios::binary) << check::read_file(result.file);
+        EXPECT_EQ(check::read_file(result.file), check::read_file(golden)) << c.file;
         fs::remove(result.file);
     }
 }
