@@ -14,7 +14,7 @@ using platform::Color;
 const Color trace_color = Color::palette(1);         // blue
 const Color row_line_color = Color::palette(7);      // light grey
 const Color label_color = Color::palette(8);         // grey
-const Color gap_color = Color::rgb(0xEE, 0xEE, 0xEE);  // nothing recorded
+const Color gap_color = Color::rgb(0xD9, 0xD9, 0xD9);  // nothing recorded
 
 // Samples read from a track at a time.
 constexpr std::size_t read_chunk = 256 * 1024;
@@ -89,6 +89,21 @@ private:
     std::int32_t last_value_ = 0;
 };
 
+// The start time of each row at its top left corner, on white so that the
+// trace does not hide it.
+void draw_row_labels(platform::Canvas& canvas, double start, const ReplayLayout& layout,
+                     const ReplayStyle& style) {
+    const double x_per_pixel = layout.row_seconds / std::max(1, canvas.pixel_width());
+    const double y_per_pixel = layout.rows * style.row_units / std::max(1, canvas.pixel_height());
+    for (int row = 0; row < layout.rows; ++row) {
+        const std::string stamp =
+            config::stamp_text(static_cast<std::int64_t>(std::llround(start + row * layout.row_seconds)));
+        const double top = row * style.row_units + y_per_pixel;
+        canvas.fill_box(0, top, 54 * x_per_pixel, top + 13 * y_per_pixel, platform::colors::white);
+        canvas.text(x_per_pixel, top, stamp.substr(11), label_color, platform::TextAlign::left_top, 11);
+    }
+}
+
 }  // namespace
 
 ReplayLayout replay_layout(double chart_speed, int rows, double sps) {
@@ -129,9 +144,12 @@ PageDrawing draw_replay_page(platform::Canvas& canvas, TrackDays& days, double s
             const int row = static_cast<int>(std::floor(from / layout.row_seconds));
             const double row_end = (row + 1) * layout.row_seconds;
             const double stop = std::min(to, row_end);
-            canvas.fill_box(from - row * layout.row_seconds, row * style.row_units,
-                            stop - row * layout.row_seconds, (row + 1) * style.row_units,
-                            gap_color);
+            const double left = from - row * layout.row_seconds;
+            canvas.fill_box(left, row * style.row_units, stop - row * layout.row_seconds,
+                            (row + 1) * style.row_units, gap_color);
+            if ((stop - from) / layout.row_seconds * canvas.pixel_width() > 120)
+                canvas.text(left + (stop - from) / 2, (row + 0.5) * style.row_units, "nothing recorded",
+                            label_color, platform::TextAlign::center_bottom, 11);
             from = stop;
         }
     }
@@ -139,10 +157,6 @@ PageDrawing draw_replay_page(platform::Canvas& canvas, TrackDays& days, double s
         const double centre = (row + 0.5) * style.row_units;
         canvas.line(0, centre, layout.row_seconds, centre, row_line_color);
         if (row > 0) canvas.line(0, row * style.row_units, layout.row_seconds, row * style.row_units, label_color);
-        const std::string stamp =
-            config::stamp_text(static_cast<std::int64_t>(std::llround(start + row * layout.row_seconds)));
-        canvas.text(0, row * style.row_units, stamp.substr(11), label_color,
-                    platform::TextAlign::left_top, 11);
     }
 
     ColumnTrace trace(canvas, layout, style, start);
@@ -185,6 +199,7 @@ PageDrawing draw_replay_page(platform::Canvas& canvas, TrackDays& days, double s
         trace.gap();
     }
     trace.finish();
+    draw_row_labels(canvas, start, layout, style);
     return drawing;
 }
 
