@@ -29,23 +29,36 @@ public:
           columns_(std::max(1, canvas.pixel_width())),
           column_seconds_(layout.row_seconds / columns_) {}
 
-    void add(double time, std::int32_t value) {
-        const double d = time - start_;
-        const int row = static_cast<int>(std::floor(d / layout_.row_seconds));
-        const double within = d - row * layout_.row_seconds;
-        const int column =
-            std::clamp(static_cast<int>(std::floor(within / column_seconds_)), 0, columns_ - 1);
-        if (!open_ || row != row_ || column != column_) {
-            close_column();
-            if (row != row_) joined_ = false;
-            open_ = true;
-            row_ = row;
-            column_ = column;
-            first_ = low_ = high_ = value;
+    // Samples v[0..n) one after the other at `sps` from `time`: each pixel
+    // column takes the block of samples that fall into it at once.
+    void add(double time, double sps, const std::int32_t* v, std::size_t n) {
+        std::size_t i = 0;
+        while (i < n) {
+            const double d = time + static_cast<double>(i) / sps - start_;
+            const int row = static_cast<int>(std::floor(d / layout_.row_seconds));
+            const double within = d - row * layout_.row_seconds;
+            const int column =
+                std::clamp(static_cast<int>(std::floor(within / column_seconds_)), 0, columns_ - 1);
+            // The first sample at or after the column's end.
+            const double column_end = row * layout_.row_seconds + (column + 1) * column_seconds_;
+            const double next = std::ceil((column_end + start_ - time) * sps - 1e-9);
+            std::size_t stop = n;
+            if (next < static_cast<double>(n))
+                stop = static_cast<std::size_t>(std::max(next, static_cast<double>(i + 1)));
+            if (!open_ || row != row_ || column != column_) {
+                close_column();
+                if (row != row_) joined_ = false;
+                open_ = true;
+                row_ = row;
+                column_ = column;
+                first_ = low_ = high_ = v[i];
+            }
+            const auto [low, high] = std::minmax_element(v + i, v + stop);
+            low_ = std::min(low_, *low);
+            high_ = std::max(high_, *high);
+            last_ = v[stop - 1];
+            i = stop;
         }
-        low_ = std::min(low_, value);
-        high_ = std::max(high_, value);
-        last_ = value;
     }
     // A break in the samples: the next one is not joined to this one.
     void gap() {
@@ -181,9 +194,8 @@ PageDrawing draw_replay_page(platform::Canvas& canvas, TrackDays& days, double s
                 drawing.errors.push_back(error);
                 break;
             }
-            for (std::size_t i = 0; i < count; ++i) {
-                trace.add(piece.time + static_cast<double>(index + i) / piece.sps, samples[i]);
-            }
+            trace.add(piece.time + static_cast<double>(index) / piece.sps, piece.sps,
+                      samples.data(), count);
             index += count;
             drawing.samples += count;
             since_service += count;
