@@ -24,7 +24,8 @@ Station::Station(std::filesystem::path folder, Services services)
           folder / files::time_log, selected_channel, &pc_clock}),
       acquisition(acquisition::RunContext{settings, services.serial, services.clock,
                                           services.dialogs, event_list, error_report, panel,
-                                          board_link, sample_path, board_clock, run_flags}),
+                                          board_link, sample_path, board_clock, run_flags,
+                                          folder}),
       conditioner(settings, panel, board_clock.time().time_base_ready),
       recorder(events::EventContext{settings, event_flags, panel, event_list, conditioner,
                                     board_clock.time().board_date_time,
@@ -86,7 +87,7 @@ void Station::connect_run() {
     hooks.reset_channels = [this] {
         conditioner.start_run();
         recorder.reset_windows();
-        tracks.track_restart();
+        tracks.track_restart(board_clock.time());
         if (trimming.is_open()) trimming.restart_measurement();
     };
     hooks.track_boundary_check = [this] { tracks.track_boundary_check(board_clock.time()); };
