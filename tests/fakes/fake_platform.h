@@ -76,6 +76,8 @@ public:
     std::vector<Shown> shown;
     std::vector<bool> answers;  // answers to questions, in order; default answer after
     std::optional<std::string> input_answer;
+    // Answers to input boxes, in order; input_answer after.
+    std::vector<std::optional<std::string>> input_answers;
 };
 
 class FakeLauncher : public platform::Launcher {
