@@ -119,7 +119,9 @@ std::string clock_error_text(const std::array<std::string, 4>& trim_fields);
 struct HardwareSetupContext {
     config::Settings& settings;
     platform::Dialogs& dialogs;
-    platform::IoPorts* io_ports;  // none: both bit indicators clear
+    // The station's parallel ports (none: both bit indicators clear), read
+    // where the station keeps them.
+    platform::IoPorts* const& io_ports;
     BoardLink& link;
     // The board port; closed after an exchange that found no board.
     const platform::SerialPort& serial;

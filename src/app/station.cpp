@@ -49,7 +49,7 @@ Station::Station(std::filesystem::path folder, Services services)
                                                 selected_channel, trigger_panel_open,
                                                 [this] { apply_settings_lock(); }}),
       hardware_setup(acquisition::HardwareSetupContext{
-          settings, services.dialogs, services.io_ports, board_link, services.serial,
+          settings, services.dialogs, io.io_ports, board_link, services.serial,
           folder.string(), actions_open,
           [this] {
               return !board_link.busy() && acquisition.phase() == acquisition::RunPhase::idle;

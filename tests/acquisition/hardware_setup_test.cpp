@@ -49,6 +49,7 @@ protected:
     fakes::FakeSerialPort serial_;
     fakes::FakeDialogs dialogs_;
     fakes::FakeIoPorts ports_;
+    platform::IoPorts* io_ports_ = &ports_;
     supervision::EventList events_{folder_ / "evtfile.dat", clock_};
     supervision::ErrorReport errors_{clock_, pump_};
     int error_location_ = 0;
@@ -58,7 +59,7 @@ protected:
     bool idle_ = true;
     int locks_ = 0;
     int first_channel_shown_ = 0;
-    acquisition::HardwareSetup setup_{{settings_, dialogs_, &ports_, link_, serial_, "/station",
+    acquisition::HardwareSetup setup_{{settings_, dialogs_, io_ports_, link_, serial_, "/station",
                                        open_, [this] { return idle_; }, [this] { ++locks_; },
                                        [this] { ++first_channel_shown_; }}};
 };
