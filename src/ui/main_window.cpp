@@ -6,9 +6,11 @@
 #include "ui/chart_view.h"
 #include "ui/error_list_box.h"
 #include "ui/event_list_window.h"
+#include "ui/hardware_setup_window.h"
 #include "ui/logo_window.h"
 #include "ui/panel_widgets.h"
 #include "ui/settime_window.h"
+#include "ui/trigger_panel_window.h"
 #include "ui/trimming_window.h"
 
 #include <QApplication>
@@ -112,6 +114,7 @@ MainWindow::MainWindow(app::Station& station, const app::StartupResult& startup,
     show_general_settings();
     show_selected_channel();
     station_.panel.changed = [this] { render_panel(); };
+    station_.lock_main_window = [this] { apply_lock(); };
     render_panel();
     apply_lock();
 
@@ -129,6 +132,7 @@ MainWindow::MainWindow(app::Station& station, const app::StartupResult& startup,
 MainWindow::~MainWindow() {
     timer_.stop();
     station_.panel.changed = nullptr;
+    station_.lock_main_window = nullptr;
     station_.recorder.on_record_disabled = nullptr;
 }
 
@@ -545,7 +549,8 @@ void MainWindow::connect_controls() {
     station_.recorder.on_record_disabled = [this](int channel) {
         if (channel == station_.selected_channel) show_selected_channel();
     };
-    // TRIGGERS, HW Setup and Review get their work with the setup windows.
+    connect(set_triggers_, &QPushButton::clicked, this, &MainWindow::open_trigger_panel);
+    connect(active_, &QPushButton::clicked, this, &MainWindow::open_hardware_setup);
 }
 
 void MainWindow::show_selected_channel() {
@@ -570,6 +575,8 @@ void MainWindow::show_selected_channel() {
     set_checked(fft_enabled_, v.fft_enabled);
     set_checked(invert_data_, v.invert_data);
     set_checked(auto_offset_, v.auto_offset);
+    // An open trigger panel shows the selected channel too.
+    station_.trigger_panel.follow_selected_channel();
 }
 
 void MainWindow::show_general_settings() {
@@ -661,6 +668,39 @@ void MainWindow::open_trimming() {
     trimming_window_->show();
     trimming_window_->raise();
     trimming_window_->activateWindow();
+}
+
+void MainWindow::open_trigger_panel() {
+    if (!trigger_window_) {
+        // The panel's own minus and plus buttons step this window's selector.
+        trigger_window_ = new TriggerPanelWindow(
+            station_.trigger_panel,
+            [this](int step) {
+                if (step < 0) {
+                    app::channel_minus(station_);
+                } else {
+                    app::channel_plus(station_);
+                }
+                show_selected_channel();
+            },
+            this);
+    }
+    trigger_window_->show();
+    trigger_window_->raise();
+    trigger_window_->activateWindow();
+}
+
+void MainWindow::open_hardware_setup() {
+    if (!setup_window_) {
+        setup_window_ = new HardwareSetupWindow(station_.hardware_setup, this);
+        connect(setup_window_, &HardwareSetupWindow::applied, this, [this] {
+            show_selected_channel();
+            apply_lock();
+        });
+    }
+    setup_window_->show();
+    setup_window_->raise();
+    setup_window_->activateWindow();
 }
 
 void MainWindow::open_logo() {

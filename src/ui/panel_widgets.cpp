@@ -1,6 +1,10 @@
 #include "ui/panel_widgets.h"
 
+#include <QAbstractButton>
+#include <QComboBox>
 #include <QFontDatabase>
+#include <QLineEdit>
+#include <QSignalBlocker>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -34,6 +38,30 @@ QPushButton* named_button(QWidget* parent, const char* name, const char* caption
     button->setToolTip(QString::fromLatin1(tip));
     button->setMinimumWidth(110);
     return button;
+}
+
+void show_text(QLabel* label, const std::string& text) {
+    const QString q = qt_text(text);
+    if (label->text() != q) label->setText(q);
+}
+
+void show_text(QLineEdit* edit, const std::string& text) {
+    const QString q = qt_text(text);
+    if (edit->text() == q) return;
+    const QSignalBlocker block(edit);
+    edit->setText(q);
+}
+
+void show_checked(QAbstractButton* button, bool checked) {
+    if (button->isChecked() == checked) return;
+    const QSignalBlocker block(button);
+    button->setChecked(checked);
+}
+
+void show_index(QComboBox* list, int index) {
+    if (list->currentIndex() == index) return;
+    const QSignalBlocker block(list);
+    list->setCurrentIndex(index);
 }
 
 QString qt_text(const std::string& text) {

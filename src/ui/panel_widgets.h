@@ -10,6 +10,10 @@
 
 #include <string>
 
+class QAbstractButton;
+class QComboBox;
+class QLineEdit;
+
 namespace tw::ui {
 
 // The program's 8-bit texts as Qt texts and back (the local 8-bit encoding);
@@ -29,6 +33,13 @@ QLabel* caption_label(const QString& text, QWidget* parent);
 QLabel* value_label(const char* name, const char* tip, QWidget* parent);
 // A dialog button with its control name and tool tip.
 QPushButton* named_button(QWidget* parent, const char* name, const char* caption, const char* tip);
+
+// What a model shows, put into a widget only when it differs, without the
+// widget's change signals.
+void show_text(QLabel* label, const std::string& text);
+void show_text(QLineEdit* edit, const std::string& text);
+void show_checked(QAbstractButton* button, bool checked);
+void show_index(QComboBox* list, int index);
 
 // A label that reports a mouse click (badrx).
 class ClickableLabel : public QLabel {

@@ -323,31 +323,6 @@ TEST_F(MainWindowTest, SettingsLockDisablesItsControlsOnActivation) {
     EXPECT_FALSE(get<QWidget>("sps_select")->isEnabled());
 }
 
-// Every visible control gets at least the room it asks for and no two
-// controls of the same group overlap.
-void expect_tidy(QWidget& window) {
-    const auto widgets = window.findChildren<QWidget*>();
-    for (QWidget* w : widgets) {
-        if (!w->isVisibleTo(&window) || w->objectName().isEmpty()) continue;
-        if (qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) ||
-            qobject_cast<QComboBox*>(w) || qobject_cast<QLineEdit*>(w)) {
-            const QSize need = w->minimumSizeHint();
-            EXPECT_GE(w->width(), need.width()) << w->objectName().toStdString() << " cut off";
-            EXPECT_GE(w->height(), need.height()) << w->objectName().toStdString() << " cut off";
-        }
-        for (QWidget* other : widgets) {
-            if (other == w || other->parentWidget() != w->parentWidget() ||
-                !other->isVisibleTo(&window) || other->objectName().isEmpty() ||
-                other->isWindow() || w->isWindow()) {
-                continue;
-            }
-            EXPECT_FALSE(w->geometry().intersects(other->geometry()))
-                << w->objectName().toStdString() << " overlaps "
-                << other->objectName().toStdString();
-        }
-    }
-}
-
 TEST_F(MainWindowTest, LayoutIsTidyAndChartsTakeTheFreeSpace) {
     open();
     window_->resize(1280, 800);

@@ -2,8 +2,12 @@
 
 #include "config/settings_file.h"
 
+#include <QAbstractButton>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPixmap>
 
 #include <fstream>
@@ -50,6 +54,29 @@ bool save_picture(QWidget& widget, const QString& name) {
     const QString dir = QStringLiteral(TW_BINARY_DIR "/screenshots");
     QDir().mkpath(dir);
     return widget.grab().save(dir + "/" + name + ".png");
+}
+
+void expect_tidy(QWidget& window) {
+    const auto widgets = window.findChildren<QWidget*>();
+    for (QWidget* w : widgets) {
+        if (!w->isVisibleTo(&window) || w->objectName().isEmpty()) continue;
+        if (qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) ||
+            qobject_cast<QComboBox*>(w) || qobject_cast<QLineEdit*>(w)) {
+            const QSize need = w->minimumSizeHint();
+            EXPECT_GE(w->width(), need.width()) << w->objectName().toStdString() << " cut off";
+            EXPECT_GE(w->height(), need.height()) << w->objectName().toStdString() << " cut off";
+        }
+        for (QWidget* other : widgets) {
+            if (other == w || other->parentWidget() != w->parentWidget() ||
+                !other->isVisibleTo(&window) || other->objectName().isEmpty() ||
+                other->isWindow() || w->isWindow()) {
+                continue;
+            }
+            EXPECT_FALSE(w->geometry().intersects(other->geometry()))
+                << w->objectName().toStdString() << " overlaps "
+                << other->objectName().toStdString();
+        }
+    }
 }
 
 }  // namespace tw::ui::test

@@ -52,6 +52,10 @@ struct UiStation {
 // be written.
 bool save_picture(QWidget& widget, const QString& name);
 
+// Every visible named control gets at least the room it asks for and no
+// two named controls of the same parent overlap (failures are reported).
+void expect_tidy(QWidget& window);
+
 // Child widget by object name; fails the test (and returns nullptr) when
 // missing.
 template <typename W>
