@@ -171,11 +171,7 @@ void HardwareSetup::load() {
 
 void HardwareSetup::activate() {
     context_.window_open = true;
-    if (context_.apply_settings_lock) {
-        context_.apply_settings_lock();
-    } else {
-        apply_settings_lock(context_.settings.general.settings_locked == 1);
-    }
+    if (context_.apply_settings_lock) context_.apply_settings_lock();
     model_.notify();
 }
 
@@ -281,11 +277,7 @@ void HardwareSetup::lock_settings_clicked(bool checked) {
     }
     flag(SetupFlag::lock_settings) = locked;
     g.settings_locked = locked ? 1 : 0;
-    if (context_.apply_settings_lock) {
-        context_.apply_settings_lock();
-    } else {
-        apply_settings_lock(locked);
-    }
+    if (context_.apply_settings_lock) context_.apply_settings_lock();
     model_.notify();
 }
 

@@ -81,11 +81,7 @@ void TriggerPanel::load() {
 
 void TriggerPanel::activate() {
     context_.window_open = true;
-    if (context_.apply_settings_lock) {
-        context_.apply_settings_lock();
-    } else {
-        apply_settings_lock(context_.settings.general.settings_locked == 1);
-    }
+    if (context_.apply_settings_lock) context_.apply_settings_lock();
     follow_selected_channel();
     context_.recorder.set_live_values_channel(model_.ch_selected);
     model_.notify();

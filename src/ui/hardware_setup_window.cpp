@@ -25,18 +25,13 @@ using acquisition::SetupList;
 
 namespace {
 
-QString latin1(std::string_view text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 template <typename T>
 constexpr std::size_t at(T which) {
     return static_cast<std::size_t>(which);
 }
 
 QGroupBox* frame(const char* title, QWidget* parent) {
-    auto* box = new QGroupBox(QString::fromLatin1(title), parent);
-    return box;
+    return new QGroupBox(QString::fromLatin1(title), parent);
 }
 
 QGridLayout* grid_of(QGroupBox* box) {
@@ -82,9 +77,7 @@ HardwareSetupWindow::~HardwareSetupWindow() {
 
 QCheckBox* HardwareSetupWindow::make_flag(SetupFlag which, const char* name, const char* caption,
                                           const char* tip, QWidget* parent) {
-    auto* box = new QCheckBox(QString::fromLatin1(caption), parent);
-    box->setObjectName(QString::fromLatin1(name));
-    box->setToolTip(QString::fromLatin1(tip));
+    auto* box = named(new QCheckBox(QString::fromLatin1(caption), parent), name, tip);
     flags_[at(which)] = box;
     connect(box, &QCheckBox::clicked, this,
             [this, which](bool checked) { setup_.set_flag(which, checked); });
@@ -93,9 +86,7 @@ QCheckBox* HardwareSetupWindow::make_flag(SetupFlag which, const char* name, con
 
 QComboBox* HardwareSetupWindow::make_list(SetupList which, const char* name, const char* tip,
                                           QWidget* parent) {
-    auto* list = new QComboBox(parent);
-    list->setObjectName(QString::fromLatin1(name));
-    list->setToolTip(QString::fromLatin1(tip));
+    auto* list = named(new QComboBox(parent), name, tip);
     lists_[at(which)] = list;
     connect(list, &QComboBox::activated, this,
             [this, which](int index) { setup_.set_list(which, index); });
@@ -104,9 +95,7 @@ QComboBox* HardwareSetupWindow::make_list(SetupList which, const char* name, con
 
 QLineEdit* HardwareSetupWindow::make_field(SetupField which, const char* name, const char* tip,
                                            QWidget* parent) {
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(QString::fromLatin1(name));
-    edit->setToolTip(QString::fromLatin1(tip));
+    auto* edit = named(new QLineEdit(parent), name, tip);
     fields_[at(which)] = edit;
     connect(edit, &QLineEdit::textEdited, this,
             [this, which](const QString& text) { setup_.set_field(which, std_text(text)); });
@@ -188,12 +177,8 @@ QWidget* HardwareSetupWindow::build_reliability_group() {
     QGridLayout* grid = grid_of(box);
     QComboBox* lpt = make_list(SetupList::lptx, "lptx", "Parallel port of the watchdog and alarm bits", box);
     for (auto item : config::lpt_ports) lpt->addItem(latin1(item));
-    watch_dog_bit_ = new Lamp(box);
-    watch_dog_bit_->setObjectName("watch_dog_bit");
-    watch_dog_bit_->setToolTip("Bit 0 of the parallel port (green: set)");
-    alarm_bit_ = new Lamp(box);
-    alarm_bit_->setObjectName("alarm_bit");
-    alarm_bit_->setToolTip("Bit 1 of the parallel port (green: set)");
+    watch_dog_bit_ = named(new Lamp(box), "watch_dog_bit", "Bit 0 of the parallel port (green: set)");
+    alarm_bit_ = named(new Lamp(box), "alarm_bit", "Bit 1 of the parallel port (green: set)");
     QLineEdit* period = make_field(SetupField::wd_timer, "wd_timer",
                                    "Seconds between two watchdog pulses (5..999)", box);
     period->setMaximumWidth(80);

@@ -49,24 +49,6 @@ QFont bold(QFont font, double scale = 1.0) {
     return font;
 }
 
-template <typename W>
-W* named(W* widget, const char* name, const char* tip = nullptr) {
-    widget->setObjectName(QString::fromLatin1(name));
-    if (tip) widget->setToolTip(QString::fromLatin1(tip));
-    return widget;
-}
-
-void set_checked(QCheckBox* box, bool checked) {
-    const QSignalBlocker block(box);
-    box->setChecked(checked);
-}
-
-void set_field(QLineEdit* field, const std::string& text) {
-    const QSignalBlocker block(field);
-    const QString q = qt_text(text);
-    if (field->text() != q) field->setText(q);
-}
-
 }  // namespace
 
 MainWindow::MainWindow(app::Station& station, const app::StartupResult& startup, QWidget* parent)
@@ -477,13 +459,13 @@ void MainWindow::connect_controls() {
     connect(axis_select_, &QComboBox::activated, this,
             [this](int index) { app::axis_changed(station_, index); });
     connect(extension_, &QLineEdit::editingFinished, this, [this] {
-        set_field(extension_, app::store_extension(station_, std_text(extension_->text())));
+        show_text(extension_, app::store_extension(station_, std_text(extension_->text())));
     });
     connect(dc_offset_, &QLineEdit::editingFinished, this, [this] {
-        set_field(dc_offset_, app::store_dc_offset(station_, std_text(dc_offset_->text())));
+        show_text(dc_offset_, app::store_dc_offset(station_, std_text(dc_offset_->text())));
     });
     connect(alarm_soglia_, &QLineEdit::editingFinished, this, [this] {
-        set_field(alarm_soglia_,
+        show_text(alarm_soglia_,
                   app::store_alarm_threshold(station_, std_text(alarm_soglia_->text())));
     });
     connect(y_scale_, &QScrollBar::valueChanged, this, [this](int value) {
@@ -563,34 +545,34 @@ void MainWindow::show_selected_channel() {
         y_scale_->setValue(v.y_scale);
     }
     yscale_->setText(qt_text(v.yscale));
-    set_field(dc_offset_, v.dc_offset);
-    set_field(alarm_soglia_, v.alarm_soglia);
-    set_field(extension_, v.extension);
-    set_checked(ch_enabled_, v.ch_enabled);
-    set_checked(alarm_, v.alarm);
-    set_checked(logging_, v.logging);
-    set_checked(all_trigger_, v.all_trigger);
-    set_checked(drum_, v.drum);
-    set_checked(hide_drum_, v.hide_drum);
-    set_checked(fft_enabled_, v.fft_enabled);
-    set_checked(invert_data_, v.invert_data);
-    set_checked(auto_offset_, v.auto_offset);
+    show_text(dc_offset_, v.dc_offset);
+    show_text(alarm_soglia_, v.alarm_soglia);
+    show_text(extension_, v.extension);
+    show_checked(ch_enabled_, v.ch_enabled);
+    show_checked(alarm_, v.alarm);
+    show_checked(logging_, v.logging);
+    show_checked(all_trigger_, v.all_trigger);
+    show_checked(drum_, v.drum);
+    show_checked(hide_drum_, v.hide_drum);
+    show_checked(fft_enabled_, v.fft_enabled);
+    show_checked(invert_data_, v.invert_data);
+    show_checked(auto_offset_, v.auto_offset);
     // An open trigger panel shows the selected channel too.
     station_.trigger_panel.follow_selected_channel();
 }
 
 void MainWindow::show_general_settings() {
     const app::GeneralView g = app::general_view(station_);
-    set_field(elevation_, g.elevation);
-    set_field(location_, g.location);
-    set_field(coordinates_, g.coordinates);
+    show_text(elevation_, g.elevation);
+    show_text(location_, g.location);
+    show_text(coordinates_, g.coordinates);
     {
         const QSignalBlocker block(chartspeed1_);
         chartspeed1_->setValue(g.chart_speed);
     }
     chartspeed_value_->setText(QString::number(g.chart_speed));
-    set_checked(zallch_, g.zallch);
-    set_checked(nocharting_, g.nocharting);
+    show_checked(zallch_, g.zallch);
+    show_checked(nocharting_, g.nocharting);
 }
 
 void MainWindow::render_panel() {
@@ -610,7 +592,7 @@ void MainWindow::render_panel() {
     }
     badrx_->setText(qt_text(m.badrx));
     true_sps_->setText(qt_text(m.true_sps));
-    set_field(utc_clock_, m.utc_clock);
+    show_text(utc_clock_, m.utc_clock);
     realtime_->setText(qt_text(m.realtime));
     lbl_service_->setText(qt_text(m.lbl_service));
     lbl_service_->setVisible(m.lbl_service_visible);

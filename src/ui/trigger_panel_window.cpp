@@ -16,6 +16,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <span>
+
 namespace tw::ui {
 
 using events::TriggerField;
@@ -23,15 +25,15 @@ using events::TriggerPanelModel;
 
 namespace {
 
-QString latin1(std::string_view text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-template <typename W>
-W* named(W* widget, const char* name, const char* tip) {
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setToolTip(QString::fromLatin1(tip));
-    return widget;
+// A value display that reports clicks.
+ClickableLabel* clickable_value_label(const char* name, const char* tip, QWidget* parent) {
+    auto* label = named(new ClickableLabel(parent), name, tip);
+    label->setFont(mono_font());
+    label->setFrameShape(QFrame::Panel);
+    label->setFrameShadow(QFrame::Sunken);
+    label->setMinimumHeight(24);
+    label->setCursor(Qt::PointingHandCursor);
+    return label;
 }
 
 QLabel* unit_label(const char* name, QWidget* parent) {
@@ -41,12 +43,6 @@ QLabel* unit_label(const char* name, QWidget* parent) {
     return label;
 }
 
-struct FieldRow {
-    TriggerField which;
-    const char* name;
-    const char* caption;
-    const char* tip;
-};
 
 }  // namespace
 
@@ -152,12 +148,22 @@ QWidget* TriggerPanelWindow::build_header() {
     return box;
 }
 
-QWidget* TriggerPanelWindow::build_start_group() {
-    auto* box = new QGroupBox("Event start", this);
+QWidget* TriggerPanelWindow::build_field_group(const char* title, std::span<const FieldRow> rows) {
+    auto* box = new QGroupBox(QString::fromLatin1(title), this);
     auto* grid = new QGridLayout(box);
     grid->setHorizontalSpacing(10);
     grid->setVerticalSpacing(5);
-    const FieldRow rows[] = {
+    int row = 0;
+    for (const FieldRow& r : rows) {
+        grid->addWidget(caption_label(QString::fromLatin1(r.caption), box), row, 0);
+        grid->addWidget(make_field(r.which, r.name, r.tip, box), row++, 1);
+    }
+    grid->setColumnStretch(1, 1);
+    return box;
+}
+
+QWidget* TriggerPanelWindow::build_start_group() {
+    static constexpr FieldRow rows[] = {
         {TriggerField::start_amplitude, "start_threshold0", "START amplitude",
          "Amplitude threshold of the amplitude method (0..32767)"},
         {TriggerField::samples_over_start, "start_threshold1", "Samples over start",
@@ -171,21 +177,11 @@ QWidget* TriggerPanelWindow::build_start_group() {
         {TriggerField::start_ratio, "start_threshold5", "START > ratio",
          "STA/LTA ratio above which an event starts"},
     };
-    int row = 0;
-    for (const FieldRow& r : rows) {
-        grid->addWidget(caption_label(QString::fromLatin1(r.caption), box), row, 0);
-        grid->addWidget(make_field(r.which, r.name, r.tip, box), row++, 1);
-    }
-    grid->setColumnStretch(1, 1);
-    return box;
+    return build_field_group("Event start", rows);
 }
 
 QWidget* TriggerPanelWindow::build_stop_group() {
-    auto* box = new QGroupBox("Event end", this);
-    auto* grid = new QGridLayout(box);
-    grid->setHorizontalSpacing(10);
-    grid->setVerticalSpacing(5);
-    const FieldRow rows[] = {
+    static constexpr FieldRow rows[] = {
         {TriggerField::stop_amplitude, "stop_threshold0", "STOP amplitude",
          "Amplitude under which the coda must stay for the post-event time"},
         {TriggerField::post_event_minutes, "stop_threshold1",
@@ -195,13 +191,7 @@ QWidget* TriggerPanelWindow::build_stop_group() {
         {TriggerField::max_event_minutes, "stop_threshold3", "Max event length in minutes",
          "Longest event; at least the pre-event plus the post-event time"},
     };
-    int row = 0;
-    for (const FieldRow& r : rows) {
-        grid->addWidget(caption_label(QString::fromLatin1(r.caption), box), row, 0);
-        grid->addWidget(make_field(r.which, r.name, r.tip, box), row++, 1);
-    }
-    grid->setColumnStretch(1, 1);
-    return box;
+    return build_field_group("Event end", rows);
 }
 
 QWidget* TriggerPanelWindow::build_calibration_group() {
@@ -246,13 +236,8 @@ QWidget* TriggerPanelWindow::build_calibration_group() {
     grid->addWidget(line, row++, 0, 1, 3);
 
     lbl_ad_sens_ = value_label("lbl_ad_sens", "Counts per volt at the converter", box);
-    lbl_data_output_ = named(new ClickableLabel(box), "lbl_data_output",
-                             "Physical units per volt; click to compute the figures again");
-    lbl_data_output_->setFont(mono_font());
-    lbl_data_output_->setFrameShape(QFrame::Panel);
-    lbl_data_output_->setFrameShadow(QFrame::Sunken);
-    lbl_data_output_->setMinimumHeight(24);
-    lbl_data_output_->setCursor(Qt::PointingHandCursor);
+    lbl_data_output_ = clickable_value_label(
+        "lbl_data_output", "Physical units per volt; click to compute the figures again", box);
     lbl_full_range_ = value_label("lbl_full_range", "Physical value of the converter's full range", box);
     lbl_resolution_ = value_label("lbl_resolution", "Physical units per count", box);
     for (QLabel* l : {static_cast<QLabel*>(lbl_data_output_), lbl_ad_sens_, lbl_full_range_,
@@ -331,13 +316,8 @@ QWidget* TriggerPanelWindow::build_live_group() {
         grid->addWidget(monstart_[static_cast<std::size_t>(i)], i, 1);
     }
     dc_average_ = value_label("dc_average", "Offset estimate of the signal", box);
-    max_noise_ = named(new ClickableLabel(box), "max_noise",
-                       "Largest noise amplitude since the last event; click to reset");
-    max_noise_->setFont(mono_font());
-    max_noise_->setFrameShape(QFrame::Panel);
-    max_noise_->setFrameShadow(QFrame::Sunken);
-    max_noise_->setMinimumHeight(24);
-    max_noise_->setCursor(Qt::PointingHandCursor);
+    max_noise_ = clickable_value_label(
+        "max_noise", "Largest noise amplitude since the last event; click to reset", box);
     grid->addWidget(caption_label("DC average", box), 3, 0);
     grid->addWidget(dc_average_, 3, 1);
     grid->addWidget(caption_label("Max noise (click: reset)", box), 4, 0);

@@ -15,6 +15,7 @@
 
 #include <array>
 #include <functional>
+#include <span>
 
 class QComboBox;
 class QLabel;
@@ -45,6 +46,13 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    struct FieldRow {
+        events::TriggerField which;
+        const char* name;
+        const char* caption;
+        const char* tip;
+    };
+    QWidget* build_field_group(const char* title, std::span<const FieldRow> rows);
     QWidget* build_header();
     QWidget* build_start_group();
     QWidget* build_stop_group();
