@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace tw::config {
 namespace {
 
@@ -37,25 +39,16 @@ TEST(SensorScale, EachFigureFromTheShownOneAndAClearTextWhenAnInputIsZero) {
 }
 
 TEST(SensorScale, UnitLabelsFollowSensorTypeAndUnit) {
-    struct Case {
-        int type, unit;
-        UnitLabels labels;
+    const std::tuple<int, int, const char*> cases[] = {
+        {3, 4, "V/ um/ss|um/ss / V|um/ss|um/ss"}, {1, 1, "V/ m/s|m/s / V|m/s|m/s"},
+        {2, 5, "V/ nm|nm/V|nm|nm"},               {0, 3, "counts|counts|V|V"},
+        {2, 9, "V/ ?|?/V|?|?"},  // a unit outside the table
     };
-    const Case cases[] = {
-        {3, 4, {"V/ um/ss", "um/ss / V", "um/ss", "um/ss"}},
-        {1, 1, {"V/ m/s", "m/s / V", "m/s", "m/s"}},
-        {2, 5, {"V/ nm", "nm/V", "nm", "nm"}},
-        {0, 3, {"counts", "counts", "V", "V"}},
-        {2, 9, {"V/ ?", "?/V", "?", "?"}},  // a unit outside the table
-    };
-    for (const Case& c : cases) {
-        const UnitLabels l = unit_labels(c.type, c.unit);
-        EXPECT_EQ((std::vector<std::string>{l.lbl_sensor, l.lbl_data_type, l.lbl_resolution_type,
-                                            l.lbl_full_range_type}),
-                  (std::vector<std::string>{c.labels.lbl_sensor, c.labels.lbl_data_type,
-                                            c.labels.lbl_resolution_type,
-                                            c.labels.lbl_full_range_type}))
-            << c.type << " " << c.unit;
+    for (const auto& [type, unit, texts] : cases) {
+        const UnitLabels l = unit_labels(type, unit);
+        EXPECT_EQ(l.lbl_sensor + "|" + l.lbl_data_type + "|" + l.lbl_resolution_type + "|" +
+                      l.lbl_full_range_type,
+                  texts);
     }
 }
 

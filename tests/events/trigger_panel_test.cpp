@@ -24,11 +24,6 @@ protected:
         panel.leave_field(field);
     }
     const std::string& text(F field) const { return panel.model().text(field); }
-    std::vector<std::string> messages() const {
-        std::vector<std::string> texts;
-        for (const auto& shown : dialogs.shown) texts.push_back(shown.text + " | " + shown.title);
-        return texts;
-    }
 
     fakes::FakeDialogs dialogs;
     int selected = 1;
@@ -64,7 +59,7 @@ TEST_F(TriggerPanelTest, PreEventTimeIsLimitedToWhatTheRingHoldsAtTheChannelsRat
         config::ChannelSettings reread = ch;
         config::expand_start_params(reread);
         EXPECT_EQ(reread.pre_event_minutes, ch.pre_event_minutes);
-        EXPECT_EQ(messages(), c.refused ? std::vector<std::string>{
+        EXPECT_EQ(dialogs.messages(), c.refused ? std::vector<std::string>{
                                               "Pre-event time exceeded buffer capacity for the "
                                               "selected SPS.\r\nPlease reduce SPS or pre-event "
                                               "time. | Error."}
@@ -111,37 +106,29 @@ TEST_F(TriggerPanelTest, FieldsAreLimitedWhenLeftAndApplyReadsTextNeverLeft) {
     EXPECT_EQ(ch.drum_scale, 1);
 }
 
-TEST_F(TriggerPanelTest, ApplyStoresModeCalibrationAndScaleOfTheShownChannelOnly) {
+TEST_F(TriggerPanelTest, ApplyStoresTheShownChannelOnlyAndAChannelShownAgainComesFromItsSettings) {
     selected = 3;
     panel.follow_selected_channel();
     EXPECT_EQ(panel.model().ch_selected, 3);
     panel.trigmode_clicked(1);
-    panel.sensor_type_clicked(3);
     panel.measure_unit_clicked(4);  // stored at once, with the unit labels
     EXPECT_EQ(settings.channel(3).measure_unit, 4);
-    EXPECT_EQ(panel.model().units.lbl_sensor, "V/ um/ss");
-    type(F::sensor_sensitivity, "0.5");
-    type(F::amplifier_gain, "100");
-    type(F::ad_bits, "16");
-    type(F::ad_range, "20");
-    type(F::drum_scale, "3.5");
-    EXPECT_EQ(settings.channel(3).trigger_mode, 0);  // nothing stored before Apply
+    EXPECT_EQ(panel.model().units.lbl_sensor, "counts");
+    type(F::ad_range, "0");
+    EXPECT_EQ(settings.channel(3).trigger_mode, 0);  // nothing else before Apply
     panel.apply_clicked();
-    const auto& ch = settings.channel(3);
-    EXPECT_EQ(ch.trigger_mode, 1);
-    EXPECT_EQ(ch.sensor_type, 3);
-    EXPECT_EQ(ch.drum_scale, 3.5);
-    EXPECT_DOUBLE_EQ(ch.data_output_factor, 0.000006104);
-    EXPECT_EQ(panel.model().scale.lbl_full_range, "00.400,000,000");
+    EXPECT_EQ(settings.channel(3).trigger_mode, 1);
+    // No sensitivity, no range: clear texts and no factor.
+    EXPECT_EQ(panel.model().scale.lbl_resolution, "Sensitivity is 0");
+    EXPECT_EQ(panel.model().scale.lbl_ad_sens, "A/D range is 0");
+    EXPECT_EQ(settings.channel(3).data_output_factor, 0);
     EXPECT_EQ(settings.channel(1).trigger_mode, 0);
-    EXPECT_EQ(settings.channel(1).sensor_type, 0);
 
-    // A channel shown again comes from its settings.
     selected = 1;
     panel.follow_selected_channel();
     EXPECT_EQ(panel.model().trigmode, 0);
     EXPECT_EQ(text(F::start_amplitude), "1000");
-    EXPECT_EQ(text(F::sensor_sensitivity), " " + config::plain_number(settings.channel(1).sensor_sensitivity));
+    EXPECT_EQ(text(F::ad_range), config::signed_number_text(settings.channel(1).ad_range));
 }
 
 TEST_F(TriggerPanelTest, DefaultsFillTheFieldsWithoutStoring) {
@@ -149,42 +136,32 @@ TEST_F(TriggerPanelTest, DefaultsFillTheFieldsWithoutStoring) {
         dialogs.answers = {teleseismic};
         panel.defaults_clicked();
         const TriggerDefaults& set = teleseismic ? teleseismic_defaults : local_defaults;
-        EXPECT_EQ(text(F::start_amplitude), set.start[0]);
-        EXPECT_EQ(text(F::pre_event_minutes), teleseismic ? "30" : "2");
+        EXPECT_EQ(text(F::pre_event_minutes), set.start[2]);
         EXPECT_EQ(text(F::stop_amplitude), teleseismic ? "800" : "20000");
-        EXPECT_EQ(text(F::max_event_minutes), teleseismic ? "120" : "10");
-        EXPECT_EQ(text(F::mag_corr_5), "0.001");
-        EXPECT_EQ(text(F::drum_scale), "2");
-        EXPECT_EQ(text(F::filter_delay), "0");
+        EXPECT_EQ(text(F::mag_corr_5) + text(F::drum_scale) + text(F::filter_delay), "0.00120");
     }
     EXPECT_EQ(dialogs.shown.back().text, "Setup values for teleseismic events?");
     EXPECT_EQ(settings.channel(1).start_amplitude, 1000);
 }
 
 TEST_F(TriggerPanelTest, LiveValuesOfTheShownChannelUnderTheirOwnCaptionsAndNoiseReset) {
-    EXPECT_TRUE(open);
-    EXPECT_EQ(locks, 1);  // the settings lock of every open window
+    EXPECT_TRUE(open && locks == 1);  // open, with the settings lock of every window
     start();
     for (int i = 0; i < 200; ++i) {
         feed(1, i % 2 ? 300 : -300);
         feed(2, i % 2 ? 900 : -900);
     }
     const auto& m = panel.model();
-    const auto& detector = recorder->channel(1).detector;
-    // The detector's texts: STA average, LTA average, ratio.
-    const LiveValues expected = live_values(detector, 0);
-    EXPECT_EQ(m.sta_average, expected.monstart[0]);
-    EXPECT_EQ(m.lta_average, expected.monstart[1]);
-    EXPECT_EQ(m.sta_lta_ratio, expected.monstart[2]);
-    EXPECT_NE(m.sta_average, m.sta_lta_ratio);
-    EXPECT_EQ(m.max_noise, "00300.000");
+    // The detector's texts are the STA average, the LTA average and the ratio.
+    const LiveValues v = live_values(recorder->channel(1).detector, 0);
+    EXPECT_EQ(m.sta_average + "|" + m.lta_average + "|" + m.sta_lta_ratio + "|" + m.max_noise,
+              v.monstart[0] + "|" + v.monstart[1] + "|" + v.monstart[2] + "|00300.000");
     panel.max_noise_clicked();
     EXPECT_EQ(recorder->channel(1).detector.max_amplitude, 0);
     EXPECT_EQ(recorder->channel(2).detector.max_amplitude, 900);
 
     panel.cancel_clicked();
-    EXPECT_FALSE(open);
-    EXPECT_TRUE(m.close_requested);
+    EXPECT_TRUE(!open && m.close_requested);
     const int before = notices;
     feed(1, 100);
     EXPECT_EQ(notices, before);  // a closed panel is not updated

@@ -113,6 +113,12 @@ std::optional<std::string> FakeDialogs::input_box(const std::string& prompt,
     return answer;
 }
 
+std::vector<std::string> FakeDialogs::messages() const {
+    std::vector<std::string> texts;
+    for (const auto& s : shown) texts.push_back(s.text + " | " + s.title);
+    return texts;
+}
+
 void FakeDialogs::show_warning(const std::string& text, bool) {
     shown.push_back({"warning", text, "Warning!"});
 }

@@ -73,6 +73,9 @@ public:
                                          const std::string& initial) override;
     void show_warning(const std::string& text, bool modal) override;
 
+    // Each shown text as "text | title", in order.
+    std::vector<std::string> messages() const;
+
     std::vector<Shown> shown;
     std::vector<bool> answers;  // answers to questions, in order; default answer after
     std::optional<std::string> input_answer;

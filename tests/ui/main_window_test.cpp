@@ -32,26 +32,9 @@ protected:
     W* get(const char* name) {
         return child<W>(*window_, name);
     }
-    void type_into(const char* field, const QString& text) {
-        auto* edit = get<QLineEdit>(field);
-        edit->setFocus();
-        edit->selectAll();
-        QTest::keyClicks(edit, text);
-        QTest::keyClick(edit, Qt::Key_Return);
-    }
-    // A check box takes clicks on its box and text only: click near its box.
-    void click(const char* name) {
-        QWidget* w = get<QWidget>(name);
-        if (qobject_cast<QCheckBox*>(w)) {
-            QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(8, w->height() / 2));
-        } else {
-            QTest::mouseClick(w, Qt::LeftButton);
-        }
-    }
-    QString text_of(const char* name) {
-        if (auto* e = window_->findChild<QLineEdit*>(name)) return e->text();
-        return get<QLabel>(name)->text();
-    }
+    void type_into(const char* field, const QString& text) { test::type_into(*window_, field, text); }
+    void click(const char* name) { test::click(*window_, name); }
+    QString text_of(const char* name) { return test::text_of(*window_, name); }
     config::ChannelSettings& channel(int n) { return s_.station->settings.channel(n); }
 
     UiStation s_;

@@ -3,12 +3,15 @@
 #include "config/settings_file.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QRadioButton>
+#include <QtTest/QTest>
 
 #include <fstream>
 #include <sstream>
@@ -54,6 +57,31 @@ bool save_picture(QWidget& widget, const QString& name) {
     const QString dir = QStringLiteral(TW_BINARY_DIR "/screenshots");
     QDir().mkpath(dir);
     return widget.grab().save(dir + "/" + name + ".png");
+}
+
+void click(QWidget& window, const char* name) {
+    QWidget* w = child<QWidget>(window, name);
+    if (!w) return;
+    if (qobject_cast<QCheckBox*>(w) || qobject_cast<QRadioButton*>(w)) {
+        QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(8, w->height() / 2));
+    } else {
+        QTest::mouseClick(w, Qt::LeftButton);
+    }
+}
+
+QString text_of(QWidget& window, const char* name) {
+    if (auto* edit = window.findChild<QLineEdit*>(name)) return edit->text();
+    auto* label = child<QLabel>(window, name);
+    return label ? label->text() : QString();
+}
+
+void type_into(QWidget& window, const char* name, const QString& text, Qt::Key key) {
+    auto* edit = child<QLineEdit>(window, name);
+    if (!edit) return;
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, text);
+    QTest::keyClick(edit, key);
 }
 
 void expect_tidy(QWidget& window) {
