@@ -176,34 +176,6 @@ void append_line(std::string& out, std::string_view key, const std::string& valu
 
 // ---------------------------------------------------------------- reading
 
-// A number written as the whole text, blanks around it allowed:
-// [+-] digits [. digits] [E [+-] digits], or with digits only after the point.
-bool direct_number(std::string_view text, double& value) {
-    auto is_blank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && is_blank(text.back())) text.remove_suffix(1);
-    auto is_digit = [](char c) { return c >= '0' && c <= '9'; };
-    std::size_t i = 0;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-    bool digits = false;
-    while (i < text.size() && is_digit(text[i])) ++i, digits = true;
-    if (i < text.size() && text[i] == '.') {
-        ++i;
-        while (i < text.size() && is_digit(text[i])) ++i, digits = true;
-    }
-    if (!digits) return false;
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        ++i;
-        if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-        bool exponent_digits = false;
-        while (i < text.size() && is_digit(text[i])) ++i, exponent_digits = true;
-        if (!exponent_digits) return false;
-    }
-    if (i != text.size()) return false;
-    value = number_scan(text);
-    return true;
-}
-
 // The value for a reason text: printable, and not endless.
 std::string shown_value(std::string_view value) {
     std::string shown;
