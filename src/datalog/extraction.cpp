@@ -38,26 +38,6 @@ std::string rate_changed() {
 }
 }  // namespace extraction_text
 
-std::filesystem::path free_event_file_path(const std::filesystem::path& folder,
-                                           std::string_view start, std::string_view extension) {
-    const std::string name = events::event_file_name(start, extension);
-    std::filesystem::path path = folder / name;
-    std::error_code error;
-    if (!std::filesystem::exists(std::filesystem::symlink_status(path, error))) return path;
-    // "YYMMDD.HHMMSS" is 13 characters; the counter goes after it.
-    const std::string stem = name.substr(0, std::min<std::size_t>(13, name.size()));
-    const std::string rest = name.substr(stem.size());
-    for (int counter = 1; counter <= 99; ++counter) {
-        char digits[4];
-        digits[0] = static_cast<char>('0' + counter / 10);
-        digits[1] = static_cast<char>('0' + counter % 10);
-        digits[2] = 0;
-        path = folder / (stem + "_" + digits + rest);
-        if (!std::filesystem::exists(std::filesystem::symlink_status(path, error))) return path;
-    }
-    return {};
-}
-
 namespace {
 
 // The refusal for a day that cannot be used; empty when it can.
@@ -145,25 +125,28 @@ ExtractionResult extract_channel(const ExtractionContext& context, int channel,
     }
 
     const config::ChannelSettings& cs = settings.channel(channel);
-    const auto path = free_event_file_path(context.events_folder, start_text, cs.file_extension);
-    if (path.empty()) {
-        result.refusal = "Track " + n + ": every name for " +
-                         events::event_file_name(start_text, cs.file_extension) +
-                         " is taken in " + context.events_folder.string() + ".";
-        return result;
-    }
     events::HeaderFields fields =
         events::header_fields(settings, channel, start_text, context.lock_state, context.board_reply);
     fields.rate = sps;
     fields.cut_from_track = true;
     fields.samples = total;
 
+    // The writer never overwrites a file: a name that is taken (a live event
+    // of the same second, an earlier cut) gets a number.
     events::EventFile file;
-    if (!file.open(path, events::event_header(fields))) {
+    if (!file.open(context.events_folder / events::event_file_name(start_text, cs.file_extension),
+                   events::event_header(fields)) ||
+        file.failed()) {
         report(file.error().error_number, file.error().detail);
+        if (file.is_open()) {
+            file.close();
+            ::unlink(file.path().c_str());
+        }
         result.refusal = "Track " + n + ": " + file.error().detail;
         return result;
     }
+    if (!file.notice().empty()) result.notices.push_back("Track " + n + ": " + file.notice());
+    const std::filesystem::path path = file.path();
 
     std::uint64_t lines = 0;
     std::uint64_t last_progress = 0;

@@ -70,11 +70,4 @@ std::string year_mismatch();
 std::string rate_changed();
 }  // namespace extraction_text
 
-// The event file name of a stretch: start as "YYMMDD.HHMMSS" + "." +
-// extension. When a file of that name exists (a live event of the same
-// second, an earlier cut), a two-digit counter goes before the extension:
-// "030203.123456_01.z1".
-std::filesystem::path free_event_file_path(const std::filesystem::path& folder,
-                                           std::string_view start, std::string_view extension);
-
 }  // namespace tw::datalog

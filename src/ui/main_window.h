@@ -30,10 +30,12 @@ class ChartView;
 class ClickableLabel;
 class ErrorListBox;
 class EventListWindow;
+class HardwareSetupWindow;
 class Lamp;
 class LoadBar;
 class ReviewWindow;
 class SettimeWindow;
+class TriggerPanelWindow;
 class TrimmingWindow;
 
 class MainWindow : public QWidget {
@@ -65,6 +67,10 @@ public:
     TrimmingWindow* trimming_window() const { return trimming_window_; }
     // The Review window, once the Review button has opened it.
     ReviewWindow* review_window() const { return review_window_; }
+    // The trigger panel and the hardware setup window, once TRIGGERS and HW
+    // Setup have opened them.
+    TriggerPanelWindow* trigger_panel_window() const { return trigger_window_; }
+    HardwareSetupWindow* hardware_setup_window() const { return setup_window_; }
     // The housekeeping timer (1000 ms).
     const QTimer& housekeeping_timer() const { return timer_; }
 
@@ -87,6 +93,8 @@ private:
     void open_settime();
     void open_trimming();
     void open_review();
+    void open_trigger_panel();
+    void open_hardware_setup();
 
     app::Station& station_;
     app::ChartZoom zoom_;
@@ -156,6 +164,8 @@ private:
     SettimeWindow* settime_window_ = nullptr;
     TrimmingWindow* trimming_window_ = nullptr;
     ReviewWindow* review_window_ = nullptr;
+    TriggerPanelWindow* trigger_window_ = nullptr;
+    HardwareSetupWindow* setup_window_ = nullptr;
 };
 
 }  // namespace tw::ui

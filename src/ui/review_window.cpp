@@ -22,25 +22,6 @@ namespace tw::ui {
 
 namespace {
 
-template <typename W>
-W* named(W* widget, const char* name, const char* tip) {
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setToolTip(QString::fromLatin1(tip));
-    return widget;
-}
-
-void set_edit(QLineEdit* edit, const std::string& text) {
-    const QString q = qt_text(text);
-    if (edit->text() == q) return;
-    const QSignalBlocker block(edit);
-    edit->setText(q);
-}
-
-void set_label(QLabel* label, const std::string& text) {
-    const QString q = qt_text(text);
-    if (label->text() != q) label->setText(q);
-}
-
 QScrollBar* scroll_bar(const char* name, const char* tip, int low, int high, QWidget* parent) {
     auto* bar = named(new QScrollBar(Qt::Horizontal, parent), name, tip);
     bar->setRange(low, high);
@@ -85,8 +66,7 @@ void CanvasView::resizeEvent(QResizeEvent*) {
 ReviewWindow::ReviewWindow(app::Station& station, QWidget* parent)
     : QWidget(parent, Qt::Window), review_(app::review_context(station)) {
     setObjectName("Review");
-    setWindowTitle(QString::fromLatin1(datalog::ReviewModel::title.data(),
-                                       static_cast<int>(datalog::ReviewModel::title.size())));
+    setWindowTitle(latin1(datalog::ReviewModel::title));
 
     auto* folder_row = new QHBoxLayout;
     logpath_ = named(new QLineEdit(this), "logpath",
@@ -270,19 +250,16 @@ void ReviewWindow::connect_controls() {
 
 void ReviewWindow::render() {
     const datalog::ReviewModel& m = review_.model();
-    set_edit(logpath_, m.logpath);
-    set_label(viewfile_, m.viewfile);
-    {
-        const QSignalBlocker block(rep_ch_);
-        rep_ch_->setCurrentIndex(m.channel - 1);
-    }
-    set_label(track_review_, std::to_string(m.channel));
-    set_edit(startviewdate_, m.startviewdate);
-    set_edit(startviewtime_, m.startviewtime);
-    set_edit(duration_, m.duration);
-    set_label(beg_time_, m.beg_time);
-    set_label(cursor_, m.cursor);
-    set_label(end_time_, m.end_time);
+    show_text(logpath_, m.logpath);
+    show_text(viewfile_, m.viewfile);
+    show_index(rep_ch_, m.channel - 1);
+    show_text(track_review_, std::to_string(m.channel));
+    show_text(startviewdate_, m.startviewdate);
+    show_text(startviewtime_, m.startviewtime);
+    show_text(duration_, m.duration);
+    show_text(beg_time_, m.beg_time);
+    show_text(cursor_, m.cursor);
+    show_text(end_time_, m.end_time);
     const std::pair<QScrollBar*, int> bars[] = {
         {rep_chart_adj_, m.rep_chart_adj}, {rep_rows_adj_, m.rep_rows_adj}, {rep_scale_adj_, m.rep_scale_adj}};
     for (const auto& [bar, value] : bars) {
@@ -296,14 +273,11 @@ void ReviewWindow::render() {
     chart_palette.setColor(QPalette::Window,
                            m.rep_chart_green ? palette_color(10) : palette().color(QPalette::Window));
     rep_chart_->setPalette(chart_palette);
-    for (int k = 0; k < 4; ++k) {
-        QCheckBox* box = chk_extract_[static_cast<std::size_t>(k)];
-        const QSignalBlocker block(box);
-        box->setChecked(m.chk_extract[static_cast<std::size_t>(k)]);
-    }
+    for (int k = 0; k < 4; ++k)
+        show_checked(chk_extract_[static_cast<std::size_t>(k)], m.chk_extract[static_cast<std::size_t>(k)]);
     for (QPushButton* b : {ok_view_, rewind_, nextpage_, prevpage_, extract_, rep_close_})
         b->setEnabled(m.buttons_enabled);
-    set_label(notice_, m.notice);
+    show_text(notice_, m.notice);
     replay_->update();
     picture2_->update();
 }

@@ -260,7 +260,7 @@ TEST_F(ReviewTest, CountsTheDayAndNeverOverwritesAnEarlierFile) {
     const auto second = extract_channel(context(), 1, "2003/02/03 12:01:00", 1);
     ASSERT_TRUE(first.written && second.written);
     EXPECT_EQ(first.file.filename(), "030203.120100.z1");
-    EXPECT_EQ(second.file.filename(), "030203.120100_01.z1");
+    EXPECT_EQ(second.file.filename(), "030203.120100_2.z1");
     EXPECT_EQ(check::read_file(folder_ / "numevt.dat"), "2003/02/03\r\n 1\r\n\r\n 0\r\n\r\n 0\r\n\r\n 0\r\n");
 }
 
