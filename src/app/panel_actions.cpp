@@ -192,7 +192,7 @@ std::string store_station_text(Station& station, StationText field, std::string_
 }
 
 void reset_bad_packet_count(Station& station) {
-    station.panel.badrx = "0";
+    station.panel.badrx.assign(1, '0');  // (not = "0": g++ 12 warns falsely)
     station.panel.notify();
 }
 
