@@ -8,6 +8,8 @@
 #include "platform/event_pump.h"
 #include "platform/io_ports.h"
 #include "platform/launcher.h"
+#include "platform/scheduler.h"
+#include "platform/service_manager.h"
 #include "platform/sound.h"
 
 #include <functional>
@@ -120,6 +122,28 @@ public:
     std::vector<std::filesystem::path> played;
     bool fail = false;
     int stops = 0;
+};
+
+// Tasks wait until the test runs them (run_due, after moving the clock).
+class FakeScheduler : public platform::Scheduler {
+public:
+    explicit FakeScheduler(const FakeClock& clock) : clock_(clock) {}
+    void run_after(int delay_ms, std::function<void()> task) override {
+        tasks_.push_back({clock_.monotonic_ms() + delay_ms, std::move(task)});
+    }
+    // Runs the tasks whose time has come, in order; returns how many.
+    int run_due();
+    std::size_t pending() const { return tasks_.size(); }
+
+private:
+    const FakeClock& clock_;
+    std::vector<std::pair<std::int64_t, std::function<void()>>> tasks_;
+};
+
+class FakeServiceManager : public platform::ServiceManager {
+public:
+    void notify(const std::string& state) override { sent.push_back(state); }
+    std::vector<std::string> sent;
 };
 
 }  // namespace tw::fakes
