@@ -46,6 +46,7 @@ Station::Station(std::filesystem::path folder, Services services)
           [this] {
               if (apply_settings_lock) apply_settings_lock();
           }}),
+      housekeeping(*this, folder / "datalog"),
       folder_(std::move(folder)) {
     connect_signal_path();
     connect_run();

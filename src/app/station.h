@@ -9,6 +9,7 @@
 #include "acquisition/clock_trimming.h"
 #include "acquisition/sample_path.h"
 #include "acquisition/time_setting.h"
+#include "app/housekeeping.h"
 #include "config/settings.h"
 #include "datalog/tracks.h"
 #include "display/conditioning.h"
@@ -22,7 +23,9 @@
 #include "platform/io_ports.h"
 #include "platform/launcher.h"
 #include "platform/printer.h"
+#include "platform/scheduler.h"
 #include "platform/serial_port.h"
+#include "platform/service_manager.h"
 #include "platform/sound.h"
 #include "supervision/error_report.h"
 #include "supervision/event_list.h"
@@ -53,6 +56,11 @@ struct Services {
     platform::Sound* sound = nullptr;
     // Pictures for the drums and the spectrogram, in a window or headless.
     platform::ImageFiles* images = nullptr;
+    // Timers for short waits that must not block (the watchdog pulse);
+    // none: such a wait ends at the next housekeeping tick.
+    platform::Scheduler* scheduler = nullptr;
+    // The service manager running the program; none: nobody is told.
+    platform::ServiceManager* service_manager = nullptr;
 };
 
 // File names inside the station folder.
@@ -125,6 +133,10 @@ public:
     // The models of the clock trimming and time setting windows.
     acquisition::ClockTrimming trimming;
     acquisition::TimeSetting time_setting;
+
+    // The once-a-second housekeeping: watchdogs, alarms, buffer load, free
+    // space, datalog purge.
+    Housekeeping housekeeping;
 
     // Applies the settings lock to the open windows; the windowed program
     // sets it (the time setting window calls it after its own lock).
