@@ -164,21 +164,4 @@ bool FakeSound::play_wav(const std::filesystem::path& file, std::string* error) 
     return true;
 }
 
-int FakeScheduler::run_due() {
-    int ran = 0;
-    for (bool more = true; more;) {
-        more = false;
-        for (std::size_t i = 0; i < tasks_.size(); ++i) {
-            if (tasks_[i].first > clock_.monotonic_ms()) continue;
-            auto task = std::move(tasks_[i].second);
-            tasks_.erase(tasks_.begin() + static_cast<std::ptrdiff_t>(i));
-            task();
-            ++ran;
-            more = true;
-            break;
-        }
-    }
-    return ran;
-}
-
 }  // namespace tw::fakes

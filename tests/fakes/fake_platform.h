@@ -15,6 +15,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tw::fakes {
@@ -124,20 +125,14 @@ public:
     int stops = 0;
 };
 
-// Tasks wait until the test runs them (run_due, after moving the clock).
+// Tasks wait until the test runs them.
 class FakeScheduler : public platform::Scheduler {
 public:
-    explicit FakeScheduler(const FakeClock& clock) : clock_(clock) {}
-    void run_after(int delay_ms, std::function<void()> task) override {
-        tasks_.push_back({clock_.monotonic_ms() + delay_ms, std::move(task)});
+    void run_after(int, std::function<void()> task) override { tasks.push_back(std::move(task)); }
+    void run_all() {
+        for (auto& task : std::exchange(tasks, {})) task();
     }
-    // Runs the tasks whose time has come, in order; returns how many.
-    int run_due();
-    std::size_t pending() const { return tasks_.size(); }
-
-private:
-    const FakeClock& clock_;
-    std::vector<std::pair<std::int64_t, std::function<void()>>> tasks_;
+    std::vector<std::function<void()>> tasks;
 };
 
 class FakeServiceManager : public platform::ServiceManager {

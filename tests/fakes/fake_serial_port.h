@@ -40,8 +40,6 @@ public:
     std::function<void(std::string_view)> on_write;
     // Writes return false (and are not recorded) while set.
     bool refuse_writes = false;
-    // The logical capacity of the receive buffer.
-    int buffer_size = 16384;
 
     // What the program did.
     int open_calls = 0;           // successful or not
@@ -64,7 +62,7 @@ public:
     void close() override;
     bool is_open() const override { return open_; }
     int bytes_waiting() override;
-    int input_buffer_size() const override { return buffer_size; }
+    int input_buffer_size() const override { return 16384; }
     void flush_input() override;
     std::string read() override;
     std::string read_available(std::size_t max_bytes) override;
