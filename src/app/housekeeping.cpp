@@ -113,7 +113,11 @@ void Housekeeping::tick() {
     run_step(step_buffer_load, [&] { buffer_load(); });
     const bool alarm = station_.event_flags.threshold_alarm_flag;
     run_step(step_alarm_sound, [&] { alarm_sound(alarm); });
-    run_step(step_alarm_output, [&] { alarm_output(alarm); });
+    run_step(step_alarm_output, [&] {
+        alarm_output(alarm);
+        // The watchdog and alarm bits in the open hardware setup window.
+        if (station_.actions_open) station_.hardware_setup.refresh_port_bits();
+    });
     run_step(step_event_indicator, [&] { event_indicator(); });
     run_step(step_free_space, [&] { free_space(); });
     run_step(step_purge, [&] { purge(); });
