@@ -170,6 +170,7 @@ void store_y_scale_all_channels(Station& station, bool value) {
 
 void store_no_charts(Station& station, bool value) {
     station.settings.general.no_charts = value ? 1 : 0;
+    station.housekeeping.charts_chosen_by_user();
 }
 
 void store_chart_speed(Station& station, int value) {

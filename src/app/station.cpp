@@ -62,6 +62,7 @@ Station::Station(std::filesystem::path folder, Services services)
               select_channel(*this, 2);
               select_channel(*this, 1);
           }}),
+      housekeeping(*this, folder / "datalog"),
       folder_(std::move(folder)) {
     connect_signal_path();
     connect_run();

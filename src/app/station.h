@@ -10,6 +10,7 @@
 #include "acquisition/hardware_setup.h"
 #include "acquisition/sample_path.h"
 #include "acquisition/time_setting.h"
+#include "app/housekeeping.h"
 #include "config/settings.h"
 #include "datalog/tracks.h"
 #include "display/conditioning.h"
@@ -24,7 +25,9 @@
 #include "platform/io_ports.h"
 #include "platform/launcher.h"
 #include "platform/printer.h"
+#include "platform/scheduler.h"
 #include "platform/serial_port.h"
+#include "platform/service_manager.h"
 #include "platform/sound.h"
 #include "supervision/error_report.h"
 #include "supervision/event_list.h"
@@ -55,6 +58,11 @@ struct Services {
     platform::Sound* sound = nullptr;
     // Pictures for the drums and the spectrogram, in a window or headless.
     platform::ImageFiles* images = nullptr;
+    // Timers for short waits that must not block (the watchdog pulse);
+    // none: such a wait ends at the next housekeeping tick.
+    platform::Scheduler* scheduler = nullptr;
+    // The service manager running the program; none: nobody is told.
+    platform::ServiceManager* service_manager = nullptr;
 };
 
 // File names inside the station folder.
@@ -130,6 +138,10 @@ public:
     acquisition::TimeSetting time_setting;
     events::TriggerPanel trigger_panel;
     acquisition::HardwareSetup hardware_setup;
+
+    // The once-a-second housekeeping: watchdogs, alarms, buffer load, free
+    // space, datalog purge.
+    Housekeeping housekeeping;
 
     // The settings lock (settings_locked) on the open setup windows and the
     // main window; every setup window calls it when it becomes active, and

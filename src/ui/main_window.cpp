@@ -128,12 +128,12 @@ QWidget* MainWindow::build_header() {
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(10);
 
-    auto* title = new QLabel(qt_text(station_.panel.title), header);
-    title->setObjectName("title");
-    title->setFont(bold(font(), 1.6));
-    title->setStyleSheet("color: #1f3a52;");
-    title->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    row->addWidget(title);
+    title_ = new QLabel(qt_text(station_.panel.title), header);
+    title_->setObjectName("title");
+    title_->setFont(bold(font(), 1.6));
+    title_->setStyleSheet("color: #1f3a52;");
+    title_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    row->addWidget(title_);
     row->addSpacing(12);
 
     auto* station_box = new QGroupBox("Station", header);
@@ -577,6 +577,10 @@ void MainWindow::show_general_settings() {
 
 void MainWindow::render_panel() {
     const auto& m = station_.panel;
+    // The title carries the board and the free disk space.
+    const QString title = qt_text(m.title);
+    if (windowTitle() != title) setWindowTitle(title);
+    if (title_->text() != title) title_->setText(title);
     for (int i = 0; i < 4; ++i) {
         // The model may change with every sample: touch only what changed.
         ch_val_[i]->setText(qt_text(m.ch_val[i]));

@@ -97,6 +97,8 @@ private:
     QTimer timer_;
     std::function<void()> quit_;
 
+    QLabel* title_ = nullptr;
+
     // Charts and monitors, by channel index 0..3.
     std::array<ChartView*, 4> chp_{};
     ChartView* chzoom_ = nullptr;

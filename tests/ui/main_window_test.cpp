@@ -260,7 +260,10 @@ TEST_F(MainWindowTest, FollowsThePanelModel) {
     m.event_indicator_color = 12;
     m.buffer_fill = 8192;
     m.buffer_color = 14;
+    m.title = "TERRAWAVE V.02.22 - ORDA V.1.80 - FDS: 9876543 Kb";
     m.notify();
+    EXPECT_EQ(window_->windowTitle(), qt_text(m.title));
+    EXPECT_EQ(text_of("title"), qt_text(m.title));
     EXPECT_EQ(text_of("badrx"), "12");
     EXPECT_EQ(text_of("true_sps"), "50");
     EXPECT_EQ(text_of("ch_val1"), "-4711");
@@ -276,6 +279,7 @@ TEST_F(MainWindowTest, FollowsThePanelModel) {
     EXPECT_EQ(get<Lamp>("event_indicator")->color(), 12);
     EXPECT_EQ(get<LoadBar>("bufferload")->fill(), 8192);
     EXPECT_EQ(get<LoadBar>("bufferload")->color(), 14);
+    QTest::qWait(20);  // the header makes room for the longer title
     EXPECT_TRUE(save_picture(*window_, "panel_running"));
 
     QTest::mouseClick(get<QLabel>("badrx"), Qt::LeftButton);
