@@ -12,6 +12,7 @@
 #include "config/settings.h"
 #include "datalog/tracks.h"
 #include "display/conditioning.h"
+#include "display/spectrum.h"
 #include "events/event_flags.h"
 #include "events/event_recorder.h"
 #include "platform/clock.h"
@@ -121,6 +122,9 @@ public:
     display::SampleConditioner conditioner;
     events::EventRecorder recorder;
     datalog::Tracks tracks;
+    // The real-time spectrum and the day's spectrograms of the channels
+    // with `fft_enabled`; the windowed program shows its window.
+    display::Spectrum spectrum;
 
     // The models of the clock trimming and time setting windows.
     acquisition::ClockTrimming trimming;

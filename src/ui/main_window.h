@@ -33,6 +33,7 @@ class EventListWindow;
 class Lamp;
 class LoadBar;
 class SettimeWindow;
+class SpectrumWindow;
 class TrimmingWindow;
 
 class MainWindow : public QWidget {
@@ -62,6 +63,8 @@ public:
     SettimeWindow* settime_window() const { return settime_window_; }
     // The clock trimming window, once opened (service mode opens it at start).
     TrimmingWindow* trimming_window() const { return trimming_window_; }
+    // The spectrum window, once the acquisition run has opened it.
+    SpectrumWindow* spectrum_window() const { return spectrum_window_; }
     // The housekeeping timer (1000 ms).
     const QTimer& housekeeping_timer() const { return timer_; }
 
@@ -83,6 +86,7 @@ private:
     void open_logo();
     void open_settime();
     void open_trimming();
+    void open_spectrum();
 
     app::Station& station_;
     app::ChartZoom zoom_;
@@ -151,6 +155,7 @@ private:
     EventListWindow* event_window_ = nullptr;
     SettimeWindow* settime_window_ = nullptr;
     TrimmingWindow* trimming_window_ = nullptr;
+    SpectrumWindow* spectrum_window_ = nullptr;
 };
 
 }  // namespace tw::ui
