@@ -67,21 +67,5 @@ TEST(Fourier, MatchesTheDirectSumAndTheInverseGivesTheInputBack) {
     }
 }
 
-TEST(Fourier, ConstantGoesIntoBinZeroAndASineIntoItsBin) {
-    Arrays constant(128);
-    std::fill(constant.re_in.begin(), constant.re_in.end(), 250.0);
-    ASSERT_EQ(constant.run(128), FourierStatus::ok);
-    EXPECT_NEAR(constant.re_out[0], 128 * 250.0, 1e-9);
-    for (int k = 1; k < 128; ++k) EXPECT_NEAR(std::hypot(constant.re_out[k], constant.im_out[k]), 0, 1e-9);
-
-    Arrays sine(128);  // sps x 8 / 128 Hz, sampled at sps
-    for (int t = 0; t < 128; ++t) sine.re_in[t] = 1000 * std::sin(2 * std::numbers::pi * 8 * t / 128);
-    ASSERT_EQ(sine.run(128), FourierStatus::ok);
-    for (int k = 1; k <= 64; ++k) {
-        const double power = std::norm(std::complex<double>(sine.re_out[k], sine.im_out[k])) / (128.0 * 128);
-        EXPECT_NEAR(power, k == 8 ? 1000.0 * 1000 / 4 : 0, 1e-6) << "bin " << k;
-    }
-}
-
 }  // namespace
 }  // namespace tw::display
