@@ -30,10 +30,12 @@ class ChartView;
 class ClickableLabel;
 class ErrorListBox;
 class EventListWindow;
+class HardwareSetupWindow;
 class Lamp;
 class LoadBar;
 class SettimeWindow;
 class SpectrumWindow;
+class TriggerPanelWindow;
 class TrimmingWindow;
 
 class MainWindow : public QWidget {
@@ -65,6 +67,10 @@ public:
     TrimmingWindow* trimming_window() const { return trimming_window_; }
     // The spectrum window, once the acquisition run has opened it.
     SpectrumWindow* spectrum_window() const { return spectrum_window_; }
+    // The trigger panel and the hardware setup window, once TRIGGERS and HW
+    // Setup have opened them.
+    TriggerPanelWindow* trigger_panel_window() const { return trigger_window_; }
+    HardwareSetupWindow* hardware_setup_window() const { return setup_window_; }
     // The housekeeping timer (1000 ms).
     const QTimer& housekeeping_timer() const { return timer_; }
 
@@ -87,6 +93,8 @@ private:
     void open_settime();
     void open_trimming();
     void open_spectrum();
+    void open_trigger_panel();
+    void open_hardware_setup();
 
     app::Station& station_;
     app::ChartZoom zoom_;
@@ -156,6 +164,8 @@ private:
     SettimeWindow* settime_window_ = nullptr;
     TrimmingWindow* trimming_window_ = nullptr;
     SpectrumWindow* spectrum_window_ = nullptr;
+    TriggerPanelWindow* trigger_window_ = nullptr;
+    HardwareSetupWindow* setup_window_ = nullptr;
 };
 
 }  // namespace tw::ui

@@ -20,26 +20,10 @@ namespace tw::ui {
 
 namespace {
 
-template <typename W>
-W* named(W* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
-
 QLabel* axis_label(const char* name, Qt::Alignment align, QWidget* parent) {
     auto* label = named(new QLabel(parent), name);
     label->setAlignment(align);
     return label;
-}
-
-void set_label(QLabel* label, const std::string& text) {
-    const QString q = qt_text(text);
-    if (label->text() != q) label->setText(q);
-}
-
-void set_checked(QAbstractButton* button, bool on) {
-    const QSignalBlocker block(button);
-    button->setChecked(on);
 }
 
 void set_value(QScrollBar* bar, int value) {
@@ -73,8 +57,7 @@ SpectrumWindow::SpectrumWindow(display::Spectrum& spectrum, QWidget* parent)
     : QWidget(parent, Qt::Window), spectrum_(spectrum) {
     using display::SpectrumModel;
     setObjectName("fft");
-    setWindowTitle(QString::fromLatin1(SpectrumModel::caption.data(),
-                                       static_cast<qsizetype>(SpectrumModel::caption.size())));
+    setWindowTitle(latin1(SpectrumModel::caption));
 
     auto* buffer = new QGroupBox("FFT buffer", this);
     auto* buffer_row = new QHBoxLayout(buffer);
@@ -87,8 +70,8 @@ SpectrumWindow::SpectrumWindow(display::Spectrum& spectrum, QWidget* parent)
     auto* output_row = new QHBoxLayout(output);
     optionscope_ = named(new QRadioButton("Scope", output), "optionscope");
     optionjtf_ = named(new QRadioButton("JTF", output), "optionjtf");
-    xmagnify_ = named(new QCheckBox("X Magnify", output), "xmagnify");
-    xmagnify_->setToolTip("Right edge at a quarter of the Nyquist frequency");
+    xmagnify_ = named(new QCheckBox("X Magnify", output), "xmagnify",
+                      "Right edge at a quarter of the Nyquist frequency");
     output_row->addWidget(optionscope_);
     output_row->addWidget(optionjtf_);
     output_row->addSpacing(20);
@@ -118,9 +101,9 @@ SpectrumWindow::SpectrumWindow(display::Spectrum& spectrum, QWidget* parent)
     }
 
     auto* zoom = new QVBoxLayout;
-    fftzoomy_ = named(new QScrollBar(Qt::Vertical, this), "fftzoomy");
+    fftzoomy_ = named(new QScrollBar(Qt::Vertical, this), "fftzoomy",
+                      "Y zoom: the top of the spectrum is 30000000 / this value");
     fftzoomy_->setRange(SpectrumModel::zoom_min, SpectrumModel::zoom_max);
-    fftzoomy_->setToolTip("Y zoom: the top of the spectrum is 30000000 / this value");
     visfftzoomy_ = named(new QLabel(this), "visfftzoomy");
     visfftzoomy_->setAlignment(Qt::AlignCenter);
     visfftzoomy_->setMinimumWidth(40);
@@ -149,10 +132,9 @@ SpectrumWindow::SpectrumWindow(display::Spectrum& spectrum, QWidget* parent)
     graph->setColumnMinimumWidth(0, 50);
 
     auto* channel_row = new QHBoxLayout;
-    hscroll1_ = named(new QScrollBar(Qt::Horizontal, this), "HScroll1");
+    hscroll1_ = named(new QScrollBar(Qt::Horizontal, this), "HScroll1", "The channel shown");
     hscroll1_->setRange(1, 4);
     hscroll1_->setPageStep(1);
-    hscroll1_->setToolTip("The channel shown");
     fftch_ = named(new QLabel(this), "fftch");
     fftch_->setMinimumWidth(50);
     channel_row->addWidget(fftch_);
@@ -186,23 +168,23 @@ SpectrumWindow::~SpectrumWindow() { spectrum_.model().changed = nullptr; }
 
 void SpectrumWindow::render() {
     const display::SpectrumModel& m = spectrum_.model();
-    set_checked(option128_, m.fft_size == 128);
-    set_checked(option256_, m.fft_size == 256);
-    set_checked(option512_, m.fft_size == 512);
-    set_checked(optionscope_, m.mode == display::SpectrumMode::scope);
-    set_checked(optionjtf_, m.mode == display::SpectrumMode::jtf);
-    set_checked(xmagnify_, m.xmagnify);
+    show_checked(option128_, m.fft_size == 128);
+    show_checked(option256_, m.fft_size == 256);
+    show_checked(option512_, m.fft_size == 512);
+    show_checked(optionscope_, m.mode == display::SpectrumMode::scope);
+    show_checked(optionjtf_, m.mode == display::SpectrumMode::jtf);
+    show_checked(xmagnify_, m.xmagnify);
     set_value(fftzoomy_, m.fftzoomy);
     set_value(hscroll1_, m.channel);
-    set_label(visfftzoomy_, m.visfftzoomy);
-    set_label(fftch_, m.fftch);
-    set_label(fft_low_, m.fft_low);
-    set_label(fft_mid_, m.fft_mid);
-    set_label(fft_high_, m.fft_high);
-    set_label(fft_top_, m.fft_top);
-    set_label(fft_bottom_, m.fft_bottom);
-    set_label(fft_um_, m.fft_um);
-    set_label(fft_um_y_, m.fft_um_y);
+    show_text(visfftzoomy_, m.visfftzoomy);
+    show_text(fftch_, m.fftch);
+    show_text(fft_low_, m.fft_low);
+    show_text(fft_mid_, m.fft_mid);
+    show_text(fft_high_, m.fft_high);
+    show_text(fft_top_, m.fft_top);
+    show_text(fft_bottom_, m.fft_bottom);
+    show_text(fft_um_, m.fft_um);
+    show_text(fft_um_y_, m.fft_um_y);
     for (int i = 0; i < 4; ++i) {
         auto* picture = pictures_[static_cast<std::size_t>(i)];
         const bool shown = i + 1 == m.channel;

@@ -18,7 +18,6 @@
 #include "ui/main_window.h"
 #include "ui_fixture.h"
 
-#include <QLabel>
 #include <QRadioButton>
 #include <QtTest/QTest>
 
@@ -76,8 +75,9 @@ TEST(SpectrumOnSimulatedBoard, WindowOpensByItselfAndShowsTheSineInBothModesUnti
     ASSERT_TRUE(QTest::qWaitForWindowExposed(fft));
     EXPECT_EQ(fft->windowTitle(), "Real Time Fast Fourier Transform");
     EXPECT_TRUE(child<QRadioButton>(*fft, "option512")->isChecked());
-    EXPECT_EQ(child<QLabel>(*fft, "fftch")->text(), "CH 1");
-    EXPECT_EQ(child<QLabel>(*fft, "fft_high")->text(), "50");
+    EXPECT_EQ(text_of(*fft, "fftch"), "CH 1");
+    EXPECT_EQ(text_of(*fft, "fft_high"), "50");
+    expect_tidy(*fft);
 
     // Scope: the tallest yellow bar stands at 10 Hz (0..50 Hz across).
     const QImage& scope = image(display::SpectrumMode::scope);
@@ -91,11 +91,10 @@ TEST(SpectrumOnSimulatedBoard, WindowOpensByItselfAndShowsTheSineInBothModesUnti
     EXPECT_GT(tallest, scope.height() / 3);
     EXPECT_TRUE(save_picture(*fft, "spectrum_scope"));
 
-    // JTF (a radio button takes clicks on its circle and text only): the
-    // next block paints red at 10 Hz in the column of the board's minute.
-    auto* optionjtf = child<QRadioButton>(*fft, "optionjtf");
-    QTest::mouseClick(optionjtf, Qt::LeftButton, {}, QPoint(8, optionjtf->height() / 2));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return child<QLabel>(*fft, "fft_um")->text() == "min."; }, 30000));
+    // JTF: the next block paints red at 10 Hz in the column of the board's
+    // minute.
+    click(*fft, "optionjtf");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return text_of(*fft, "fft_um") == "min."; }, 30000));
     const QImage& jtf = image(display::SpectrumMode::jtf);
     const int row = jtf.height() - 1 - static_cast<int>(10.0 / 50 * jtf.height());
     int red = 0;
