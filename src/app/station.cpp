@@ -35,6 +35,10 @@ Station::Station(std::filesystem::path folder, Services services)
                                     folder, services.printer}),
       tracks(datalog::TracksContext{settings, folder / "datalog", folder, event_list,
                                     error_report, services.disk, services.clock}),
+      spectrum(display::SpectrumContext{settings, board_clock.time().time_base_ready,
+                                        board_clock.time().seconds_of_day,
+                                        board_clock.time().board_date, event_list,
+                                        services.dialogs, services.images, folder / "drums"}),
       trimming(acquisition::ClockTrimmingContext{
           settings, sample_path, services.dialogs, trim_window_open,
           [this] { return acquisition.firmware_version(); },
@@ -85,6 +89,9 @@ void Station::connect_signal_path() {
     conditioner.hooks.detector = [this](const display::ConditionedSample& sample) {
         recorder.update_detector(sample);
     };
+    conditioner.hooks.spectrum = [this](const display::ConditionedSample& sample) {
+        spectrum.take_sample(sample.channel, sample.conditioned_sample);
+    };
     conditioner.hooks.events = [this](const display::ConditionedSample& sample) {
         recorder.process_sample(sample);
     };
@@ -107,6 +114,7 @@ void Station::connect_run() {
         conditioner.start_run();
         recorder.reset_windows();
         tracks.track_restart(board_clock.time());
+        spectrum.start_run();
         if (trimming.is_open()) trimming.restart_measurement();
     };
     hooks.track_boundary_check = [this] { tracks.track_boundary_check(board_clock.time()); };
@@ -116,6 +124,8 @@ void Station::connect_run() {
     // the day tracks.
     hooks.end_events = [this] { recorder.stop_run(); };
     hooks.close_tracks = [this] { tracks.track_close_all(board_clock.time()); };
+    // STOP: the day's spectrograms saved, the spectrum window closed.
+    hooks.run_stopped = [this] { spectrum.stop_run(); };
 }
 
 bool Station::board_port_usable() {

@@ -14,6 +14,7 @@
 #include "config/settings.h"
 #include "datalog/tracks.h"
 #include "display/conditioning.h"
+#include "display/spectrum.h"
 #include "events/event_flags.h"
 #include "events/event_recorder.h"
 #include "events/trigger_panel.h"
@@ -131,6 +132,9 @@ public:
     display::SampleConditioner conditioner;
     events::EventRecorder recorder;
     datalog::Tracks tracks;
+    // The real-time spectrum and the day's spectrograms of the channels
+    // with `fft_enabled`; the windowed program shows its window.
+    display::Spectrum spectrum;
 
     // The models of the clock trimming, time setting, trigger panel and
     // hardware setup windows.

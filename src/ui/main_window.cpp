@@ -10,6 +10,7 @@
 #include "ui/logo_window.h"
 #include "ui/panel_widgets.h"
 #include "ui/settime_window.h"
+#include "ui/spectrum_window.h"
 #include "ui/trigger_panel_window.h"
 #include "ui/trimming_window.h"
 
@@ -109,6 +110,11 @@ MainWindow::MainWindow(app::Station& station, const app::StartupResult& startup,
     // Service mode: the clock trimming window opens beside the main window
     // once the event loop runs.
     if (startup.open_trimming) QTimer::singleShot(0, this, &MainWindow::open_trimming);
+    // The acquisition run opens and closes the spectrum window.
+    station_.spectrum.open_window = [this] { open_spectrum(); };
+    station_.spectrum.close_window = [this] {
+        if (spectrum_window_) spectrum_window_->close();
+    };
 }
 
 MainWindow::~MainWindow() {
@@ -116,6 +122,8 @@ MainWindow::~MainWindow() {
     station_.panel.changed = nullptr;
     station_.lock_main_window = nullptr;
     station_.recorder.on_record_disabled = nullptr;
+    station_.spectrum.open_window = nullptr;
+    station_.spectrum.close_window = nullptr;
 }
 
 void MainWindow::set_quit_handler(std::function<void()> quit) { quit_ = std::move(quit); }
@@ -647,6 +655,11 @@ void MainWindow::open_settime() {
     settime_window_->show();
     settime_window_->raise();
     settime_window_->activateWindow();
+}
+
+void MainWindow::open_spectrum() {
+    if (!spectrum_window_) spectrum_window_ = new SpectrumWindow(station_.spectrum, this);
+    spectrum_window_->show();
 }
 
 void MainWindow::open_trimming() {

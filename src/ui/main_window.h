@@ -34,6 +34,7 @@ class HardwareSetupWindow;
 class Lamp;
 class LoadBar;
 class SettimeWindow;
+class SpectrumWindow;
 class TriggerPanelWindow;
 class TrimmingWindow;
 
@@ -64,6 +65,8 @@ public:
     SettimeWindow* settime_window() const { return settime_window_; }
     // The clock trimming window, once opened (service mode opens it at start).
     TrimmingWindow* trimming_window() const { return trimming_window_; }
+    // The spectrum window, once the acquisition run has opened it.
+    SpectrumWindow* spectrum_window() const { return spectrum_window_; }
     // The trigger panel and the hardware setup window, once TRIGGERS and HW
     // Setup have opened them.
     TriggerPanelWindow* trigger_panel_window() const { return trigger_window_; }
@@ -89,6 +92,7 @@ private:
     void open_logo();
     void open_settime();
     void open_trimming();
+    void open_spectrum();
     void open_trigger_panel();
     void open_hardware_setup();
 
@@ -161,6 +165,7 @@ private:
     EventListWindow* event_window_ = nullptr;
     SettimeWindow* settime_window_ = nullptr;
     TrimmingWindow* trimming_window_ = nullptr;
+    SpectrumWindow* spectrum_window_ = nullptr;
     TriggerPanelWindow* trigger_window_ = nullptr;
     HardwareSetupWindow* setup_window_ = nullptr;
 };
