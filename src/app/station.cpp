@@ -25,7 +25,7 @@ Station::Station(std::filesystem::path folder, Services services)
       acquisition(acquisition::RunContext{settings, services.serial, services.clock,
                                           services.dialogs, event_list, error_report, panel,
                                           board_link, sample_path, board_clock, run_flags}),
-      conditioner(settings, panel, board_clock.time().time_base_ready),
+      conditioner(settings, panel),
       recorder(events::EventContext{settings, event_flags, panel, event_list, conditioner,
                                     board_clock.time().board_date_time,
                                     board_clock.time().time_base_ready,
@@ -33,6 +33,11 @@ Station::Station(std::filesystem::path folder, Services services)
                                     folder, services.printer}),
       tracks(datalog::TracksContext{settings, folder / "datalog", folder, event_list,
                                     error_report, services.disk, services.clock}),
+      charts(settings),
+      drums(display::DrumContext{settings, services.images, services.dialogs, event_list,
+                                 board_clock.time().board_date, board_clock.time().seconds_of_day,
+                                 board_clock.time().time_base_ready, event_flags.event_active,
+                                 folder / "drums"}),
       trimming(acquisition::ClockTrimmingContext{
           settings, sample_path, services.dialogs, trim_window_open,
           [this] { return acquisition.firmware_version(); },
@@ -56,21 +61,12 @@ Station::Station(std::filesystem::path folder, Services services)
 }
 
 void Station::connect_signal_path() {
-    // Every decoded sample goes through the conditioning, whose steps call
-    // the tracks, the detector and the event logic in the fixed order.
+    // Every decoded sample takes the whole signal path (signal_path.cpp).
     sample_path.set_sample_hook(
-        [this](const acquisition::SampleOutput& sample) { conditioner.take_sample(sample); });
-    conditioner.set_error_location(&run_flags.error_location);
+        [this](const acquisition::SampleOutput& sample) { take_sample(sample); });
     recorder.set_error_location(&run_flags.error_location);
-    conditioner.hooks.track_append = [this](int channel, std::int32_t value) {
-        tracks.track_append_sample(channel, value);
-    };
-    conditioner.hooks.detector = [this](const display::ConditionedSample& sample) {
-        recorder.update_detector(sample);
-    };
-    conditioner.hooks.events = [this](const display::ConditionedSample& sample) {
-        recorder.process_sample(sample);
-    };
+    charts.set_error_location(&run_flags.error_location);
+    board_clock.on_minute_mark = [this] { charts.draw_minute_marks(); };
     recorder.on_error = [this](int number, int location, const std::string& detail) {
         error_report.report(number, location, "START", detail);
     };
@@ -85,6 +81,8 @@ void Station::connect_run() {
     // The first pass of every (re)start of the board.
     hooks.reset_channels = [this] {
         conditioner.start_run();
+        charts.start_run(conditioner.clip());
+        drums.start_run();
         recorder.reset_windows();
         tracks.track_restart();
         if (trimming.is_open()) trimming.restart_measurement();
@@ -96,6 +94,7 @@ void Station::connect_run() {
     // the day tracks.
     hooks.end_events = [this] { recorder.stop_run(); };
     hooks.close_tracks = [this] { tracks.track_close_all(board_clock.time()); };
+    hooks.save_drums = [this] { drums.stop_run(); };
 }
 
 bool Station::board_port_usable() {

@@ -12,6 +12,8 @@
 #include "config/settings.h"
 #include "datalog/tracks.h"
 #include "display/conditioning.h"
+#include "display/drum_recorder.h"
+#include "display/live_charts.h"
 #include "events/event_flags.h"
 #include "events/event_recorder.h"
 #include "platform/clock.h"
@@ -116,11 +118,17 @@ public:
     acquisition::BoardClock board_clock;
     acquisition::AcquisitionRun acquisition;
 
-    // The signal path of every full sample: conditioning, then the day
-    // tracks, the trigger detector and the event files.
+    // The signal path of every sample (take_sample): conditioning, then the
+    // day tracks, the trigger detector and the event files, the live charts
+    // and the drums.
     display::SampleConditioner conditioner;
     events::EventRecorder recorder;
     datalog::Tracks tracks;
+    display::LiveCharts charts;
+    display::DrumRecorder drums;
+
+    // Everything done with one decoded sample, in the program's order.
+    void take_sample(const acquisition::SampleOutput& decoded);
 
     // The models of the clock trimming and time setting windows.
     acquisition::ClockTrimming trimming;
