@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <fstream>
 
 namespace tw::display {
@@ -14,14 +16,13 @@ namespace fs = std::filesystem;
 using fakes::RecordingCanvas;
 using Kind = RecordingCanvas::Kind;
 
-// Pictures kept in memory, with a file on disk for each so that the
-// recorder finds them by name.
+// Pictures kept in memory, with a file on disk for each so that the recorder finds them.
 struct DiskImages : fakes::FakeImageFiles {
     bool save(const platform::Canvas& picture, const fs::path& file, platform::ImageFormat format,
               int quality, std::string* error) override {
-        if (!FakeImageFiles::save(picture, file, format, quality, error)) return false;
-        std::ofstream(file) << "picture";
-        return true;
+        const bool ok = FakeImageFiles::save(picture, file, format, quality, error);
+        if (ok) std::ofstream(file) << "picture";
+        return ok;
     }
 };
 
@@ -32,7 +33,7 @@ struct DrumFixture : ::testing::Test {
     fakes::FakeDialogs dialogs;
     DiskImages images;
     config::Settings settings;
-    std::string board_date = "2021/06/14";
+    std::string date = "2021/06/14";
     double seconds = 0;
     bool time_base_ready = true;
     std::array<bool, 4> event_active{};
@@ -43,15 +44,14 @@ struct DrumFixture : ::testing::Test {
         fs::remove_all(folder);
         fs::create_directories(folder);
         settings.general.hours_per_row = 3;
-        settings.channel(1).drum_enabled = 1;
-        settings.channel(1).sps_code = 10;
-        settings.channel(1).axis_code = 3;
+        auto& c1 = settings.channel(1);
+        c1.drum_enabled = 1, c1.sps_code = 10, c1.axis_code = 3;
         restart();
     }
     ~DrumFixture() override { fs::remove_all(folder); }
     void restart() {
-        drums = std::make_unique<DrumRecorder>(DrumContext{settings, &images, dialogs, events, board_date,
-                                                           seconds, time_base_ready, event_active, folder});
+        drums = std::make_unique<DrumRecorder>(
+            DrumContext{settings, &images, dialogs, events, date, seconds, time_base_ready, event_active, folder});
     }
     void at(int h, int m, int s, std::vector<std::int32_t> values = {0}) {
         seconds = h * 3600 + m * 60 + s;
@@ -68,202 +68,102 @@ struct DrumFixture : ::testing::Test {
         std::ifstream in(folder / "drum_1.dat", std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
+    bool logged(const std::string& text) const { return events.read_lines().back().find(text) != std::string::npos; }
 };
 
-TEST(DrumGeometry, RowsAndPixelsFollowTheHoursPerRowAndOddValuesActAsThree) {
-    const struct { int setting, hours, rows; double length, height; int width, pixels_high; } cases[] = {
-        {3, 3, 8, 10800, 25000, 3600, 800}, {1, 3, 8, 10800, 25000, 3600, 800},
-        {9, 3, 8, 10800, 25000, 3600, 800}, {2, 2, 12, 7200, 200000.0 / 12, 2400, 1200},
-        {8, 8, 3, 28800, 200000.0 / 3, 9600, 300}, {5, 5, 5, 18000, 40000, 6000, 500},
-    };
-    for (const auto& c : cases) {
-        const DrumGeometry g = drum_geometry(c.setting);
-        EXPECT_EQ(g.hours_per_row, c.hours) << c.setting;
-        EXPECT_EQ(g.rows, c.rows) << c.setting;
-        EXPECT_EQ(g.row_length, c.length) << c.setting;
-        EXPECT_DOUBLE_EQ(g.row_height, c.height) << c.setting;
-        EXPECT_EQ(g.pixel_width, c.width) << c.setting;
-        EXPECT_EQ(g.pixel_height, c.pixels_high) << c.setting;
+TEST(DrumFiles, GeometryFollowsTheHoursPerRowAndStateTextsReadBack) {
+    const std::vector<int> geometries[] = {{3, 3, 8, 3600, 800}, {1, 3, 8, 3600, 800}, {9, 3, 8, 3600, 800},
+                                           {8, 8, 3, 9600, 300}, {5, 5, 5, 6000, 500}};
+    for (const auto& c : geometries) {
+        const DrumGeometry g = drum_geometry(c[0]);
+        EXPECT_EQ(std::vector<int>({c[0], g.hours_per_row, g.rows, g.pixel_width, g.pixel_height}), c);
+        EXPECT_DOUBLE_EQ(g.row_height * g.rows, 200000);
     }
-    EXPECT_EQ(drum_geometry(3).baseline(2), 37500);
-}
-
-TEST(DrumFiles, StateTextAndFormatsReadBackAndDamageIsRefused) {
     EXPECT_EQ(format_drum_state({"2021/06/14", 3}), "2021/06/14\r\n 3\r\n");
-    const auto state = parse_drum_state("2021/06/14\r\n 3\r\n");
-    ASSERT_TRUE(state);
-    EXPECT_EQ(state->hours_per_row, 3);
-    for (const char* damaged : {"", "2021/06/14", "2021/06/14\r\n", "2021/13/40\r\n 3\r\n",
-                                "2021/06/14\r\n x\r\n", "\x01\x02\x03\n\x04"})
+    EXPECT_EQ(parse_drum_state("2021/06/14\r\n 3\r\n")->hours_per_row, 3);
+    for (const char* damaged : {"", "2021/06/14\r\n", "2021/13/40\r\n 3\r\n", "2021/06/14\r\n x\r\n", "\x01\n\x02"})
         EXPECT_FALSE(parse_drum_state(damaged)) << damaged;
-    const struct { int setting; platform::ImageFormat format; int quality; const char* extension; } formats[] = {
-        {0, platform::ImageFormat::bmp, 100, ".BMP"}, {1, platform::ImageFormat::gif, 100, ".GIF"},
-        {2, platform::ImageFormat::jpeg, 40, ".JPG"}, {3, platform::ImageFormat::jpeg, 75, ".JPG"},
-        {4, platform::ImageFormat::jpeg, 90, ".JPG"},
-    };
-    for (const auto& f : formats) {
-        EXPECT_EQ(drum_format(f.setting).format, f.format);
-        EXPECT_EQ(drum_format(f.setting).quality, f.quality);
-        EXPECT_EQ(drum_format(f.setting).extension, f.extension);
-    }
 }
 
-TEST_F(DrumFixture, FreshDrumHasItsGridLabelsAndASampleAtItsSecondInItsRow) {
-    at(7, 30, 15, {100});
-    const auto& calls = picture().calls;
-    ASSERT_FALSE(calls.empty());
-    EXPECT_EQ(calls.front().kind, Kind::clear);
-    EXPECT_EQ(picture().pixel_width(), 3600);
-    // Hour lines black, quarters blue, over the full height; labels 01..23.
-    const auto lines = picture().of_kind(Kind::line);
-    EXPECT_EQ(lines[0].x1, 0);
-    EXPECT_EQ(lines[0].color, platform::colors::black);
-    EXPECT_EQ(lines[1].x1, 900);
-    EXPECT_EQ(lines[1].color, platform::colors::blue);
-    EXPECT_EQ(lines[4].x1, 3600);
-    const auto texts = picture().of_kind(Kind::text);
-    ASSERT_EQ(texts.size(), 24u);
-    EXPECT_EQ(texts[0].text, "01");
-    EXPECT_EQ(texts[6].text, "07");
-    EXPECT_NEAR(texts[6].x1, 3600, 20);             // hour 7: slot 1
-    EXPECT_NEAR(texts[6].y1, 100000 - 2 * 25000, 1000);  // at the top of row 2
-    EXPECT_EQ(texts[23].text, "2021/06/14 Z");
-    // 07:30:15 at 3 hours per row: row 2 (baseline 37500), x 5415; the
-    // first point starts on the baseline.
-    const auto t = trace();
-    ASSERT_EQ(t.size(), 1u);
-    EXPECT_EQ(t[0].x1, 5415);
-    EXPECT_EQ(t[0].y1, 37500);
-    EXPECT_EQ(t[0].x2, 5415);
-    EXPECT_EQ(t[0].y2, 37600);
-    EXPECT_EQ(state(), "2021/06/14\r\n 3\r\n");
-    EXPECT_TRUE(images.files.count(folder / "drum_1.BMP"));
-}
-
-TEST_F(DrumFixture, SecondIsOneStrokeOverItsExtentAndANewRowStartsOnItsBaseline) {
+TEST_F(DrumFixture, FreshDrumHasItsGridAndLabelsAndEachSecondIsOneStrokeInItsRow) {
     settings.channel(1).drum_scale = 2;
-    at(2, 59, 58, {0});
-    at(2, 59, 59, {10, -40, 25, 5});
-    at(3, 0, 0, {7});  // next row
+    at(7, 30, 15, {100});
+    EXPECT_EQ(picture().calls.front().kind, Kind::clear);
+    const auto lines = picture().of_kind(Kind::line);  // hours black, quarters blue
+    EXPECT_TRUE(lines[0].x1 == 0 && lines[0].color == platform::colors::black &&
+                lines[1].x1 == 900 && lines[1].color == platform::colors::blue);
+    const auto texts = picture().of_kind(Kind::text);  // 07: slot 1 at the top of row 2
+    ASSERT_EQ(texts.size(), 24u);
+    EXPECT_TRUE(texts[6].text == "07" && std::abs(texts[6].x1 - 3600) < 20 && std::abs(texts[6].y1 - 50000) < 1000);
+    EXPECT_EQ(texts[23].text, "2021/06/14 Z");
+    at(7, 30, 16, {10, -40, 25, 5});
+    at(9, 0, 0, {7});
+    // 07:30:15: row 2 (baseline 37500), x 5415, from the baseline; 07:30:16:
+    // joined, then one stroke -80..50; 09:00:00: from the left of row 3 on its baseline.
+    const double b2 = 37500, b3 = 12500;
+    const std::vector<std::array<double, 4>> expected = {{5415, b2, 5415, b2 + 200}, {5415, b2 + 200, 5416, b2 + 20},
+                                                         {5416, b2 - 80, 5416, b2 + 50}, {0, b3, 0, b3 + 14}};
     const auto t = trace();
-    ASSERT_EQ(t.size(), 4u);
-    // 02:59:59: joined from the previous second, then one stroke -80..50.
-    EXPECT_EQ(t[1].x1, 10798);
-    EXPECT_EQ(t[1].x2, 10799);
-    EXPECT_EQ(t[1].y2 - 87500, 20);
-    EXPECT_EQ(t[2].x1, 10799);
-    EXPECT_EQ(t[2].y1 - 87500, -80);
-    EXPECT_EQ(t[2].y2 - 87500, 50);
-    // 03:00:00: from the left edge of row 1 on its baseline.
-    EXPECT_EQ(t[3].x1, 0);
-    EXPECT_EQ(t[3].y1, 62500);
-    EXPECT_EQ(t[3].y2, 62514);
-
-    event_active[0] = true;  // recording: light red
-    at(3, 0, 1, {0});
+    ASSERT_EQ(t.size(), expected.size());
+    for (std::size_t i = 0; i < t.size(); ++i)
+        EXPECT_EQ((std::array<double, 4>{t[i].x1, t[i].y1, t[i].x2, t[i].y2}), expected[i]) << i;
+    event_active[0] = true;
+    at(9, 0, 1);
     EXPECT_EQ(trace().back().color, platform::colors::light_red);
 }
 
-TEST_F(DrumFixture, SavesEveryPeriodAndArchivesTheDayAtMidnight) {
-    settings.general.bmp_update = 0;  // 5 minutes
-    board_date = "2021/06/13";
-    at(23, 54, 0);
-    images.save_count = 0;
-    at(23, 55, 0);
-    at(23, 55, 30);  // once per period
-    EXPECT_EQ(images.save_count, 1);
-    at(23, 59, 59, {123});
-    board_date = "2021/06/14";
+TEST_F(DrumFixture, SavesEveryPeriodArchivesAtMidnightAndReportsAFailureOnce) {
+    date = "2021/06/13";
+    at(23, 54, 0), images.save_count = 0;
+    at(23, 55, 0), at(23, 55, 30), at(23, 59, 59, {123});
+    EXPECT_EQ(images.save_count, 1);  // 5 minutes: once at 23:55
+    date = "2021/06/14";
     at(0, 0, 0);
     EXPECT_EQ(images.save_count, 3);  // the archive, then the fresh drum
-    ASSERT_TRUE(images.files.count(folder / "drum_210613_1.BMP"));
     const auto& archived = images.files.at(folder / "drum_210613_1.BMP").calls;
     EXPECT_EQ(archived.back().y2, drum_geometry(3).baseline(7) + 123);  // the day's last second
     EXPECT_EQ(state(), "2021/06/14\r\n 3\r\n");
     EXPECT_EQ(picture().of_kind(Kind::text).back().text, "2021/06/14 Z");
-    at(0, 7, 0);
-    at(0, 10, 0);
-    EXPECT_EQ(images.save_count, 4);
-}
 
-TEST_F(DrumFixture, RestartTheSameDayContinuesUnlessTheHoursPerRowChanged) {
-    at(9, 0, 0, {500});
-    drums->stop_run();
-    const std::size_t drawn = picture().calls.size();
-    for (const int hours : {3, 4}) {
-        settings.general.hours_per_row = hours;
-        restart();
-        at(14, 0, 0);
-        SCOPED_TRACE(hours);
-        if (hours == 3) {
-            EXPECT_GT(picture().calls.size(), drawn);  // the morning's trace kept
-            EXPECT_EQ(trace().front().y2, drum_geometry(3).baseline(3) + 500);
-        } else {
-            EXPECT_EQ(trace().size(), 1u);
-            EXPECT_EQ(state(), "2021/06/14\r\n 4\r\n");
-        }
-        drums->stop_run();
-    }
-}
-
-TEST_F(DrumFixture, DamagedStateOrPictureAndAnotherDayStartFresh) {
-    at(9, 0, 0, {500});
-    drums->stop_run();
-    std::ofstream(folder / "drum_1.dat") << "garbage";
-    restart();
-    at(10, 0, 0);
-    EXPECT_EQ(trace().size(), 1u);
-    ASSERT_FALSE(events.read_lines().empty());
-    EXPECT_NE(events.read_lines().back().find("drum_1.dat is damaged"), std::string::npos);
-
-    // A picture found under another case, but not readable: fresh too.
-    drums->stop_run();
-    fs::rename(folder / "drum_1.BMP", folder / "drum_1.bmp");
-    restart();
-    at(11, 0, 0);
-    EXPECT_EQ(trace().size(), 1u);
-    EXPECT_NE(events.read_lines().back().find("drum_1.bmp"), std::string::npos);
-
-    // A picture of an earlier day becomes that day's archive.
-    drums->stop_run();
-    board_date = "2021/06/15";
-    restart();
-    at(1, 0, 0);
-    EXPECT_TRUE(fs::exists(folder / "drum_210614_1.BMP"));
-    EXPECT_EQ(state(), "2021/06/15\r\n 3\r\n");
-}
-
-TEST_F(DrumFixture, FailedSaveIsReportedOnceAndTriedAgainNextPeriod) {
-    at(8, 1, 0);
     images.fail_saves = true;
-    images.save_count = 0;
-    at(8, 20, 0);
-    at(8, 40, 0);
-    EXPECT_EQ(images.save_count, 2);
-    int reports = 0;
-    for (const auto& line : events.read_lines()) reports += line.find("Drum 1 not saved") != std::string::npos;
-    EXPECT_EQ(reports, 1);
-    images.fail_saves = false;
-    at(9, 0, 0);
-    EXPECT_EQ(images.save_count, 3);
+    at(0, 5, 0), at(0, 10, 0);
+    EXPECT_EQ(images.save_count, 5);
+    const auto lines = events.read_lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](auto& l) { return l.find("Drum 1 not saved") != l.npos; }), 1);
+}
+
+TEST_F(DrumFixture, RestartContinuesTheDayUnlessHoursDamageOrAnotherDaySayOtherwise) {
+    at(9, 0, 0, {500});
+    drums->stop_run(), restart(), at(14, 0, 0);  // same day, same hours: the morning's trace kept
+    EXPECT_TRUE(trace().size() == 2 && trace().front().y2 == drum_geometry(3).baseline(3) + 500);
+
+    const struct { const char* name; std::function<void()> change; std::string log; } cases[] = {
+        {"hours", [&] { settings.general.hours_per_row = 4; }, ""},
+        {"state", [&] { std::ofstream(folder / "drum_1.dat") << "garbage"; }, "drum_1.dat is damaged"},
+        {"picture", [&] { fs::rename(folder / "drum_1.BMP", folder / "drum_1.bmp"); }, "drum_1.bmp"},
+        {"day", [&] { date = "2021/06/15"; }, ""},  // the earlier day's picture becomes its archive
+    };
+    for (const auto& c : cases) {
+        drums->stop_run(), c.change(), restart(), at(15, 0, 0);
+        EXPECT_EQ(trace().size(), 1u) << c.name;
+        if (!c.log.empty()) EXPECT_TRUE(logged(c.log)) << c.name;
+    }
+    EXPECT_TRUE(fs::exists(folder / "drum_210614_1.BMP"));
+    EXPECT_EQ(state(), "2021/06/15\r\n 4\r\n");
 }
 
 TEST_F(DrumFixture, ClearAsksAndStopSavesOnlyADrumDrawnThisRun) {
     at(8, 0, 0, {300});
     dialogs.answers = {false, true};
-    drums->clear_clicked(1);
-    at(8, 0, 1);
-    EXPECT_EQ(trace().size(), 2u);  // No: kept
-    drums->clear_clicked(1);
+    for (const std::size_t kept : {2u, 1u}) {  // No: kept; Yes: a fresh picture at the next sample
+        drums->clear_clicked(1);
+        at(8, 0, 3 - kept);
+        EXPECT_EQ(trace().size(), kept);
+    }
     EXPECT_EQ(dialogs.shown.back().text, "Clear Drum image ?");
-    at(8, 0, 2);
-    EXPECT_EQ(trace().size(), 1u);  // Yes: a fresh picture at the next sample
-
-    drums->stop_run();
-    images.save_count = 0;
-    drums->stop_run();  // not drawn since: nothing written over the saved picture
-    time_base_ready = false;
-    at(8, 5, 0);  // no time base: no drum
+    drums->stop_run(), images.save_count = 0;
+    drums->stop_run();  // nothing drawn since: nothing written over the saved picture
+    time_base_ready = false, at(8, 5, 0);
     EXPECT_EQ(images.save_count, 0);
 }
 

@@ -6,6 +6,7 @@
 
 #include <QImage>
 
+#include <algorithm>
 #include <set>
 
 namespace tw::integration {
@@ -18,22 +19,22 @@ class DrumsTest : public StationTest {
 protected:
     // Channel 1 at 50 samples per second with its drum, saved every 5 minutes.
     void drum_settings(const std::string& format) {
-        edit_settings({{0, "ADT=", " 0"}, {0, "ASN=", "0000A1B2"}, {0, "BMP=", " 0"},
-                       {0, "HRW=", " 3"}, {0, "DRF=", " " + format}, {1, "SPS=", " 10 "},
-                       {1, "DRM=", " 1 "}, {1, "DRS=", " 2 "}, {2, "SPS=", " 0 "},
-                       {3, "SPS=", " 0 "}, {4, "SPS=", " 0 "}});
+        edit_settings({{0, "ADT=", " 0"}, {0, "ASN=", "0000A1B2"}, {0, "BMP=", " 0"}, {0, "HRW=", " 3"},
+                       {0, "DRF=", " " + format}, {1, "SPS=", " 10 "}, {1, "DRM=", " 1 "}, {1, "DRS=", " 2 "},
+                       {2, "SPS=", " 0 "}, {3, "SPS=", " 0 "}, {4, "SPS=", " 0 "}});
     }
-    // The board starts at `board_start` thirty times faster than real time;
-    // the program's PC clock starts at `pc_start` ("YYYY-MM-DD HH:MM:SS").
-    RunResult run_drums(const std::string& board_start, const std::string& pc_start, int seconds) {
-        SimulatedBoard board(folder_, {"--family", "orda10", "--start", board_start,
-                                       "--speed-factor", "30", "--signal", "1:sine:3000:0.02"});
+    // The board and the program's PC clock start at `start` ("YYYY/MM/DD
+    // HH:MM:SS"), the board thirty times faster than real time.
+    RunResult run_drums(const std::string& start, int seconds) {
+        SimulatedBoard board(folder_, {"--family", "orda10", "--start", start, "--speed-factor", "30",
+                                       "--signal", "1:sine:3000:0.02"});
         EXPECT_TRUE(board.ready());
+        std::string pc_start = start;
+        std::replace(pc_start.begin(), pc_start.end(), '/', '-');
         std::vector<std::string> arguments = {"-f", "@" + pc_start, TW_TERRAWAVE};
         const auto more = headless_arguments(board.device(), {"--run-for", std::to_string(seconds)});
         arguments.insert(arguments.end(), more.begin(), more.end());
-        return run(faketime, arguments, std::chrono::seconds(seconds + 60),
-                   {"TERRAWAVE_NO_CLOCK_SET=1"});
+        return run(faketime, arguments, std::chrono::seconds(seconds + 60), {"TERRAWAVE_NO_CLOCK_SET=1"});
     }
     fs::path drums() const { return station() / "drums"; }
     std::set<std::string> drum_files() const {
@@ -59,7 +60,7 @@ protected:
 TEST_F(DrumsTest, AcrossMidnightTheOldDayIsArchivedWithItsLastRowAndTheNewDayBegins) {
     ASSERT_TRUE(fs::exists(faketime)) << "faketime is needed (scripts/setup installs it)";
     drum_settings("0");
-    const auto result = run_drums("2021/06/14 23:50:00", "2021-06-14 23:50:00", 24);
+    const auto result = run_drums("2021/06/14 23:50:00", 24);
     ASSERT_EQ(result.exit_status, 0) << result.err;
     EXPECT_EQ(drum_files(), (std::set<std::string>{"drum_1.BMP", "drum_1.dat", "drum_210614_1.BMP"}));
     EXPECT_EQ(read_file((drums() / "drum_1.dat").string()), "2021/06/15\r\n 3\r\n");
@@ -86,7 +87,7 @@ TEST_F(DrumsTest, EachPictureFormatReadsBackWithItsSizeAndTrace) {
         fs::remove_all(station());
         fs::create_directories(station());
         drum_settings(f.setting);
-        const auto result = run_drums("2021/06/14 12:00:00", "2021-06-14 12:00:00", 6);
+        const auto result = run_drums("2021/06/14 12:00:00", 6);
         ASSERT_EQ(result.exit_status, 0) << result.err;
         EXPECT_EQ(drum_files(), (std::set<std::string>{f.file, "drum_1.dat"}));
         const QImage image((drums() / f.file).string().c_str());
