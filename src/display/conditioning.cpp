@@ -67,12 +67,8 @@ ConditionedSample SampleConditioner::condition(const acquisition::SampleOutput& 
     ChannelConditioning& ch = channel(k);
     const double offset_term = cs.auto_offset ? -ch.offset_mean : static_cast<double>(cs.dc_offset);
     ch.conditioned_sample = condition_value(decoded.sample_value, offset_term, clip_, cs.invert > 0);
-    ConditionedSample out;
-    out.channel = k;
-    out.source = &decoded;
-    out.conditioned_sample = ch.conditioned_sample;
-    out.detector_input = ch.detector_input;
-    out.offset_mean = ch.offset_mean;
+    ConditionedSample out = channel_values(decoded);
+    out.full = true;
     return out;
 }
 
@@ -106,6 +102,12 @@ void SampleConditioner::follow_offset(ConditionedSample& sample) {
 }
 
 ConditionedSample SampleConditioner::held_back(const acquisition::SampleOutput& decoded) const {
+    ConditionedSample out = channel_values(decoded);
+    out.full = false;
+    return out;
+}
+
+ConditionedSample SampleConditioner::channel_values(const acquisition::SampleOutput& decoded) const {
     const int k = (decoded.channel & 3) + 1;
     const ChannelConditioning& ch = channel(k);
     ConditionedSample out;
@@ -114,7 +116,6 @@ ConditionedSample SampleConditioner::held_back(const acquisition::SampleOutput& 
     out.conditioned_sample = ch.conditioned_sample;
     out.detector_input = ch.detector_input;
     out.offset_mean = ch.offset_mean;
-    out.full = false;
     return out;
 }
 

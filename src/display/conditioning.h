@@ -119,6 +119,9 @@ public:
     static void update_offset(ChannelConditioning& ch, std::int32_t sample_value);
 
 private:
+    // The channel's current values, for the decoded sample.
+    ConditionedSample channel_values(const acquisition::SampleOutput& decoded) const;
+
     const config::Settings& settings_;
     supervision::PanelModel& panel_;
     ClipConstants clip_;

@@ -25,6 +25,8 @@ public:
     void poke();
     // Repaints made so far.
     int repaints() const { return repaints_; }
+    // A repaint is due.
+    bool pending() const { return timer_.isActive(); }
 
 private:
     void repaint_now();

@@ -60,7 +60,7 @@ protected:
 TEST_F(DrumsTest, AcrossMidnightTheOldDayIsArchivedWithItsLastRowAndTheNewDayBegins) {
     ASSERT_TRUE(fs::exists(faketime)) << "faketime is needed (scripts/setup installs it)";
     drum_settings("0");
-    const auto result = run_drums("2021/06/14 23:50:00", 24);
+    const auto result = run_drums("2021/06/14 23:50:00", 28);
     ASSERT_EQ(result.exit_status, 0) << result.err;
     EXPECT_EQ(drum_files(), (std::set<std::string>{"drum_1.BMP", "drum_1.dat", "drum_210614_1.BMP"}));
     EXPECT_EQ(read_file((drums() / "drum_1.dat").string()), "2021/06/15\r\n 3\r\n");
@@ -87,14 +87,14 @@ TEST_F(DrumsTest, EachPictureFormatReadsBackWithItsSizeAndTrace) {
         fs::remove_all(station());
         fs::create_directories(station());
         drum_settings(f.setting);
-        const auto result = run_drums("2021/06/14 12:00:00", 6);
+        const auto result = run_drums("2021/06/14 12:00:00", 8);
         ASSERT_EQ(result.exit_status, 0) << result.err;
         EXPECT_EQ(drum_files(), (std::set<std::string>{f.file, "drum_1.dat"}));
         const QImage image((drums() / f.file).string().c_str());
         ASSERT_EQ(image.size(), QSize(3600, 800));
         // 12:00 is the start of row 4 (pixels 400 to 500).
         const bool jpeg = std::string(f.file).ends_with("JPG");
-        EXPECT_GT(trace_pixels(image, QRect(0, 400, 80, 100), jpeg), 100);
+        EXPECT_GT(trace_pixels(image, QRect(0, 400, 130, 100), jpeg), 100);
         EXPECT_EQ(trace_pixels(image, QRect(0, 0, 290, 400), jpeg), 0);
         if (jpeg) jpeg_sizes.push_back(fs::file_size(drums() / f.file));
     }
