@@ -32,9 +32,11 @@ class ClickableLabel;
 class DrumWindow;
 class ErrorListBox;
 class EventListWindow;
+class HardwareSetupWindow;
 class Lamp;
 class LoadBar;
 class SettimeWindow;
+class TriggerPanelWindow;
 class TrimmingWindow;
 
 class MainWindow : public QWidget {
@@ -64,6 +66,10 @@ public:
     SettimeWindow* settime_window() const { return settime_window_; }
     // The clock trimming window, once opened (service mode opens it at start).
     TrimmingWindow* trimming_window() const { return trimming_window_; }
+    // The trigger panel and the hardware setup window, once TRIGGERS and HW
+    // Setup have opened them.
+    TriggerPanelWindow* trigger_panel_window() const { return trigger_window_; }
+    HardwareSetupWindow* hardware_setup_window() const { return setup_window_; }
     // The housekeeping timer (1000 ms).
     const QTimer& housekeeping_timer() const { return timer_; }
     // The charts' repaints.
@@ -91,6 +97,8 @@ private:
     void open_logo();
     void open_settime();
     void open_trimming();
+    void open_trigger_panel();
+    void open_hardware_setup();
 
     app::Station& station_;
     QTimer timer_;
@@ -159,6 +167,8 @@ private:
     EventListWindow* event_window_ = nullptr;
     SettimeWindow* settime_window_ = nullptr;
     TrimmingWindow* trimming_window_ = nullptr;
+    TriggerPanelWindow* trigger_window_ = nullptr;
+    HardwareSetupWindow* setup_window_ = nullptr;
     std::array<DrumWindow*, 4> drum_windows_{};
 };
 
