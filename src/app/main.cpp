@@ -23,6 +23,7 @@
 #include "ui/windows.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QMessageBox>
 
 #include <iostream>
@@ -44,6 +45,11 @@ int run(const app::CommandLine& options, int argc, char** argv) {
     std::unique_ptr<QCoreApplication> application;
     if (windows) {
         application = std::make_unique<QApplication>(argc, argv);
+    } else if (options.headless) {
+        // The drums are drawn headless too, and their labels need the
+        // window system's fonts: the off-screen platform needs no display.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        application = std::make_unique<QGuiApplication>(argc, argv);
     } else {
         application = std::make_unique<QCoreApplication>(argc, argv);
     }

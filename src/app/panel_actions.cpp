@@ -203,11 +203,11 @@ void store_no_logo(Station& station, bool value) {
 
 void chart_clicked(Station& station, int index) { select_channel(station, index + 1); }
 
-void chart_double_clicked(ChartZoom& zoom, int index) {
-    if (index >= 0 && index < 4) zoom.zoom_channel = index + 1;
+void chart_double_clicked(Station& station, int index) {
+    if (index >= 0 && index < 4) station.charts.set_zoom_channel(index + 1);
 }
 
-void zoom_chart_clicked(ChartZoom& zoom) { zoom.zoom_channel = 0; }
+void zoom_chart_clicked(Station& station) { station.charts.set_zoom_channel(0); }
 
 bool clear_event_list(Station& station) {
     station.event_flags.event_ended_flag = false;

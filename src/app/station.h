@@ -15,6 +15,8 @@
 #include "datalog/tracks.h"
 #include "display/conditioning.h"
 #include "display/spectrum.h"
+#include "display/drum_recorder.h"
+#include "display/live_charts.h"
 #include "events/event_flags.h"
 #include "events/event_recorder.h"
 #include "events/trigger_panel.h"
@@ -127,14 +129,20 @@ public:
     acquisition::BoardClock board_clock;
     acquisition::AcquisitionRun acquisition;
 
-    // The signal path of every full sample: conditioning, then the day
-    // tracks, the trigger detector and the event files.
+    // The signal path of every sample (take_sample): conditioning, then the
+    // day tracks, the trigger detector and the event files, the live charts
+    // and the drums.
     display::SampleConditioner conditioner;
     events::EventRecorder recorder;
     datalog::Tracks tracks;
     // The real-time spectrum and the day's spectrograms of the channels
     // with `fft_enabled`; the windowed program shows its window.
     display::Spectrum spectrum;
+    display::LiveCharts charts;
+    display::DrumRecorder drums;
+
+    // Everything done with one decoded sample, in the program's order.
+    void take_sample(const acquisition::SampleOutput& decoded);
 
     // The models of the clock trimming, time setting, trigger panel and
     // hardware setup windows.
