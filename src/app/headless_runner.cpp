@@ -54,6 +54,7 @@ int run_headless(Station& station, std::optional<double> run_for_seconds) {
     auto request_stop = [&] {
         if (stop_asked) return;
         stop_asked = true;
+        station.housekeeping.notify_stopping();
         if (acquisition_active(station)) stop_acquisition(station);
         finish_when_idle();
     };
@@ -80,6 +81,7 @@ int run_headless(Station& station, std::optional<double> run_for_seconds) {
         starting = true;
         const auto outcome = start_acquisition(station);
         starting = false;
+        if (outcome == acquisition::StartOutcome::running) station.housekeeping.notify_ready();
         if (outcome == acquisition::StartOutcome::board_not_found) {
             status = 2;
         } else if (outcome == acquisition::StartOutcome::refused) {

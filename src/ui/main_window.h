@@ -9,6 +9,7 @@
 #include "app/panel_actions.h"
 #include "app/startup.h"
 #include "app/station.h"
+#include "ui/repaint_pacer.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -28,6 +29,7 @@ namespace tw::ui {
 
 class ChartView;
 class ClickableLabel;
+class DrumWindow;
 class ErrorListBox;
 class EventListWindow;
 class HardwareSetupWindow;
@@ -35,6 +37,7 @@ class Lamp;
 class LoadBar;
 class ReviewWindow;
 class SettimeWindow;
+class SpectrumWindow;
 class TriggerPanelWindow;
 class TrimmingWindow;
 
@@ -57,7 +60,7 @@ public:
     // decide which controls are enabled.
     void apply_lock();
 
-    int zoom_channel() const { return zoom_.zoom_channel; }
+    int zoom_channel() const { return station_.charts.zoom_channel(); }
     ErrorListBox* error_list_box() const { return error_box_; }
     // The event list window, once the events button has opened it.
     EventListWindow* event_list_window() const { return event_window_; }
@@ -67,12 +70,18 @@ public:
     TrimmingWindow* trimming_window() const { return trimming_window_; }
     // The Review window, once the Review button has opened it.
     ReviewWindow* review_window() const { return review_window_; }
+    // The spectrum window, once the acquisition run has opened it.
+    SpectrumWindow* spectrum_window() const { return spectrum_window_; }
     // The trigger panel and the hardware setup window, once TRIGGERS and HW
     // Setup have opened them.
     TriggerPanelWindow* trigger_panel_window() const { return trigger_window_; }
     HardwareSetupWindow* hardware_setup_window() const { return setup_window_; }
     // The housekeeping timer (1000 ms).
     const QTimer& housekeeping_timer() const { return timer_; }
+    // The charts' repaints.
+    const RepaintPacer& chart_pacer() const { return chart_pacer_; }
+    // The drum window of channel n, once its drum has been drawn.
+    DrumWindow* drum_window(int channel) const { return drum_windows_.at(channel - 1); }
 
 protected:
     bool event(QEvent* event) override;
@@ -88,18 +97,23 @@ private:
     void connect_controls();
     void show_general_settings();
     void show_zoom();
+    void attach_charts();
+    void drum_changed(int channel);
     void open_event_list();
     void open_logo();
     void open_settime();
     void open_trimming();
     void open_review();
+    void open_spectrum();
     void open_trigger_panel();
     void open_hardware_setup();
 
     app::Station& station_;
-    app::ChartZoom zoom_;
     QTimer timer_;
+    RepaintPacer chart_pacer_;
     std::function<void()> quit_;
+
+    QLabel* title_ = nullptr;
 
     // Charts and monitors, by channel index 0..3.
     std::array<ChartView*, 4> chp_{};
@@ -164,8 +178,10 @@ private:
     SettimeWindow* settime_window_ = nullptr;
     TrimmingWindow* trimming_window_ = nullptr;
     ReviewWindow* review_window_ = nullptr;
+    SpectrumWindow* spectrum_window_ = nullptr;
     TriggerPanelWindow* trigger_window_ = nullptr;
     HardwareSetupWindow* setup_window_ = nullptr;
+    std::array<DrumWindow*, 4> drum_windows_{};
 };
 
 }  // namespace tw::ui
