@@ -3,6 +3,8 @@
 #include "app/startup.h"
 #include "datalog/track_format.h"
 
+#include <fstream>
+#include <iterator>
 #include <ostream>
 
 namespace tw::app {
@@ -38,11 +40,31 @@ datalog::ExtractionContext extraction_context(Station& station) {
                                       {}};
 }
 
+std::optional<std::filesystem::path> drum_picture(const Station& station, int channel,
+                                                  const std::string& date) {
+    // The current picture is of the day its state file names; every other
+    // day has its archive.
+    const display::DrumRecorder& drums = station.drums;
+    std::ifstream in(drums.state_file(channel), std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const auto state = display::parse_drum_state(text);
+    const auto file = state && state->date == date ? drums.current_image(channel)
+                                                   : drums.archive_image(channel, date);
+    return display::find_ignoring_case(file.parent_path(), file.filename().string());
+}
+
 datalog::ReviewContext review_context(Station& station) {
-    return datalog::ReviewContext{station.settings,        station.io.clock,
-                                  station.io.dialogs,      station.io.pump,
-                                  station.error_report,    station.folder(),
-                                  [&station] { return extraction_context(station); }};
+    return datalog::ReviewContext{
+        station.settings,
+        station.io.clock,
+        station.io.dialogs,
+        station.io.pump,
+        station.error_report,
+        station.folder(),
+        [&station] { return extraction_context(station); },
+        [&station](int channel, const std::string& date) {
+            return drum_picture(station, channel, date);
+        }};
 }
 
 int run_extract_command(Station& station, const CommandLine& options, std::ostream& out,

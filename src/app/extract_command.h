@@ -15,6 +15,11 @@ namespace tw::app {
 // (the station folder when empty), the live events folder and counter
 // file, the board's lock state and identification.
 datalog::ExtractionContext extraction_context(Station& station);
+// The saved drum picture of a channel for a date ("YYYY/MM/DD"): the
+// current picture when its state file names that day, else the day's
+// archive, found whatever the case of its extension.
+std::optional<std::filesystem::path> drum_picture(const Station& station, int channel,
+                                                  const std::string& date);
 // The Review window's logic on the station.
 datalog::ReviewContext review_context(Station& station);
 

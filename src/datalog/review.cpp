@@ -355,6 +355,17 @@ void Review::picture_clicked() {
     model_.notify();
 }
 
+std::optional<std::filesystem::path> Review::drum_clicked() {
+    model_.startviewdate = normalize_review_date(model_.startviewdate);
+    std::optional<std::filesystem::path> picture;
+    if (context_.drum_picture) picture = context_.drum_picture(model_.channel, model_.startviewdate);
+    model_.notice = picture ? std::string()
+                            : "No drum picture of channel " + std::to_string(model_.channel) +
+                                  " for " + model_.startviewdate + ".";
+    model_.notify();
+    return picture;
+}
+
 void Review::extract() {
     set_busy(true);
     normalize_fields();

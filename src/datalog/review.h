@@ -64,6 +64,11 @@ struct ReviewContext {
     // The live events folder, the counter file and the header's lock state
     // and board identification, as the extraction needs them.
     std::function<ExtractionContext()> extraction;
+    // The saved drum picture of channel n for a date ("YYYY/MM/DD"): the
+    // current one when it is of that day, else the day's archive; nullopt
+    // when there is none. None: no drums.
+    std::function<std::optional<std::filesystem::path>(int channel, const std::string& date)>
+        drum_picture;
 };
 
 // Place name and step code of the view's errors in the error report.
@@ -124,6 +129,10 @@ public:
     void pointer_moved(double x, double y);
     void picture_clicked();
     void picture_double_clicked() { ok_view(); }
+
+    // cmd_drum: the saved drum picture of the replayed channel for the date
+    // in startviewdate; nullopt (and the notice says so) when there is none.
+    std::optional<std::filesystem::path> drum_clicked();
 
     // Cuts the stretch of startviewdate, startviewtime and duration out of
     // the tracks of every ticked channel, in channel order.

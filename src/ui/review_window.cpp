@@ -8,12 +8,14 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QImageReader>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
@@ -59,6 +61,38 @@ void CanvasView::mouseDoubleClickEvent(QMouseEvent* event) {
 void CanvasView::resizeEvent(QResizeEvent*) {
     canvas_.resize(std::max(1, width()), std::max(1, height()));
     emit resized();
+}
+
+// --- DrumPictureWindow ----------------------------------------------------------
+
+DrumPictureWindow::DrumPictureWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setObjectName("drum_picture");
+    auto* scroll = new QScrollArea(this);
+    label_ = new QLabel(scroll);
+    scroll->setWidget(label_);
+    scroll->setBackgroundRole(QPalette::Dark);
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(0, 0, 0, 0);
+    root->addWidget(scroll);
+}
+
+bool DrumPictureWindow::show_picture(int channel, const QString& date, const QString& file,
+                                     QString* error) {
+    QImageReader reader(file);
+    QImage image = reader.read();
+    if (image.isNull()) {
+        if (error) *error = file + ": " + reader.errorString();
+        return false;
+    }
+    image_ = image;
+    label_->setPixmap(QPixmap::fromImage(image_));
+    label_->resize(image_.size());
+    setWindowTitle(QStringLiteral("Drum CH %1 - %2").arg(channel).arg(date));
+    // As large as the picture, up to a screenful; wider drums scroll.
+    resize(std::min(image_.width() + 4, 1200), std::min(image_.height() + 4, 850));
+    show();
+    raise();
+    return true;
 }
 
 // --- ReviewWindow ---------------------------------------------------------------
@@ -151,7 +185,8 @@ QWidget* ReviewWindow::build_view_bar() {
     prevpage_ = named_button(bar, "prevpage", "<< Page", "The page before");
     nextpage_ = named_button(bar, "nextpage", "Page >>", "The next page");
     stop_draw_ = named_button(bar, "stop_draw", "Stop", "Stop drawing");
-    for (auto* b : {rewind_, prevpage_, nextpage_, stop_draw_}) b->setMinimumWidth(80);
+    cmd_drum_ = named_button(bar, "cmd_drum", "Drum", "The saved drum picture of the channel for the date");
+    for (auto* b : {rewind_, prevpage_, nextpage_, stop_draw_, cmd_drum_}) b->setMinimumWidth(80);
     row->addWidget(rep_ch_);
     row->addWidget(track_review_);
     row->addSpacing(10);
@@ -161,6 +196,8 @@ QWidget* ReviewWindow::build_view_bar() {
     row->addWidget(startviewtime_);
     row->addSpacing(10);
     for (auto* b : {ok_view_, rewind_, prevpage_, nextpage_, stop_draw_}) row->addWidget(b);
+    row->addSpacing(10);
+    row->addWidget(cmd_drum_);
     row->addStretch(1);
     return bar;
 }
@@ -234,6 +271,7 @@ void ReviewWindow::connect_controls() {
     connect(nextpage_, &QPushButton::clicked, this, [this] { review_.next_page(); });
     connect(stop_draw_, &QPushButton::clicked, this, [this] { review_.stop_draw(); });
     connect(extract_, &QPushButton::clicked, this, [this] { review_.extract(); });
+    connect(cmd_drum_, &QPushButton::clicked, this, &ReviewWindow::show_drum);
     connect(rep_close_, &QPushButton::clicked, this, &QWidget::close);
     connect(replay_, &CanvasView::moved, this, [this](double x, double y) { review_.pointer_moved(x, y); });
     connect(replay_, &CanvasView::clicked, this, [this] { review_.picture_clicked(); });
@@ -245,6 +283,19 @@ void ReviewWindow::connect_controls() {
     for (int k = 0; k < 4; ++k) {
         connect(chk_extract_[static_cast<std::size_t>(k)], &QCheckBox::clicked, this,
                 [this, k](bool ticked) { review_.extract_box_clicked(k + 1, ticked); });
+    }
+}
+
+void ReviewWindow::show_drum() {
+    const auto file = review_.drum_clicked();
+    if (!file) return;
+    const int channel = review_.model().channel;
+    DrumPictureWindow*& view = drum_views_.at(static_cast<std::size_t>(channel - 1));
+    if (!view) view = new DrumPictureWindow(this);
+    QString error;
+    if (!view->show_picture(channel, qt_text(review_.model().startviewdate),
+                            QString::fromLocal8Bit(file->string().c_str()), &error)) {
+        notice_->setText(error);
     }
 }
 

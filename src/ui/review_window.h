@@ -10,6 +10,7 @@
 #include "datalog/review.h"
 #include "platform/qt/qt_canvas.h"
 
+#include <QImage>
 #include <QWidget>
 
 #include <array>
@@ -48,6 +49,22 @@ private:
     platform::QtCanvas canvas_;
 };
 
+// A saved drum picture shown by the Review window's Drum button, scrolled
+// when larger than the window. The live drum windows are left alone: their
+// pictures go on being drawn and saved.
+class DrumPictureWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit DrumPictureWindow(QWidget* parent = nullptr);
+    // False with the reason when the file is no picture.
+    bool show_picture(int channel, const QString& date, const QString& file, QString* error);
+    const QImage& picture() const { return image_; }
+
+private:
+    QLabel* label_ = nullptr;
+    QImage image_;
+};
+
 class ReviewWindow : public QWidget {
     Q_OBJECT
 public:
@@ -55,6 +72,8 @@ public:
     ~ReviewWindow() override;
 
     datalog::Review& review() { return review_; }
+    // The window of channel n's saved drum picture, once cmd_drum showed it.
+    DrumPictureWindow* drum_picture_window(int channel) const { return drum_views_.at(channel - 1); }
     // Every widget from the model.
     void render();
 
@@ -68,6 +87,7 @@ private:
     QWidget* build_display_group();
     QWidget* build_extract_group();
     void connect_controls();
+    void show_drum();
 
     datalog::Review review_;
 
@@ -82,6 +102,8 @@ private:
     QPushButton* prevpage_ = nullptr;
     QPushButton* nextpage_ = nullptr;
     QPushButton* stop_draw_ = nullptr;
+    QPushButton* cmd_drum_ = nullptr;
+    std::array<DrumPictureWindow*, 4> drum_views_{};
     CanvasView* replay_ = nullptr;
     QLabel* beg_time_ = nullptr;
     QLabel* cursor_ = nullptr;

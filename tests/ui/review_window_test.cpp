@@ -143,5 +143,36 @@ TEST_F(ReviewWindowTest, ViewPagesClickAndExtractTwoChannels) {
     EXPECT_TRUE(text("notice").contains("030203.115800.n, 12000 samples"));
 }
 
+TEST_F(ReviewWindowTest, DrumShowsTheSavedPictureOfTheDateWithoutTouchingTheLiveDrum) {
+    s_.station->settings.general.drum_format = 0;  // BMP
+    const auto drums = s_.folder / "drums";
+    std::filesystem::create_directories(drums);
+    std::ofstream(drums / "drum_1.dat", std::ios::binary) << "2003/02/03\r\n 3\r\n";
+    QImage today(360, 80, QImage::Format_RGB32), before(300, 60, QImage::Format_RGB32);
+    today.fill(Qt::white), before.fill(Qt::yellow);
+    for (int x = 0; x < 360; ++x) today.setPixel(x, 40 + static_cast<int>(20 * std::sin(x / 9.0)), 0x0000FF);
+    ASSERT_TRUE(today.save(QString::fromStdString((drums / "drum_1.BMP").string()), "BMP"));
+    ASSERT_TRUE(before.save(QString::fromStdString((drums / "drum_030202_1.bmp").string()), "BMP"));
+    const struct {
+        const char* date;
+        QSize size;  // empty: no picture
+    } cases[] = {{"2003/02/03", {360, 80}}, {"2003/02/02", {300, 60}}, {"2003/02/01", {}}};
+    for (const auto& c : cases) {
+        enter("startviewdate", c.date);
+        click("cmd_drum");
+        auto* view = window_->drum_picture_window(1);
+        if (c.size.isEmpty()) {
+            EXPECT_EQ(text("notice"), QString("No drum picture of channel 1 for ") + c.date + ".");
+            continue;
+        }
+        ASSERT_NE(view, nullptr);
+        EXPECT_EQ(view->picture().size(), c.size) << c.date;
+        EXPECT_EQ(view->windowTitle(), QString("Drum CH 1 - ") + c.date);
+        EXPECT_TRUE(save_picture(*view, QString("review_drum_") + c.date[9]));
+    }
+    EXPECT_EQ(main_->drum_window(1), nullptr);  // no live drum window was made
+    EXPECT_EQ(today.size(), QImage(QString::fromStdString((drums / "drum_1.BMP").string())).size());
+}
+
 }  // namespace
 }  // namespace tw::ui::test
