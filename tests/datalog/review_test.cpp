@@ -361,6 +361,11 @@ TEST_F(ReviewTest, AViewBeforeTheFirstStartMovesThereAndPagesFollowEachOther) {
     review.rewind();
     EXPECT_EQ(review.model().beg_time, "");  // 00:00:00 again
     EXPECT_TRUE(dialogs.shown.empty());
+    settings_.general.review_path = "/elsewhere";
+    dialogs.answers = {true};
+    review.logpath_double_clicked();  // "Set Standard TERRAWAVE path?" Yes
+    EXPECT_EQ(review.model().logpath, folder_.string());
+    EXPECT_EQ(settings_.general.review_path, folder_.string());
 }
 
 }  // namespace
