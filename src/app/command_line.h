@@ -12,6 +12,7 @@ struct CommandLine {
     std::string port;                 // --port DEVICE
     bool headless = false;            // --headless
     std::optional<double> run_for;    // --run-for SECONDS
+    double status_every = 300;        // --status-every SECONDS (headless status line)
     std::optional<std::string> simulate;  // --simulate[=family]; "" means the configured family
     bool print_settings = false;      // --print-settings
     // --extract "YYYY/MM/DD HH:MM:SS" --minutes N [--channels 1,2,3,4]:

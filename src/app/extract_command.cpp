@@ -2,6 +2,7 @@
 
 #include "app/startup.h"
 #include "datalog/track_format.h"
+#include "display/picture_files.h"
 
 #include <fstream>
 #include <iterator>
@@ -50,7 +51,7 @@ std::optional<std::filesystem::path> drum_picture(const Station& station, int ch
     const auto state = display::parse_drum_state(text);
     const auto file = state && state->date == date ? drums.current_image(channel)
                                                    : drums.archive_image(channel, date);
-    return display::find_ignoring_case(file.parent_path(), file.filename().string());
+    return display::find_any_case(file.parent_path(), file.filename().string());
 }
 
 datalog::ReviewContext review_context(Station& station) {

@@ -137,7 +137,7 @@ int run(const app::CommandLine& options, int argc, char** argv) {
             return 1;
         }
         use_simulated_family();
-        return app::run_headless(station, options.run_for);
+        return app::run_headless(station, options.run_for, options.status_every);
     }
 
     const auto result = app::run_startup(station);

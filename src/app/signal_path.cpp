@@ -21,6 +21,7 @@ void Station::take_sample(const acquisition::SampleOutput& decoded) {
     // drawing, which sees the channel's previous value.
     display::ConditionedSample sample = conditioner.held_back(decoded);
     if (decoded.full) {
+        ++samples_taken[static_cast<std::size_t>(k - 1)];
         location = display::location::conditioning;
         sample = conditioner.condition(decoded);
 

@@ -143,6 +143,8 @@ public:
 
     // Everything done with one decoded sample, in the program's order.
     void take_sample(const acquisition::SampleOutput& decoded);
+    // Full samples taken per channel since the program started.
+    std::array<std::uint64_t, 4> samples_taken{};
 
     // The models of the clock trimming, time setting, trigger panel and
     // hardware setup windows.

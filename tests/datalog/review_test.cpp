@@ -338,7 +338,7 @@ TEST_F(ReviewTest, AViewBeforeTheFirstStartMovesThereAndPagesFollowEachOther) {
     settings_.general.review_path = folder_.string();
     settings_.general.review_chart_speed = 50;
     settings_.general.review_rows = 6;
-    Review review({settings_, clock, dialogs, pump, errors, folder_, [this] { return context(); }});
+    Review review({settings_, clock, dialogs, pump, errors, folder_, [this] { return context(); }, {}});
     RecordingCanvas canvas;
     review.set_pictures(&canvas, nullptr);
     review.open();
