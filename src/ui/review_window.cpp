@@ -1,6 +1,7 @@
 #include "ui/review_window.h"
 
 #include "app/extract_command.h"
+#include "ui/chart_view.h"
 #include "ui/panel_widgets.h"
 
 #include <QCheckBox>
@@ -32,36 +33,6 @@ QScrollBar* scroll_bar(const char* name, const char* tip, int low, int high, QWi
 }
 
 }  // namespace
-
-// --- CanvasView -----------------------------------------------------------------
-
-CanvasView::CanvasView(QWidget* parent) : QWidget(parent), canvas_(1, 1) {
-    setMouseTracking(true);
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-}
-
-void CanvasView::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.drawImage(0, 0, canvas_.image());
-}
-
-void CanvasView::mouseMoveEvent(QMouseEvent* event) {
-    const QPointF at = event->position();
-    emit moved(at.x() / std::max(1, width()), at.y() / std::max(1, height()));
-}
-
-void CanvasView::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) emit clicked();
-}
-
-void CanvasView::mouseDoubleClickEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) emit double_clicked();
-}
-
-void CanvasView::resizeEvent(QResizeEvent*) {
-    canvas_.resize(std::max(1, width()), std::max(1, height()));
-    emit resized();
-}
 
 // --- DrumPictureWindow ----------------------------------------------------------
 
@@ -113,7 +84,7 @@ ReviewWindow::ReviewWindow(app::Station& station, QWidget* parent)
     folder_row->addSpacing(10);
     folder_row->addWidget(viewfile_);
 
-    replay_ = named(new CanvasView(this), "replay",
+    replay_ = named(new ChartView(QString(), this), "replay",
                     "The replay; click to start the next view at the time shown, double click to view from there");
     replay_->setMinimumSize(640, 300);
 
@@ -241,7 +212,7 @@ QWidget* ReviewWindow::build_extract_group() {
                   "Extract this channel");
         boxes->addWidget(chk_extract_[static_cast<std::size_t>(k)]);
     }
-    picture2_ = named(new CanvasView(box), "Picture2", "Progress of the extraction");
+    picture2_ = named(new ChartView(QString(), box), "Picture2", "Progress of the extraction");
     picture2_->setFixedHeight(14);
     picture2_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     grid->addWidget(caption_label("Minutes", box), 0, 0);
@@ -273,10 +244,10 @@ void ReviewWindow::connect_controls() {
     connect(extract_, &QPushButton::clicked, this, [this] { review_.extract(); });
     connect(cmd_drum_, &QPushButton::clicked, this, &ReviewWindow::show_drum);
     connect(rep_close_, &QPushButton::clicked, this, &QWidget::close);
-    connect(replay_, &CanvasView::moved, this, [this](double x, double y) { review_.pointer_moved(x, y); });
-    connect(replay_, &CanvasView::clicked, this, [this] { review_.picture_clicked(); });
-    connect(replay_, &CanvasView::double_clicked, this, [this] { review_.picture_double_clicked(); });
-    connect(replay_, &CanvasView::resized, this, [this] { review_.redraw(); });
+    connect(replay_, &ChartView::moved, this, [this](double x, double y) { review_.pointer_moved(x, y); });
+    connect(replay_, &ChartView::clicked, this, [this] { review_.picture_clicked(); });
+    connect(replay_, &ChartView::double_clicked, this, [this] { review_.picture_double_clicked(); });
+    connect(replay_, &ChartView::resized, this, [this] { review_.redraw(); });
     connect(rep_chart_adj_, &QScrollBar::valueChanged, this, [this](int v) { review_.chart_speed_changed(v); });
     connect(rep_rows_adj_, &QScrollBar::valueChanged, this, [this](int v) { review_.rows_changed(v); });
     connect(rep_scale_adj_, &QScrollBar::valueChanged, this, [this](int v) { review_.zoom_changed(v); });

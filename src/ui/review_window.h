@@ -8,7 +8,6 @@
 
 #include "app/station.h"
 #include "datalog/review.h"
-#include "platform/qt/qt_canvas.h"
 
 #include <QImage>
 #include <QWidget>
@@ -24,30 +23,7 @@ class QScrollBar;
 
 namespace tw::ui {
 
-// A picture drawn by the core on a QImage canvas of the widget's size;
-// reports the pointer (x and y from 0 to 1), clicks and double clicks.
-class CanvasView : public QWidget {
-    Q_OBJECT
-public:
-    explicit CanvasView(QWidget* parent = nullptr);
-    platform::QtCanvas& canvas() { return canvas_; }
-
-signals:
-    void moved(double x, double y);
-    void clicked();
-    void double_clicked();
-    void resized();
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseDoubleClickEvent(QMouseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-
-private:
-    platform::QtCanvas canvas_;
-};
+class ChartView;
 
 // A saved drum picture shown by the Review window's Drum button, scrolled
 // when larger than the window. The live drum windows are left alone: their
@@ -104,7 +80,7 @@ private:
     QPushButton* stop_draw_ = nullptr;
     QPushButton* cmd_drum_ = nullptr;
     std::array<DrumPictureWindow*, 4> drum_views_{};
-    CanvasView* replay_ = nullptr;
+    ChartView* replay_ = nullptr;
     QLabel* beg_time_ = nullptr;
     QLabel* cursor_ = nullptr;
     QLabel* end_time_ = nullptr;
@@ -117,7 +93,7 @@ private:
     QLineEdit* duration_ = nullptr;
     std::array<QCheckBox*, 4> chk_extract_{};
     QPushButton* extract_ = nullptr;
-    CanvasView* picture2_ = nullptr;
+    ChartView* picture2_ = nullptr;
     QLabel* notice_ = nullptr;
     QPushButton* rep_close_ = nullptr;
 };

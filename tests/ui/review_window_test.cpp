@@ -2,6 +2,7 @@
 
 #include "config/time_stamp.h"
 #include "datalog/track_format.h"
+#include "ui/chart_view.h"
 #include "ui/main_window.h"
 #include "ui/panel_widgets.h"
 #include "ui_fixture.h"
@@ -86,7 +87,7 @@ protected:
         QTest::keyClick(edit, Qt::Key_Return);
     }
     void click(const char* name) { QTest::mouseClick(child<QWidget>(*window_, name), Qt::LeftButton); }
-    QImage replay() { return child<CanvasView>(*window_, "replay")->canvas().image(); }
+    QImage replay() { return child<ChartView>(*window_, "replay")->canvas().image(); }
 
     UiStation s_;
     std::unique_ptr<MainWindow> main_;
@@ -111,7 +112,7 @@ TEST_F(ReviewWindowTest, ViewPagesClickAndExtractTwoChannels) {
     EXPECT_TRUE(save_picture(*window_, "review_next_page"));
 
     // A click on the last row, half way: 12:03:00 + 250 s + 25 s.
-    auto* picture = child<CanvasView>(*window_, "replay");
+    auto* picture = child<ChartView>(*window_, "replay");
     const QPoint at(picture->width() / 2, picture->height() - 5);
     QMouseEvent move(QEvent::MouseMove, at, picture->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(picture, &move);
