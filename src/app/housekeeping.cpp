@@ -27,6 +27,7 @@ void housekeeping_tick(Station& station) {
     flags.error_location = 208;
     station.recorder.flush_open_files();
     station.tracks.sync_if_due();
+    station.stream.tick();
 
     // Automatic start after an unattended restart of the program.
     flags.error_location = 211;

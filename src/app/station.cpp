@@ -33,6 +33,8 @@ Station::Station(std::filesystem::path folder, Services services)
                                     folder, services.printer}),
       tracks(datalog::TracksContext{settings, folder / "datalog", folder, event_list,
                                     error_report, services.disk, services.clock}),
+      stream(stream::StreamContext{settings, board_clock.time(), sample_path, event_list,
+                                   services.clock}),
       trimming(acquisition::ClockTrimmingContext{
           settings, sample_path, services.dialogs, trim_window_open,
           [this] { return acquisition.firmware_version(); },
@@ -70,6 +72,7 @@ void Station::connect_signal_path() {
     };
     conditioner.hooks.events = [this](const display::ConditionedSample& sample) {
         recorder.process_sample(sample);
+        stream.take_sample(sample.channel, sample.conditioned_sample, *sample.source);
     };
     recorder.on_error = [this](int number, int location, const std::string& detail) {
         error_report.report(number, location, "START", detail);
@@ -87,6 +90,7 @@ void Station::connect_run() {
         conditioner.start_run();
         recorder.reset_windows();
         tracks.track_restart();
+        stream.start_run();
         if (trimming.is_open()) trimming.restart_measurement();
     };
     hooks.track_boundary_check = [this] { tracks.track_boundary_check(board_clock.time()); };
@@ -95,7 +99,10 @@ void Station::connect_run() {
     // counts and their summaries come first), then the last segments go into
     // the day tracks.
     hooks.end_events = [this] { recorder.stop_run(); };
-    hooks.close_tracks = [this] { tracks.track_close_all(board_clock.time()); };
+    hooks.close_tracks = [this] {
+        tracks.track_close_all(board_clock.time());
+        stream.stop_run();
+    };
 }
 
 bool Station::board_port_usable() {

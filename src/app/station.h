@@ -24,6 +24,7 @@
 #include "platform/printer.h"
 #include "platform/serial_port.h"
 #include "platform/sound.h"
+#include "stream/stream.h"
 #include "supervision/error_report.h"
 #include "supervision/event_list.h"
 #include "supervision/panel_model.h"
@@ -121,6 +122,9 @@ public:
     display::SampleConditioner conditioner;
     events::EventRecorder recorder;
     datalog::Tracks tracks;
+    // miniSEED records of the same samples: day archive and data server,
+    // when the command line asks for them.
+    stream::Stream stream;
 
     // The models of the clock trimming and time setting windows.
     acquisition::ClockTrimming trimming;
