@@ -40,11 +40,6 @@ void SeedLinkSession::receive(std::string_view bytes, std::int64_t now_ms, std::
     for (char c : bytes) {
         if (closing_ || aborted()) return;
         if (c == '\r' || c == '\n') {
-            if (discarding_) {
-                discarding_ = false;
-                in_.clear();
-                continue;
-            }
             if (!in_.empty()) {
                 last_command_ms_ = now_ms;
                 handle_line(in_, now_us);
@@ -52,12 +47,10 @@ void SeedLinkSession::receive(std::string_view bytes, std::int64_t now_ms, std::
             in_.clear();
             continue;
         }
-        if (discarding_) continue;
         in_ += c;
         if (in_.size() > max_command_length) {
             // A line without end: refused, and the connection goes.
             in_.clear();
-            discarding_ = true;
             reply("ERROR");
             closing_ = true;
         }

@@ -96,7 +96,6 @@ private:
     bool multi_station_ = false;
     bool station_ok_ = false;      // the last STATION named this station
     bool closing_ = false;
-    bool discarding_ = false;      // inside an overlong line
     std::string abort_reason_;
     std::int64_t last_command_ms_ = 0;
 

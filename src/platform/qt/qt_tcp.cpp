@@ -4,7 +4,6 @@
 #include <QSocketNotifier>
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -172,32 +171,6 @@ void QtTcpListener::accept_waiting() {
             on_connection(std::move(link));
         }
     }
-}
-
-std::unique_ptr<TcpConnection> connect_tcp(const std::string& address, int port,
-                                           std::string* error) {
-    addrinfo hints{};
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const int rc = ::getaddrinfo(address.c_str(), std::to_string(port).c_str(), &hints, &found);
-    if (rc != 0) {
-        if (error) *error = ::gai_strerror(rc);
-        return nullptr;
-    }
-    std::unique_ptr<TcpConnection> link;
-    for (addrinfo* a = found; a && !link; a = a->ai_next) {
-        const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
-        if (fd < 0) continue;
-        if (::connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
-            if (error) *error = std::strerror(errno);
-            ::close(fd);
-            continue;
-        }
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-        link = std::make_unique<QtTcpConnection>(fd, address_text(a->ai_addr));
-    }
-    ::freeaddrinfo(found);
-    return link;
 }
 
 }  // namespace tw::platform

@@ -34,9 +34,4 @@ private:
     QSocketNotifier* notifier_ = nullptr;
 };
 
-// A connection to `address`:`port`, for clients in tests and tools; nullptr
-// with the reason in `error` when it cannot be made.
-std::unique_ptr<TcpConnection> connect_tcp(const std::string& address, int port,
-                                           std::string* error);
-
 }  // namespace tw::platform
