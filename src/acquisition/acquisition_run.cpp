@@ -2,6 +2,8 @@
 
 #include "acquisition/firmware.h"
 #include "config/number_text.h"
+#include "config/settings_file.h"
+#include "config/station_paths.h"
 #include "config/tables.h"
 
 #include <algorithm>
@@ -102,7 +104,8 @@ bool AcquisitionRun::prestart_checks() {
     auto& dialogs = context_.dialogs;
     context_.flags.error_location = step_checks;
     // The event file extensions are checked before (events::check_file_extensions).
-    const std::string& folder = settings.general.events_folder;
+    const std::string folder =
+        config::events_folder_path(settings.general, context_.station_folder).string();
     std::error_code ec;
     if (!std::filesystem::is_directory(folder, ec)) {
         const bool create = dialogs.ask_yes_no(
@@ -450,15 +453,14 @@ bool AcquisitionRun::text_input() {
         });
     now_ms_ = context_.clock.monotonic_ms();
     switch (pass.outcome) {
+    case TextPassOutcome::bad_line:
+        count_on_caption(context_.panel.badrx);
+        [[fallthrough]];
     case TextPassOutcome::time_packet:
     case TextPassOutcome::sample_packet:
         if (pass.previous_second_samples)
             context_.panel.true_sps = config::plain_number(*pass.previous_second_samples);
         dispatch(Packet{pass.packet(), false});
-        return true;
-    case TextPassOutcome::bad_line:
-        count_on_caption(context_.panel.badrx);
-        panel_dirty_ = true;
         return true;
     case TextPassOutcome::nothing:
     case TextPassOutcome::bad_clock:
@@ -478,13 +480,15 @@ void AcquisitionRun::dispatch(const Packet& packet) {
         context_.board_clock.handle_time_packet(packet.bytes);
         break;
     case PacketType::sample:
-        // A sample packet of the wrong length is only counted: a value
-        // standing in for it would be a sample the board never sent.
-        if (decoded.status == DecodeStatus::ok) {
+        // A sample packet of the wrong length (a byte lost or one too many)
+        // still stands for one sample: a zero with the flags of its last byte
+        // takes its place, so that every later sample of the channel keeps
+        // its place in the second and in the track. Only a run of garbage
+        // longer than any packet stands for nothing.
+        if (decoded.status != DecodeStatus::ok) count_on_caption(context_.panel.badrx);
+        if (decoded.status == DecodeStatus::ok || decoded.status == DecodeStatus::bad_length) {
             flags.last_sample_ms = now_ms_;
             context_.sample_path.take_sample(decoded.sample.channel, decoded.sample.value);
-        } else {
-            count_on_caption(context_.panel.badrx);
         }
         break;
     case PacketType::eeprom:
@@ -509,6 +513,7 @@ void AcquisitionRun::first_pass_block() {
     flags.error_location = step_first_pass;
     const bool silent = board_silent();
 
+    if (is_orda(family_)) limit_rates_to_board();
     if (hooks.reset_channels) hooks.reset_channels();
     std::array<double, 4> rates{};
     for (std::size_t c = 0; c < 4; ++c) rates[c] = config::sps_value(settings.channels[c].sps_code);
@@ -535,6 +540,22 @@ void AcquisitionRun::first_pass_block() {
     assembler_.clear();
     discard_chunk_ = true;
     refresh_panel(true);
+}
+
+void AcquisitionRun::limit_rates_to_board() {
+    // Boards whose divisors count from 100 cannot run a channel at 200: the
+    // divisor 1 gives 100. Such a channel runs, and is computed, logged and
+    // filed, at the rate the board delivers.
+    const std::string_view head = std::string_view(board_reply_).substr(0, 10);
+    if (head != "ORDA V.1.6" && head != "ORDA V.1.8") return;
+    for (int k = 1; k <= 4; ++k) {
+        config::ChannelSettings& channel = context_.settings.channel(k);
+        if (channel.sps_code != config::sps_code_200) continue;
+        channel.sps_code = config::sps_code_100;
+        config::recompute_event_lengths(channel);
+        context_.event_list.append("channel " + std::to_string(k) +
+                                   ": this board runs at most 100 samples per second");
+    }
 }
 
 // --- STOP -----------------------------------------------------------------------

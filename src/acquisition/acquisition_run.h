@@ -31,6 +31,7 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -92,6 +93,8 @@ struct RunContext {
     SamplePath& sample_path;
     BoardClock& board_clock;
     RunFlags& flags;
+    // Relative folders of the settings lie inside it.
+    std::filesystem::path station_folder;
 };
 
 // What the later parts of the program plug into the run. Each may be empty.
@@ -181,6 +184,8 @@ private:
     bool text_line_waiting() const;
     void dispatch(const Packet& packet);
     void first_pass_block();
+    // A channel set to 200 on a board that runs at most 100 is set to 100.
+    void limit_rates_to_board();
     void stop_path();
     void restore_buttons();
     void try_reopen();

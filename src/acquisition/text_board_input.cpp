@@ -140,22 +140,19 @@ TextPass TextBoardInput::run_pass(int pc_seconds_of_day, std::size_t bytes_waiti
 
 TextPass TextBoardInput::build_sample(std::string_view line) {
     TextPass pass;
+    pass.outcome = TextPassOutcome::sample_packet;
     std::optional<double> number = leading_number(line);
-    if (!number) {
-        pass.outcome = TextPassOutcome::bad_line;
-        return pass;
-    }
-    double value = *number;
-    if (family_ == config::lx1500) value -= 32768;
+    double value = number ? *number : 0;
+    if (family_ == config::lx1500 && number) value -= 32768;
     value = std::round(value);
-    // A value outside 16 bits is a garbled line; wrapping it into 16 bits
-    // would make up a wrong sample.
-    if (!(value >= -32768 && value <= 32767)) {
+    // A line without a number, or with one outside 16 bits (wrapping it would
+    // make up a wrong sample), still stands for one sample of the board: a
+    // zero in its place keeps every later sample at its time.
+    if (!number || !(value >= -32768 && value <= 32767)) {
         pass.outcome = TextPassOutcome::bad_line;
-        return pass;
+        value = 0;
     }
     const auto word = static_cast<std::uint16_t>(static_cast<std::int32_t>(value));
-    pass.outcome = TextPassOutcome::sample_packet;
     pass.bytes = {0x82, static_cast<std::uint8_t>(word & 0xFF), static_cast<std::uint8_t>(word >> 8),
                   0xFC};
     pass.size = 4;

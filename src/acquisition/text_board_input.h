@@ -27,7 +27,8 @@ enum class TextPassOutcome {
     nothing,        // no new second and no whole value yet
     time_packet,    // packet() is a time packet
     sample_packet,  // packet() is a sample packet of channel 1
-    bad_line,       // a line without a usable number was dropped; count it as bad
+    bad_line,       // a line without a usable number: packet() is a zero sample in its
+                    // place, to be counted as bad
     bad_clock,      // the PC time text could not be read; nothing done
 };
 std::string_view to_string(TextPassOutcome outcome);

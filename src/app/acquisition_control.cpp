@@ -6,6 +6,9 @@ namespace tw::app {
 
 acquisition::StartOutcome start_acquisition(Station& station) {
     if (acquisition_active(station)) return acquisition::StartOutcome::already_running;
+    // A window's exchange with the board (clock calibration, SET TIME) holds
+    // the port until it is done.
+    if (station.board_link.busy()) return acquisition::StartOutcome::refused;
     // Event file extensions: two channels writing the same file, or a name
     // that is no file name, refuse START before anything changes.
     if (const auto refusal = events::check_file_extensions(station.settings)) {

@@ -15,6 +15,9 @@ void housekeeping_tick(Station& station) {
         station.board_clock.refresh_clock_displays();
         station.time_setting.refresh_idle();
     }
+    // The watchdog and alarm bits of the parallel port in the open
+    // hardware setup window.
+    if (station.actions_open) station.hardware_setup.refresh_port_bits();
 
     // Silent board: no sample for a while asks for a restart, which the pass
     // run from here carries out even though the board sends nothing. A lost

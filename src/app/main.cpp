@@ -119,6 +119,9 @@ int run(const app::CommandLine& options, int argc, char** argv) {
     }
 
     if (!windows) {
+        // The error report's pause is for a user reading a window; without
+        // one each report goes to standard error and the program goes on.
+        station.error_report.set_pause_enabled(false);
         echo_to_stderr(station);
         station.event_list.set_line_listener(
             [](const std::string& line) { std::cerr << "terrawave: " << line << '\n'; });

@@ -2,6 +2,7 @@
 
 #include "config/number_text.h"
 #include "config/settings_file.h"
+#include "config/station_paths.h"
 #include "config/tables.h"
 #include "supervision/event_list.h"
 
@@ -226,7 +227,8 @@ bool view_event(Station& station, std::string_view line) {
         return false;
     }
     std::string error;
-    if (station.io.launcher.start(g.event_browser, {g.events_folder + "/" + name}, &error)) {
+    const auto file = config::events_folder_path(g, station.folder()) / name;
+    if (station.io.launcher.start(g.event_browser, {file.string()}, &error)) {
         return true;
     }
     if (error.empty()) error = "cannot start " + g.event_browser;

@@ -174,7 +174,9 @@ StartupResult run_startup(Station& station, const StartupOptions& options) {
             "cannot write to the station folder " + station.program_folder() + ": " + reason;
         return result;
     }
+    // Printing the settings writes nothing but a missing settings file.
     for (const auto folder : data_folders) {
+        if (options.settings_only) break;
         const auto path = station.folder() / folder;
         if (const auto reason = make_writable(path); !reason.empty()) {
             result.ok = false;
@@ -183,7 +185,7 @@ StartupResult run_startup(Station& station, const StartupOptions& options) {
         }
     }
 
-    if (!station.event_list.append("START")) {
+    if (!options.settings_only && !station.event_list.append("START")) {
         result.ok = false;
         result.error = station.event_list.last_error();
         return result;

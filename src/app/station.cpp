@@ -1,5 +1,6 @@
 #include "app/station.h"
 
+#include "app/panel_actions.h"
 #include "config/settings_file.h"
 #include "config/tables.h"
 
@@ -24,7 +25,8 @@ Station::Station(std::filesystem::path folder, Services services)
           folder / files::time_log, selected_channel, &pc_clock}),
       acquisition(acquisition::RunContext{settings, services.serial, services.clock,
                                           services.dialogs, event_list, error_report, panel,
-                                          board_link, sample_path, board_clock, run_flags}),
+                                          board_link, sample_path, board_clock, run_flags,
+                                          folder}),
       conditioner(settings, panel, board_clock.time().time_base_ready),
       recorder(events::EventContext{settings, event_flags, panel, event_list, conditioner,
                                     board_clock.time().board_date_time,
@@ -45,8 +47,22 @@ Station::Station(std::filesystem::path folder, Services services)
           settime_open, pc_formats.system_date_format, pc_formats.start_date_text,
           pc_formats.start_time_text, [this] { return board_port_usable(); },
           [this](std::string_view bytes) { return board_link.send_command(bytes); },
+          [this] { apply_settings_lock(); }}),
+      trigger_panel(events::TriggerPanelContext{settings, services.dialogs, recorder,
+                                                selected_channel, trigger_panel_open,
+                                                [this] { apply_settings_lock(); }}),
+      hardware_setup(acquisition::HardwareSetupContext{
+          settings, services.dialogs, io.io_ports, board_link, services.serial,
+          folder.string(), actions_open,
           [this] {
-              if (apply_settings_lock) apply_settings_lock();
+              return !board_link.busy() && acquisition.phase() == acquisition::RunPhase::idle;
+          },
+          [this] { apply_settings_lock(); },
+          // The selector goes to channel 2 and back, as if the user had
+          // stepped it: channel 1 is shown again.
+          [this] {
+              select_channel(*this, 2);
+              select_channel(*this, 1);
           }}),
       folder_(std::move(folder)) {
     connect_signal_path();
@@ -78,6 +94,9 @@ void Station::connect_signal_path() {
         error_report.report(number, location, "START", detail);
     };
     recorder.on_trace = [this](const std::string& line) { trimming.add_trace_line(line); };
+    recorder.on_live_values = [this](int channel, const events::LiveValues& values) {
+        trigger_panel.show_live_values(channel, values);
+    };
     board_clock.on_error = [this](int number, const std::string& detail) {
         error_report.report(number, run_flags.error_location, "START", detail);
     };
@@ -89,7 +108,7 @@ void Station::connect_run() {
     hooks.reset_channels = [this] {
         conditioner.start_run();
         recorder.reset_windows();
-        tracks.track_restart();
+        tracks.track_restart(board_clock.time());
         stream.start_run();
         if (trimming.is_open()) trimming.restart_measurement();
     };
@@ -113,6 +132,14 @@ bool Station::board_port_usable() {
         !is_orda_board(settings.general.ad_type))
         return false;
     return !board_link.open_board_port().empty();
+}
+
+void Station::apply_settings_lock() {
+    const bool locked = settings.general.settings_locked == 1;
+    if (trigger_panel_open) trigger_panel.apply_settings_lock(locked);
+    if (actions_open) hardware_setup.apply_settings_lock(locked);
+    if (settime_open) time_setting.apply_settings_lock(locked);
+    if (lock_main_window) lock_main_window();
 }
 
 bool Station::save_settings() {

@@ -7,6 +7,7 @@
 #include "acquisition/board_clock.h"
 #include "acquisition/board_link.h"
 #include "acquisition/clock_trimming.h"
+#include "acquisition/hardware_setup.h"
 #include "acquisition/sample_path.h"
 #include "acquisition/time_setting.h"
 #include "config/settings.h"
@@ -14,6 +15,7 @@
 #include "display/conditioning.h"
 #include "events/event_flags.h"
 #include "events/event_recorder.h"
+#include "events/trigger_panel.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/disk.h"
@@ -126,13 +128,19 @@ public:
     // when the command line asks for them.
     stream::Stream stream;
 
-    // The models of the clock trimming and time setting windows.
+    // The models of the clock trimming, time setting, trigger panel and
+    // hardware setup windows.
     acquisition::ClockTrimming trimming;
     acquisition::TimeSetting time_setting;
+    events::TriggerPanel trigger_panel;
+    acquisition::HardwareSetup hardware_setup;
 
-    // Applies the settings lock to the open windows; the windowed program
-    // sets it (the time setting window calls it after its own lock).
-    std::function<void()> apply_settings_lock;
+    // The settings lock (settings_locked) on the open setup windows and the
+    // main window; every setup window calls it when it becomes active, and
+    // the lock check box when it changes.
+    void apply_settings_lock();
+    // The main window's part of it; the windowed program sets it.
+    std::function<void()> lock_main_window;
 
     // save_settings on the station's file; on failure the reason is shown in
     // a message box and false is returned.

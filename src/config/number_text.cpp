@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <limits>
 #include <system_error>
@@ -86,6 +87,13 @@ double convert_decimal(const std::string& text) {
     const double magnitude =
         position + exponent > 0 ? std::numeric_limits<double>::infinity() : 0.0;
     return negative ? -magnitude : magnitude;
+}
+
+void append_padded(std::string& out, std::int64_t value, int width) {
+    char digits[24];
+    const auto r = std::to_chars(digits, digits + sizeof digits, value);
+    for (auto n = r.ptr - digits; n < width; ++n) out += '0';
+    out.append(digits, r.ptr);
 }
 
 }  // namespace
@@ -205,6 +213,61 @@ std::string plain_number(double value) {
 std::string signed_number_text(double value) {
     if (value < 0) return "-" + plain_number(-value);
     return " " + plain_number(value);
+}
+
+bool direct_number(std::string_view text, double& value) {
+    auto space_or_tab = [](char c) { return c == ' ' || c == '\t'; };
+    while (!text.empty() && space_or_tab(text.front())) text.remove_prefix(1);
+    while (!text.empty() && space_or_tab(text.back())) text.remove_suffix(1);
+    std::size_t i = 0;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    bool digits = false;
+    while (i < text.size() && is_digit(text[i])) ++i, digits = true;
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        while (i < text.size() && is_digit(text[i])) ++i, digits = true;
+    }
+    if (!digits) return false;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+        bool exponent_digits = false;
+        while (i < text.size() && is_digit(text[i])) ++i, exponent_digits = true;
+        if (!exponent_digits) return false;
+    }
+    if (i != text.size()) return false;
+    value = number_scan(text);
+    return true;
+}
+
+std::string fixed_number_text(double value, int min_integer_digits, int decimals) {
+    if (!std::isfinite(value)) value = 0;
+    // First to 15 significant digits, as the number is shown, then rounded.
+    char sig[40];
+    const auto s = std::to_chars(sig, sig + sizeof sig, value, std::chars_format::scientific, 14);
+    double v15 = 0;
+    std::from_chars(sig, s.ptr, v15);
+    const double scaled = std::abs(v15) * std::pow(10.0, decimals);
+    if (scaled >= 9.0e17) {
+        // Beyond 64-bit integers: the digits of the value as it is.
+        char big[64];
+        const auto b = std::to_chars(big, big + sizeof big, std::abs(v15), std::chars_format::fixed,
+                                     decimals);
+        std::string out = v15 < 0 ? "-" : "";
+        out.append(big, b.ptr);
+        return out;
+    }
+    const auto units = static_cast<std::int64_t>(std::floor(scaled + 0.5));
+    std::int64_t pow10 = 1;
+    for (int i = 0; i < decimals; ++i) pow10 *= 10;
+    std::string out;
+    if (v15 < 0 && units != 0) out += '-';
+    append_padded(out, units / pow10, min_integer_digits);
+    if (decimals > 0) {
+        out += '.';
+        append_padded(out, units % pow10, decimals);
+    }
+    return out;
 }
 
 std::string normalize_numeric_text(std::string_view text, std::string_view templ, double min,

@@ -27,6 +27,19 @@ std::string plain_number(double value);
 // negative ones, then the plain form of the magnitude.
 std::string signed_number_text(double value);
 
+// A number that is the whole text (blanks around it allowed):
+// [+-] digits [. digits] [E [+-] digits], or with digits only after the
+// point. False for anything else ("12a", "", "1e").
+bool direct_number(std::string_view text, double& value);
+
+// A number with a fixed pattern of digits: at least `min_integer_digits`
+// digits before the point (zeros in front) and exactly `decimals` after it,
+// rounded half away from zero at 15 significant digits. Patterns of the
+// program: "0.0" is (1, 1), "000000" is (6, 0), "#00000.#00" is (5, 3),
+// "#00" is (2, 0). Negative values get "-" in front; a value that rounds to
+// zero has no sign. Infinite or undefined values give the plain zero text.
+std::string fixed_number_text(double value, int min_integer_digits, int decimals);
+
 // Text to put back into an entry field when the user leaves it: the number
 // scan of `text` limited to max then min, written as "12.5", "0.5", "-0.5",
 // " 0"; a non-empty template pads on the left ("00": 7 -> "07") or cuts to

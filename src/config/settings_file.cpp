@@ -4,6 +4,7 @@
 #include "config/tables.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -174,34 +175,6 @@ void append_line(std::string& out, std::string_view key, const std::string& valu
 }
 
 // ---------------------------------------------------------------- reading
-
-// A number written as the whole text, blanks around it allowed:
-// [+-] digits [. digits] [E [+-] digits], or with digits only after the point.
-bool direct_number(std::string_view text, double& value) {
-    auto is_blank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && is_blank(text.back())) text.remove_suffix(1);
-    auto is_digit = [](char c) { return c >= '0' && c <= '9'; };
-    std::size_t i = 0;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-    bool digits = false;
-    while (i < text.size() && is_digit(text[i])) ++i, digits = true;
-    if (i < text.size() && text[i] == '.') {
-        ++i;
-        while (i < text.size() && is_digit(text[i])) ++i, digits = true;
-    }
-    if (!digits) return false;
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        ++i;
-        if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-        bool exponent_digits = false;
-        while (i < text.size() && is_digit(text[i])) ++i, exponent_digits = true;
-        if (!exponent_digits) return false;
-    }
-    if (i != text.size()) return false;
-    value = number_scan(text);
-    return true;
-}
 
 // The value for a reason text: printable, and not endless.
 std::string shown_value(std::string_view value) {
@@ -556,15 +529,29 @@ std::vector<SettingsProblem> parse_settings(std::string_view bytes, Settings& se
     return problems;
 }
 
-void expand_start_params(ChannelSettings& channel) {
-    std::vector<std::string> items(6);
-    parse_number_list(channel.start_params, items, 32767, 0);
-    const double presets[6] = {32767, 2, 2, 1, 30, 3};
-    double values[6];
-    for (int i = 0; i < 6; ++i) {
+namespace {
+
+// The items of a list-valued setting as numbers. An item that was not typed
+// (the list is shorter, or the item is empty) keeps its preset, as a user who
+// typed only the first items expects; a typed 0 stays 0.
+template <std::size_t N>
+std::array<double, N> list_values(std::string_view text, const std::array<double, N>& presets) {
+    std::vector<std::string> items(N);
+    parse_number_list(text, items, 32767, 0);
+    std::array<double, N> values = presets;
+    for (std::size_t i = 0; i < N; ++i) {
+        if (items[i].empty()) continue;
         const double v = number_scan(items[i]);
-        values[i] = std::isfinite(v) ? v : presets[i];
+        if (std::isfinite(v)) values[i] = v;
     }
+    return values;
+}
+
+}  // namespace
+
+void expand_start_params(ChannelSettings& channel) {
+    constexpr std::array<double, 6> presets{32767, 2, 2, 1, 30, 3};
+    const auto values = list_values(channel.start_params, presets);
     // A list cut short after its sixth item is not limited: keep the preset
     // for an amplitude that does not fit.
     const double amplitude = round_half_even(values[0]);
@@ -578,19 +565,16 @@ void expand_start_params(ChannelSettings& channel) {
 }
 
 void expand_stop_params(ChannelSettings& channel) {
-    std::vector<std::string> items(4);
-    parse_number_list(channel.stop_params, items, 32767, 0);
-    const double presets[4] = {32767, 4, 3, 5000};
-    double values[4];
-    for (int i = 0; i < 4; ++i) {
-        const double v = number_scan(items[i]);
-        values[i] = std::isfinite(v) ? v : presets[i];
-    }
+    constexpr std::array<double, 4> presets{32767, 4, 3, 5000};
+    const auto values = list_values(channel.stop_params, presets);
     const double amplitude = round_half_even(values[0]);
     channel.stop_amplitude = in_int16(amplitude) ? static_cast<int>(amplitude) : 32767;
     channel.post_event_minutes = std::fabs(values[1]);
     channel.stop_ratio = values[2];
-    channel.max_event_minutes = values[3];
+    // A maximum length of 0 would end every event after its first sample and
+    // start the next one at once: a storm of one-sample files. It reads as
+    // the preset.
+    channel.max_event_minutes = values[3] > 0 ? values[3] : presets[3];
     recompute_event_lengths(channel);
 }
 

@@ -12,6 +12,8 @@ inline constexpr std::array<std::string_view, 13> sps_names = {
 // Samples per second by sps_code; one per minute is held as 0.016666.
 inline constexpr std::array<double, 13> sps_values = {
     0, 0.016666, 0.1, 0.5, 1, 2, 5, 10, 20, 25, 50, 100, 200};
+inline constexpr int sps_code_100 = 11;
+inline constexpr int sps_code_200 = 12;
 // One letter written into event files, by axis_code.
 inline constexpr std::array<std::string_view, 5> axis_names = {" ", "N", "E", "Z", "G"};
 // The axis list shown in axis_select.

@@ -10,7 +10,8 @@ namespace tw::datalog {
 int FileOps::open(const char* path, int flags, int mode) {
     int fd;
     do {
-        fd = ::open(path, flags | O_CLOEXEC, mode);
+        // A link planted under a track's name is never followed.
+        fd = ::open(path, flags | O_CLOEXEC | O_NOFOLLOW, mode);
     } while (fd < 0 && errno == EINTR);
     return fd;
 }

@@ -11,7 +11,8 @@ class FileOps {
 public:
     virtual ~FileOps() = default;
 
-    // open(2): a descriptor, or -1 with errno set.
+    // open(2) without following a final symbolic link (ELOOP then): a
+    // descriptor, or -1 with errno set.
     virtual int open(const char* path, int flags, int mode);
     // write(2): the bytes written, which may be fewer than `size` (a disk
     // that filled up in the middle), or -1 with errno set.

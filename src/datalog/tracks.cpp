@@ -71,6 +71,7 @@ void Tracks::start_run() {
     }
     last_boundary_minute_ = -1;
     time_base_ready_ = false;
+    awaiting_new_second_ = false;
     last_seconds_of_day_ = -1;
     last_sync_ms_ = context_.clock.monotonic_ms();
     bad_time_reported_ = false;
@@ -84,6 +85,10 @@ void Tracks::track_boundary_check(const TrackTime& time) {
         sync_if_due();
     }
     if (!time_base_ready_) return;
+    if (awaiting_new_second_) {
+        if (time.seconds_of_day == restart_seconds_of_day_) return;
+        awaiting_new_second_ = false;
+    }
     const double seconds = time.seconds_of_day;
     if (!(seconds >= 0 && seconds < 86400)) return;  // also NaN
     const int minute = static_cast<int>(seconds / 60);
@@ -201,10 +206,24 @@ void Tracks::track_close_all(std::string_view board_date_time) {
     deliver_report();
 }
 
-void Tracks::track_restart() {
+void Tracks::track_restart(const TrackTime& time) {
+    bool closed_any = false;
     for (int channel = 1; channel <= 4; ++channel) {
-        if (segment(channel).open) close_segment(channel, step_restart);
-        segment(channel).name.clear();
+        Segment& s = segment(channel);
+        if (s.open) {
+            // Every segment's index ends with its STOP group, also when the
+            // run goes on: a reader then knows where the gap begins.
+            const std::uint64_t size = close_segment(channel, step_restart);
+            append_index(file_path(s.name, TrackFile::index, channel),
+                         index_stop_group(time.board_date_time, size), step_restart);
+            closed_any = true;
+        }
+        s.name.clear();
+    }
+    if (closed_any || last_boundary_minute_ != -1) {
+        last_boundary_minute_ = -1;
+        awaiting_new_second_ = true;
+        restart_seconds_of_day_ = time.seconds_of_day;
     }
     deliver_report();
 }
@@ -261,7 +280,7 @@ Tracks::FlushResult Tracks::flush_into_track(const std::filesystem::path& buffer
 
     int buffer_fd;
     do {
-        buffer_fd = ::open(buffer.c_str(), O_RDWR | O_CLOEXEC);
+        buffer_fd = ::open(buffer.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
     } while (buffer_fd < 0 && errno == EINTR);
     if (buffer_fd >= 0) {
         segment_bytes += descriptor_size(buffer_fd);
@@ -430,8 +449,10 @@ void Tracks::warn_if_disk_low() {
 }
 
 void Tracks::fail(int error, int step, const std::string& what) {
-    fail_text(error_number_of(error), step,
-              what + ": " + std::system_category().message(error));
+    const std::string why = error == ELOOP
+                                ? "it is a symbolic link, which the program does not follow"
+                                : std::system_category().message(error);
+    fail_text(error_number_of(error), step, what + ": " + why);
 }
 
 void Tracks::fail_text(int error_number, int step, const std::string& detail) {

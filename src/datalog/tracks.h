@@ -140,11 +140,17 @@ public:
         track_close_all(std::string_view(board_time.board_date_time));
     }
 
-    // The board or the acquisition is re-initialised inside a run: the open
-    // segments end here (their samples are flushed into the day tracks) and
-    // nothing is logged until the next regular boundary, which starts new
-    // segments. The last boundary minute stays as it was.
-    void track_restart();
+    // The board or the acquisition is re-initialised inside a run (a board
+    // that fell silent, a port that came back): the open segments end here,
+    // flushed into their day tracks with their STOP groups at the time of the
+    // last time packet, and new segments start at the first time packet
+    // after the restart, with START groups at its time.
+    void track_restart(const TrackTime& time);
+    template <BoardTimeRecord T>
+    void track_restart(const T& board_time) {
+        track_restart(TrackTime{board_time.board_date_time, board_time.seconds_of_day,
+                                static_cast<bool>(board_time.time_base_ready)});
+    }
 
     // Writes and synchronises the waiting samples of every open segment when
     // the last synchronisation is `sync_interval_ms` or more ago. Called at
@@ -214,6 +220,10 @@ private:
     std::array<Segment, 4> segments_{};
     int last_boundary_minute_ = -1;
     bool time_base_ready_ = false;
+    // After a restart, no segment starts before a time packet newer than the
+    // one seen at the restart.
+    bool awaiting_new_second_ = false;
+    double restart_seconds_of_day_ = -1;
     double last_seconds_of_day_ = -1;
     std::int64_t last_sync_ms_ = 0;
     int failure_count_ = 0;

@@ -31,6 +31,7 @@ void SampleConditioner::start_run() {
         ch.offset_sum = offset_unseeded;
         ch.offset_mean = 0;
         ch.ring_position = 1;
+        ch.ring_count = 0;
         ch.chart_new_value = 0;
         // Five long-term windows of the trigger detector.
         ch.offset_window = cs.lta_seconds * config::sps_value(cs.sps_code) * 5;
@@ -100,6 +101,7 @@ void SampleConditioner::take_sample(const acquisition::SampleOutput& sample) {
     rings_[static_cast<std::size_t>(k - 1) * pre_event_ring_capacity +
            static_cast<std::size_t>(ch.ring_position - 1)] = ch.conditioned_sample;
     ch.ring_position += 1;
+    ch.ring_count += 1;
     if (ch.ring_position > cs.pre_event_samples || ch.ring_position > pre_event_ring_capacity) {
         ch.ring_position = 1;
     }

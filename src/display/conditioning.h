@@ -72,6 +72,9 @@ struct ChannelConditioning {
     std::int32_t conditioned_sample = 0;
     double detector_input = 0;
     int ring_position = 1;  // next position to write, 1..capacity
+    // Samples written to the ring since START (the ring holds the last of
+    // them, at most its capacity): positions beyond hold no sample.
+    std::int64_t ring_count = 0;
     // 1: a new conditioned sample waits to be drawn; 2: the zoom chart drew
     // it; 0: the channel chart drew it. Chart code reads and clears it.
     int chart_new_value = 0;
@@ -121,6 +124,8 @@ public:
     // The ring of channel k, positions 1..capacity at indexes 0..capacity-1.
     std::span<const std::int32_t> ring(int k) const;
     int ring_position(int k) const { return channel(k).ring_position; }
+    // Samples the ring holds that the board sent since START.
+    std::int64_t ring_count(int k) const { return channel(k).ring_count; }
 
     // Steps of the conditioning on their own.
     // Offset, clip, round half to even, invert.

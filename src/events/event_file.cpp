@@ -268,29 +268,93 @@ int pre_event_skip(double rate, std::string_view millis_text) {
     return static_cast<int>(std::clamp(k0, -1.0e9, 1.0e9));
 }
 
+ShortPreEvent short_pre_event(std::int64_t available, double rate, std::string_view millis_text) {
+    ShortPreEvent out;
+    if (available <= 0) return out;
+    out.keep = static_cast<int>(std::min<std::int64_t>(available, 1'000'000'000));
+    if (!(rate > 0) || !std::isfinite(rate)) return out;
+    // Samples of the trigger's second before the triggering one.
+    const double before_in_second = std::nearbyint(config::number_scan(millis_text) * rate);
+    const double older = static_cast<double>(available - 1) - before_in_second;
+    if (!(older >= 0)) return out;
+    const double seconds = std::floor(older / rate);
+    out.seconds_before = static_cast<int>(std::min(seconds, 1.0e6));
+    out.keep = static_cast<int>(
+        std::min<double>(before_in_second + std::nearbyint(seconds * rate) + 1, out.keep));
+    return out;
+}
+
 EventFile::~EventFile() {
     if (fd_ >= 0) ::close(fd_);
 }
+
+namespace {
+
+// "030203.123257.z2" is taken: "030203.123257_2.z2", "_3", ... keep the
+// time and the extension readable.
+std::filesystem::path numbered_name(const std::filesystem::path& path, int number) {
+    const std::string name = path.filename().string();
+    const auto dot = name.rfind('.');
+    const bool has_extension = dot != std::string::npos && dot > name.find('.');
+    const std::string stem = has_extension ? name.substr(0, dot) : name;
+    const std::string extension = has_extension ? name.substr(dot) : std::string();
+    return path.parent_path() / (stem + "_" + std::to_string(number) + extension);
+}
+
+bool is_symbolic_link(const std::filesystem::path& path) {
+    std::error_code ignored;
+    return std::filesystem::is_symlink(std::filesystem::symlink_status(path, ignored));
+}
+
+}  // namespace
 
 bool EventFile::open(const std::filesystem::path& path, std::string header) {
     close();
     path_ = path;
     failed_ = false;
     error_ = {};
+    notice_.clear();
     lines_on_disk_ = 0;
     bytes_on_disk_ = 0;
     pending_lines_ = 0;
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    header_size_ = 0;
+    // A new file of our own: never an earlier event's file, and never through
+    // a link planted under the name.
+    for (int number = 1; number <= max_same_name; ++number) {
+        const auto candidate = number == 1 ? path : numbered_name(path, number);
+        fd_ = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd_ >= 0) {
+            path_ = candidate;
+            break;
+        }
+        const int saved_errno = errno;
+        if (saved_errno != EEXIST) {
+            failed_ = true;
+            error_ = file_error("cannot create", candidate, saved_errno);
+            return false;
+        }
+        if (is_symbolic_link(candidate) && notice_.empty()) {
+            notice_ = candidate.string() + " is a symbolic link: not followed, the event is written beside it";
+        }
+    }
     if (fd_ < 0) {
         failed_ = true;
-        error_ = file_error("cannot create", path, errno);
-        header_size_ = 0;
+        error_ = file_error("cannot create", path, EEXIST);
         return false;
     }
     const auto at = header.find(sample_count_placeholder);
     placeholder_offset_ = at == std::string::npos ? 0 : at;
+    // The header goes to the file at once: a run killed during the event
+    // leaves a file that says what it holds.
+    int saved_errno = 0;
+    if (!write_all(fd_, header.data(), header.size(), saved_errno)) {
+        failed_ = true;
+        error_ = file_error("cannot write", path_, saved_errno);
+        return true;
+    }
     header_size_ = header.size();
-    buffer_ = std::move(header);
+    bytes_on_disk_ = header.size();
+    buffer_.clear();
     if (buffer_.capacity() < block_size + 64) buffer_.reserve(block_size + 64);
     return true;
 }
@@ -311,12 +375,30 @@ void EventFile::append_sample(std::int32_t value) {
 bool EventFile::flush() {
     if (fd_ < 0 || failed_) return !failed_;
     if (buffer_.empty()) return true;
+    std::size_t written = 0;
     int saved_errno = 0;
-    if (!write_all(fd_, buffer_.data(), buffer_.size(), saved_errno)) {
-        // Keep whole lines only: cut what this block left behind.
-        if (::ftruncate(fd_, static_cast<off_t>(bytes_on_disk_)) == 0) {
-            ::lseek(fd_, static_cast<off_t>(bytes_on_disk_), SEEK_SET);
+    while (written < buffer_.size()) {
+        const ssize_t n = ::write(fd_, buffer_.data() + written, buffer_.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            saved_errno = n < 0 ? errno : ENOSPC;
+            break;
         }
+        written += static_cast<std::size_t>(n);
+    }
+    if (written < buffer_.size()) {
+        // A full disk: the file keeps every whole line that reached it, and
+        // nothing more is written to it.
+        const std::string_view taken(buffer_.data(), written);
+        const auto last_end = taken.rfind('\n');
+        const std::size_t kept = last_end == std::string_view::npos ? 0 : last_end + 1;
+        if (kept < written) {
+            [[maybe_unused]] const int cut =
+                ::ftruncate(fd_, static_cast<off_t>(bytes_on_disk_ + kept));
+        }
+        bytes_on_disk_ += kept;
+        lines_on_disk_ += static_cast<std::uint64_t>(
+            std::count(taken.begin(), taken.begin() + static_cast<std::ptrdiff_t>(kept), '\n'));
         failed_ = true;
         error_ = file_error("cannot write", path_, saved_errno);
         buffer_.clear();

@@ -86,14 +86,27 @@ std::string sample_count_text(int event_format, std::uint64_t samples);
 // first `skip - 1` are dropped.
 std::vector<std::int32_t> pre_event_section(std::span<const std::int32_t> ring, int n, int p,
                                             int skip);
+// A pre-event section soon after START, when only `available` samples (the
+// triggering one included) were taken since then, fewer than the section
+// would hold: the `keep` newest samples are written, and the first of them
+// lies `seconds_before` whole seconds before the triggering sample's second,
+// which makes the header's Start Time the time of the first sample. When
+// not even the trigger's own second began after START, every available
+// sample is kept and the Start Time is the trigger's second.
+struct ShortPreEvent {
+    int keep = 0;
+    int seconds_before = 0;
+};
+ShortPreEvent short_pre_event(std::int64_t available, double rate, std::string_view millis_text);
 // The alignment skip k0 of the section: at 10 samples per second and above,
 // floor(((1 / rate) x (rate - 1) - f) x rate) with f the value of the
 // triggering sample's `millis_text` (".400" is 0.4); 0 below 10.
 int pre_event_skip(double rate, std::string_view millis_text);
 
-// One open event file. Lines are kept in a buffer and written in blocks;
-// when a write fails the file is cut back to the last whole block, so that
-// it holds whole lines only, and nothing more is written to it.
+// One open event file. The header is written when the file is opened; the
+// sample lines are kept in a buffer and written in blocks (and whenever
+// flush() is called). When a write fails the file keeps the whole lines that
+// reached it and nothing more is written to it.
 class EventFile {
 public:
     EventFile() = default;
@@ -101,8 +114,11 @@ public:
     EventFile& operator=(const EventFile&) = delete;
     ~EventFile();
 
-    // Creates or overwrites `path` and puts `header` into the buffer. False
-    // when the file could not be created (error()).
+    // Creates a new file at `path` and writes `header`. An existing file (an
+    // earlier event of the same second, a file left by an earlier run, or a
+    // planted link, which is never followed) is never overwritten: the event
+    // goes to "<name>_2.<ext>", "_3", ... instead (path() says which, notice()
+    // why). False when no file could be created (error()).
     bool open(const std::filesystem::path& path, std::string header);
     // One data line: the signed number text of the value.
     void append_sample(std::int32_t value);
@@ -116,16 +132,20 @@ public:
     // A write failed since open(); error() says why.
     bool failed() const { return failed_; }
     const FileError& error() const { return error_; }
+    // Set by open() when a symbolic link stood under the name.
+    const std::string& notice() const { return notice_; }
     const std::filesystem::path& path() const { return path_; }
     // Sample lines known to be on disk (the header excluded).
     std::uint64_t lines_on_disk() const { return lines_on_disk_; }
     // The header reached the disk whole.
-    bool header_on_disk() const { return bytes_on_disk_ >= header_size_ && header_size_ > 0; }
+    bool header_on_disk() const { return header_size_ > 0; }
     // Offset of the placeholder in the file.
     std::size_t placeholder_offset() const { return placeholder_offset_; }
 
     // Buffer size that triggers a write.
     static constexpr std::size_t block_size = 64 * 1024;
+    // Names tried for one event before giving up.
+    static constexpr int max_same_name = 100;
 
 private:
     int fd_ = -1;
@@ -136,9 +156,9 @@ private:
     std::uint64_t bytes_on_disk_ = 0;
     std::size_t header_size_ = 0;
     std::size_t placeholder_offset_ = 0;
-    bool header_pending_ = false;
     bool failed_ = false;
     FileError error_;
+    std::string notice_;
 };
 
 // Writes `text` (ten characters) over the placeholder at `offset` of a closed

@@ -1,7 +1,9 @@
 #include "events/event_recorder.h"
 
 #include "config/number_text.h"
+#include "config/station_paths.h"
 #include "config/tables.h"
+#include "config/time_stamp.h"
 #include "events/event_texts.h"
 
 #include <cstdlib>
@@ -23,9 +25,7 @@ std::string number(double value) { return config::plain_number(value); }
 EventRecorder::EventRecorder(EventContext context) : context_(std::move(context)) {}
 
 std::filesystem::path EventRecorder::events_folder() const {
-    const std::string& folder = context_.settings.general.events_folder;
-    if (folder.empty()) return context_.station_folder / "events";
-    return folder;
+    return config::events_folder_path(context_.settings.general, context_.station_folder);
 }
 
 void EventRecorder::report(int error_number, int code, const std::string& detail) {
@@ -135,6 +135,26 @@ void EventRecorder::open_event_file(int k, std::string_view millis_text) {
     const config::ChannelSettings& cs = context_.settings.channel(k);
     ChannelEventState& ch = channel(k);
 
+    // The pre-event section: the samples before the trigger, aligned on the
+    // Start Time's second. Soon after START the ring holds fewer samples than
+    // the section would take: only those the board sent go in, and the Start
+    // Time becomes the time of the first of them.
+    const double rate = config::sps_value(cs.sps_code);
+    const double n_setting = std::min(cs.pre_event_samples, double(display::pre_event_ring_capacity));
+    const int n = n_setting > 0 ? static_cast<int>(n_setting) : 0;
+    const int p = context_.conditioner.ring_position(k);
+    const int k0 = pre_event_skip(rate, millis_text);
+    std::vector<std::int32_t> section = pre_event_section(context_.conditioner.ring(k), n, p, k0);
+    const std::int64_t available = context_.conditioner.ring_count(k);
+    if (available < static_cast<std::int64_t>(section.size())) {
+        const ShortPreEvent short_section = short_pre_event(available, rate, millis_text);
+        const auto keep = std::min<std::size_t>(static_cast<std::size_t>(short_section.keep),
+                                                section.size());
+        section.erase(section.begin(), section.end() - static_cast<std::ptrdiff_t>(keep));
+        if (const auto t = config::stamp_seconds(context_.board_date_time))
+            ch.event_start_text = config::stamp_text(*t - short_section.seconds_before);
+    }
+
     // Counter file first: a failure there does not keep the event from
     // being written.
     std::array<std::string, 4> start_texts;
@@ -152,30 +172,29 @@ void EventRecorder::open_event_file(int k, std::string_view millis_text) {
                       context_.board_reply);
     ch.file_format = fields.event_format;
     const bool opened = ch.file.open(events_folder() / ch.event_file_name, event_header(fields));
+    if (!ch.file.notice().empty()) context_.event_list.append(ch.file.notice());
     if (!opened) {
         // The event runs its course without a file; the next event tries
         // again.
         ch.write_error_reported = true;
         report(ch.file.error().error_number, location::event_file_open, ch.file.error().detail);
+    } else {
+        // Another event of the same second has the name: the summary names
+        // the file this one went to.
+        ch.event_file_name = ch.file.path().filename().string();
+        if (ch.file.failed()) note_write_failure(k, location::event_file_open);
     }
 
-    const double rate = config::sps_value(cs.sps_code);
-    const double n_setting = std::min(cs.pre_event_samples, double(display::pre_event_ring_capacity));
-    const int n = n_setting > 0 ? static_cast<int>(n_setting) : 0;
-    const int p = context_.conditioner.ring_position(k);
-    const int k0 = pre_event_skip(rate, millis_text);
     const int ch_index = k - 1;
     trace("startime(" + std::to_string(ch_index) + ")=" + ch.event_start_text + " ad_timer$(" +
           std::to_string(ch_index) + ")=" + std::string(millis_text) + " xspsv=" + number(rate));
     trace("ncamp: " + std::to_string(k0) + " z1:" + std::to_string(p + 1) +
           " z2:" + std::to_string(n));
 
-    const std::vector<std::int32_t> section =
-        pre_event_section(context_.conditioner.ring(k), n, p, k0);
     for (const std::int32_t v : section) ch.file.append_sample(v);
     ch.event_samples += static_cast<double>(section.size());
-    // The header and the pre-event section go to disk now, so that a full
-    // disk or a vanished folder shows up at the start.
+    // The pre-event section goes to disk now, so that a full disk or a
+    // vanished folder shows up at the start.
     if (opened && !ch.file.flush()) note_write_failure(k, location::event_file_open);
 
     trace("l_evento(" + std::to_string(ch_index) + ")=" + number(ch.event_samples));

@@ -8,47 +8,6 @@
 
 namespace tw::events {
 
-namespace {
-
-void append_padded(std::string& out, std::int64_t value, int width) {
-    char digits[24];
-    const auto r = std::to_chars(digits, digits + sizeof digits, value);
-    for (auto n = r.ptr - digits; n < width; ++n) out += '0';
-    out.append(digits, r.ptr);
-}
-
-}  // namespace
-
-std::string fixed_number_text(double value, int min_integer_digits, int decimals) {
-    if (!std::isfinite(value)) value = 0;
-    // First to 15 significant digits, as the number is shown, then rounded.
-    char sig[40];
-    const auto s = std::to_chars(sig, sig + sizeof sig, value, std::chars_format::scientific, 14);
-    double v15 = 0;
-    std::from_chars(sig, s.ptr, v15);
-    const double scaled = std::abs(v15) * std::pow(10.0, decimals);
-    if (scaled >= 9.0e17) {
-        // Beyond 64-bit integers: the digits of the value as it is.
-        char big[64];
-        const auto b = std::to_chars(big, big + sizeof big, std::abs(v15), std::chars_format::fixed,
-                                     decimals);
-        std::string out = v15 < 0 ? "-" : "";
-        out.append(big, b.ptr);
-        return out;
-    }
-    const auto units = static_cast<std::int64_t>(std::floor(scaled + 0.5));
-    std::int64_t pow10 = 1;
-    for (int i = 0; i < decimals; ++i) pow10 *= 10;
-    std::string out;
-    if (v15 < 0 && units != 0) out += '-';
-    append_padded(out, units / pow10, min_integer_digits);
-    if (decimals > 0) {
-        out += '.';
-        append_padded(out, units % pow10, decimals);
-    }
-    return out;
-}
-
 std::optional<std::int64_t> time_stamp_seconds(std::string_view text) {
     // A whole stamp: a date alone is not an event time.
     if (text.size() != 19) return std::nullopt;

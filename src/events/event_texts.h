@@ -2,6 +2,8 @@
 // Texts of the event files, the event summary and the message files. Every
 // function here is independent of the C locale.
 
+#include "config/number_text.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -9,13 +11,8 @@
 
 namespace tw::events {
 
-// A number with a fixed pattern of digits: at least `min_integer_digits`
-// digits before the point (zeros in front) and exactly `decimals` after it,
-// rounded half away from zero at 15 significant digits. Patterns of the
-// program: "0.0" is (1, 1), "000000" is (6, 0), "#00000.#00" is (5, 3),
-// "#00" is (2, 0). Negative values get "-" in front; a value that rounds to
-// zero has no sign. Infinite or undefined values give the plain zero text.
-std::string fixed_number_text(double value, int min_integer_digits, int decimals);
+// The fixed-pattern numbers of the event texts ("#00000.#00" is (5, 3)).
+using config::fixed_number_text;
 
 // Seconds since 1970/01/01 00:00:00 (no time zone) of "YYYY/MM/DD HH:MM:SS"
 // (exactly that form, a real date, hours 0-23); nullopt otherwise.

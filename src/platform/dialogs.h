@@ -37,6 +37,12 @@ public:
     virtual std::optional<std::string> input_box(const std::string& prompt,
                                                  const std::string& title,
                                                  const std::string& initial) = 0;
+    // An input box whose text is not shown as it is typed (a password);
+    // nullopt when cancelled (or headless).
+    virtual std::optional<std::string> password_box(const std::string& prompt,
+                                                    const std::string& title) {
+        return input_box(prompt, title, "");
+    }
     // The warning box: one multi-line text (lines joined by CR LF). Modal
     // waits until the user closes it.
     virtual void show_warning(const std::string& text, bool modal) = 0;

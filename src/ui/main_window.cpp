@@ -6,9 +6,11 @@
 #include "ui/chart_view.h"
 #include "ui/error_list_box.h"
 #include "ui/event_list_window.h"
+#include "ui/hardware_setup_window.h"
 #include "ui/logo_window.h"
 #include "ui/panel_widgets.h"
 #include "ui/settime_window.h"
+#include "ui/trigger_panel_window.h"
 #include "ui/trimming_window.h"
 
 #include <QApplication>
@@ -45,24 +47,6 @@ QFont bold(QFont font, double scale = 1.0) {
     font.setBold(true);
     if (scale != 1.0) font.setPointSizeF(font.pointSizeF() * scale);
     return font;
-}
-
-template <typename W>
-W* named(W* widget, const char* name, const char* tip = nullptr) {
-    widget->setObjectName(QString::fromLatin1(name));
-    if (tip) widget->setToolTip(QString::fromLatin1(tip));
-    return widget;
-}
-
-void set_checked(QCheckBox* box, bool checked) {
-    const QSignalBlocker block(box);
-    box->setChecked(checked);
-}
-
-void set_field(QLineEdit* field, const std::string& text) {
-    const QSignalBlocker block(field);
-    const QString q = qt_text(text);
-    if (field->text() != q) field->setText(q);
 }
 
 }  // namespace
@@ -112,6 +96,7 @@ MainWindow::MainWindow(app::Station& station, const app::StartupResult& startup,
     show_general_settings();
     show_selected_channel();
     station_.panel.changed = [this] { render_panel(); };
+    station_.lock_main_window = [this] { apply_lock(); };
     render_panel();
     apply_lock();
 
@@ -129,6 +114,7 @@ MainWindow::MainWindow(app::Station& station, const app::StartupResult& startup,
 MainWindow::~MainWindow() {
     timer_.stop();
     station_.panel.changed = nullptr;
+    station_.lock_main_window = nullptr;
     station_.recorder.on_record_disabled = nullptr;
 }
 
@@ -473,13 +459,13 @@ void MainWindow::connect_controls() {
     connect(axis_select_, &QComboBox::activated, this,
             [this](int index) { app::axis_changed(station_, index); });
     connect(extension_, &QLineEdit::editingFinished, this, [this] {
-        set_field(extension_, app::store_extension(station_, std_text(extension_->text())));
+        show_text(extension_, app::store_extension(station_, std_text(extension_->text())));
     });
     connect(dc_offset_, &QLineEdit::editingFinished, this, [this] {
-        set_field(dc_offset_, app::store_dc_offset(station_, std_text(dc_offset_->text())));
+        show_text(dc_offset_, app::store_dc_offset(station_, std_text(dc_offset_->text())));
     });
     connect(alarm_soglia_, &QLineEdit::editingFinished, this, [this] {
-        set_field(alarm_soglia_,
+        show_text(alarm_soglia_,
                   app::store_alarm_threshold(station_, std_text(alarm_soglia_->text())));
     });
     connect(y_scale_, &QScrollBar::valueChanged, this, [this](int value) {
@@ -545,7 +531,8 @@ void MainWindow::connect_controls() {
     station_.recorder.on_record_disabled = [this](int channel) {
         if (channel == station_.selected_channel) show_selected_channel();
     };
-    // TRIGGERS, HW Setup and Review get their work with the setup windows.
+    connect(set_triggers_, &QPushButton::clicked, this, &MainWindow::open_trigger_panel);
+    connect(active_, &QPushButton::clicked, this, &MainWindow::open_hardware_setup);
 }
 
 void MainWindow::show_selected_channel() {
@@ -558,32 +545,34 @@ void MainWindow::show_selected_channel() {
         y_scale_->setValue(v.y_scale);
     }
     yscale_->setText(qt_text(v.yscale));
-    set_field(dc_offset_, v.dc_offset);
-    set_field(alarm_soglia_, v.alarm_soglia);
-    set_field(extension_, v.extension);
-    set_checked(ch_enabled_, v.ch_enabled);
-    set_checked(alarm_, v.alarm);
-    set_checked(logging_, v.logging);
-    set_checked(all_trigger_, v.all_trigger);
-    set_checked(drum_, v.drum);
-    set_checked(hide_drum_, v.hide_drum);
-    set_checked(fft_enabled_, v.fft_enabled);
-    set_checked(invert_data_, v.invert_data);
-    set_checked(auto_offset_, v.auto_offset);
+    show_text(dc_offset_, v.dc_offset);
+    show_text(alarm_soglia_, v.alarm_soglia);
+    show_text(extension_, v.extension);
+    show_checked(ch_enabled_, v.ch_enabled);
+    show_checked(alarm_, v.alarm);
+    show_checked(logging_, v.logging);
+    show_checked(all_trigger_, v.all_trigger);
+    show_checked(drum_, v.drum);
+    show_checked(hide_drum_, v.hide_drum);
+    show_checked(fft_enabled_, v.fft_enabled);
+    show_checked(invert_data_, v.invert_data);
+    show_checked(auto_offset_, v.auto_offset);
+    // An open trigger panel shows the selected channel too.
+    station_.trigger_panel.follow_selected_channel();
 }
 
 void MainWindow::show_general_settings() {
     const app::GeneralView g = app::general_view(station_);
-    set_field(elevation_, g.elevation);
-    set_field(location_, g.location);
-    set_field(coordinates_, g.coordinates);
+    show_text(elevation_, g.elevation);
+    show_text(location_, g.location);
+    show_text(coordinates_, g.coordinates);
     {
         const QSignalBlocker block(chartspeed1_);
         chartspeed1_->setValue(g.chart_speed);
     }
     chartspeed_value_->setText(QString::number(g.chart_speed));
-    set_checked(zallch_, g.zallch);
-    set_checked(nocharting_, g.nocharting);
+    show_checked(zallch_, g.zallch);
+    show_checked(nocharting_, g.nocharting);
 }
 
 void MainWindow::render_panel() {
@@ -603,7 +592,7 @@ void MainWindow::render_panel() {
     }
     badrx_->setText(qt_text(m.badrx));
     true_sps_->setText(qt_text(m.true_sps));
-    set_field(utc_clock_, m.utc_clock);
+    show_text(utc_clock_, m.utc_clock);
     realtime_->setText(qt_text(m.realtime));
     lbl_service_->setText(qt_text(m.lbl_service));
     lbl_service_->setVisible(m.lbl_service_visible);
@@ -661,6 +650,39 @@ void MainWindow::open_trimming() {
     trimming_window_->show();
     trimming_window_->raise();
     trimming_window_->activateWindow();
+}
+
+void MainWindow::open_trigger_panel() {
+    if (!trigger_window_) {
+        // The panel's own minus and plus buttons step this window's selector.
+        trigger_window_ = new TriggerPanelWindow(
+            station_.trigger_panel,
+            [this](int step) {
+                if (step < 0) {
+                    app::channel_minus(station_);
+                } else {
+                    app::channel_plus(station_);
+                }
+                show_selected_channel();
+            },
+            this);
+    }
+    trigger_window_->show();
+    trigger_window_->raise();
+    trigger_window_->activateWindow();
+}
+
+void MainWindow::open_hardware_setup() {
+    if (!setup_window_) {
+        setup_window_ = new HardwareSetupWindow(station_.hardware_setup, this);
+        connect(setup_window_, &HardwareSetupWindow::applied, this, [this] {
+            show_selected_channel();
+            apply_lock();
+        });
+    }
+    setup_window_->show();
+    setup_window_->raise();
+    setup_window_->activateWindow();
 }
 
 void MainWindow::open_logo() {

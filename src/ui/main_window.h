@@ -30,9 +30,11 @@ class ChartView;
 class ClickableLabel;
 class ErrorListBox;
 class EventListWindow;
+class HardwareSetupWindow;
 class Lamp;
 class LoadBar;
 class SettimeWindow;
+class TriggerPanelWindow;
 class TrimmingWindow;
 
 class MainWindow : public QWidget {
@@ -62,6 +64,10 @@ public:
     SettimeWindow* settime_window() const { return settime_window_; }
     // The clock trimming window, once opened (service mode opens it at start).
     TrimmingWindow* trimming_window() const { return trimming_window_; }
+    // The trigger panel and the hardware setup window, once TRIGGERS and HW
+    // Setup have opened them.
+    TriggerPanelWindow* trigger_panel_window() const { return trigger_window_; }
+    HardwareSetupWindow* hardware_setup_window() const { return setup_window_; }
     // The housekeeping timer (1000 ms).
     const QTimer& housekeeping_timer() const { return timer_; }
 
@@ -83,6 +89,8 @@ private:
     void open_logo();
     void open_settime();
     void open_trimming();
+    void open_trigger_panel();
+    void open_hardware_setup();
 
     app::Station& station_;
     app::ChartZoom zoom_;
@@ -151,6 +159,8 @@ private:
     EventListWindow* event_window_ = nullptr;
     SettimeWindow* settime_window_ = nullptr;
     TrimmingWindow* trimming_window_ = nullptr;
+    TriggerPanelWindow* trigger_window_ = nullptr;
+    HardwareSetupWindow* setup_window_ = nullptr;
 };
 
 }  // namespace tw::ui

@@ -1,6 +1,10 @@
 #include "ui/panel_widgets.h"
 
+#include <QAbstractButton>
+#include <QComboBox>
 #include <QFontDatabase>
+#include <QLineEdit>
+#include <QSignalBlocker>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -36,10 +40,38 @@ QPushButton* named_button(QWidget* parent, const char* name, const char* caption
     return button;
 }
 
+void show_text(QLabel* label, const std::string& text) {
+    const QString q = qt_text(text);
+    if (label->text() != q) label->setText(q);
+}
+
+void show_text(QLineEdit* edit, const std::string& text) {
+    const QString q = qt_text(text);
+    if (edit->text() == q) return;
+    const QSignalBlocker block(edit);
+    edit->setText(q);
+}
+
+void show_checked(QAbstractButton* button, bool checked) {
+    if (button->isChecked() == checked) return;
+    const QSignalBlocker block(button);
+    button->setChecked(checked);
+}
+
+void show_index(QComboBox* list, int index) {
+    if (list->currentIndex() == index) return;
+    const QSignalBlocker block(list);
+    list->setCurrentIndex(index);
+}
+
 QString qt_text(const std::string& text) {
     QString out = QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
     out.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     return out;
+}
+
+QString latin1(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 std::string std_text(const QString& text) {

@@ -9,6 +9,11 @@
 #include <QWidget>
 
 #include <string>
+#include <string_view>
+
+class QAbstractButton;
+class QComboBox;
+class QLineEdit;
 
 namespace tw::ui {
 
@@ -16,6 +21,16 @@ namespace tw::ui {
 // CR LF line ends become line feeds.
 QString qt_text(const std::string& text);
 std::string std_text(const QString& text);
+// A text of the program's tables (plain ASCII) as a Qt text.
+QString latin1(std::string_view text);
+
+// A control with its control name and, if given, its tool tip.
+template <typename W>
+W* named(W* widget, const char* name, const char* tip = nullptr) {
+    widget->setObjectName(QString::fromLatin1(name));
+    if (tip) widget->setToolTip(QString::fromLatin1(tip));
+    return widget;
+}
 
 // Colour n (0..15) of the 16-colour palette the program's pictures use
 // (2 green, 7 light grey, 8 grey, 12 light red, 14 yellow, ...).
@@ -29,6 +44,13 @@ QLabel* caption_label(const QString& text, QWidget* parent);
 QLabel* value_label(const char* name, const char* tip, QWidget* parent);
 // A dialog button with its control name and tool tip.
 QPushButton* named_button(QWidget* parent, const char* name, const char* caption, const char* tip);
+
+// What a model shows, put into a widget only when it differs, without the
+// widget's change signals.
+void show_text(QLabel* label, const std::string& text);
+void show_text(QLineEdit* edit, const std::string& text);
+void show_checked(QAbstractButton* button, bool checked);
+void show_index(QComboBox* list, int index);
 
 // A label that reports a mouse click (badrx).
 class ClickableLabel : public QLabel {

@@ -33,35 +33,6 @@ namespace {
 constexpr int chart_units = static_cast<int>(SettimeModel::chart_minutes);
 constexpr int minutes_per_hour = 60;
 
-QString latin1(std::string_view text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-template <typename W>
-W* named(W* widget, const char* name, const char* tip) {
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setToolTip(QString::fromLatin1(tip));
-    return widget;
-}
-
-void set_label(QLabel* label, const std::string& text) {
-    const QString q = qt_text(text);
-    if (label->text() != q) label->setText(q);
-}
-
-void set_edit(QLineEdit* edit, const std::string& text) {
-    const QString q = qt_text(text);
-    if (edit->text() == q) return;
-    const QSignalBlocker block(edit);
-    edit->setText(q);
-}
-
-void set_checked(QAbstractButton* button, bool checked) {
-    if (button->isChecked() == checked) return;
-    const QSignalBlocker block(button);
-    button->setChecked(checked);
-}
-
 // The left pixel column of unit x of a picture `units` across and `width`
 // pixels wide.
 int column_of(int x, int units, int width) {
@@ -478,20 +449,20 @@ bool SettimeWindow::fields_valid() {
 
 void SettimeWindow::render() {
     const SettimeModel& m = time_setting_.model();
-    set_edit(field(SettimeField::year), m.v_year);
-    set_edit(field(SettimeField::month), m.v_month);
-    set_edit(field(SettimeField::day), m.v_day);
-    set_edit(field(SettimeField::hours), m.v_hours);
-    set_edit(field(SettimeField::minutes), m.v_minutes);
-    set_edit(field(SettimeField::seconds), m.v_seconds);
-    set_edit(field(SettimeField::gmt), m.v_gmt);
+    show_text(field(SettimeField::year), m.v_year);
+    show_text(field(SettimeField::month), m.v_month);
+    show_text(field(SettimeField::day), m.v_day);
+    show_text(field(SettimeField::hours), m.v_hours);
+    show_text(field(SettimeField::minutes), m.v_minutes);
+    show_text(field(SettimeField::seconds), m.v_seconds);
+    show_text(field(SettimeField::gmt), m.v_gmt);
 
-    set_checked(option_sync1_, m.option_sync1);
-    set_checked(option_sync2_, !m.option_sync1);
+    show_checked(option_sync1_, m.option_sync1);
+    show_checked(option_sync2_, !m.option_sync1);
     option_sync1_->setEnabled(m.option_sync_enabled);
     option_sync2_->setEnabled(m.option_sync_enabled);
-    set_checked(pc_rtc_, m.pc_rtc);
-    set_checked(pc_sync_, m.pc_sync);
+    show_checked(pc_rtc_, m.pc_rtc);
+    show_checked(pc_sync_, m.pc_sync);
     pc_rtc_->setEnabled(m.pc_rtc_enabled);
     pc_sync_->setEnabled(m.pc_sync_enabled);
     if (sync_every_->currentIndex() != m.sync_every) {
@@ -500,11 +471,11 @@ void SettimeWindow::render() {
     }
     sync_every_->setEnabled(m.sync_every_enabled);
 
-    set_label(ad_clock_, m.ad_clock);
-    set_label(realtime_, m.realtime);
-    set_label(timestatus_, m.timestatus);
-    set_label(lastsync_, m.lastsync);
-    set_label(hour_type_, m.hour_type);
+    show_text(ad_clock_, m.ad_clock);
+    show_text(realtime_, m.realtime);
+    show_text(timestatus_, m.timestatus);
+    show_text(lastsync_, m.lastsync);
+    show_text(hour_type_, m.hour_type);
     sync_indicator_->set_color(m.sync_indicator_colour);
 
     if (m.dcf_chart != chart_drawn_ || dcfchart_->image().size() != dcfchart_->image_size()) {

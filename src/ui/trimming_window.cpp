@@ -34,18 +34,6 @@ QPushButton* button(const char* name, const QString& caption, const char* tip, Q
     return b;
 }
 
-void set_label(QLabel* label, const std::string& text) {
-    const QString q = qt_text(text);
-    if (label->text() != q) label->setText(q);
-}
-
-void set_edit(QLineEdit* edit, const std::string& text) {
-    const QString q = qt_text(text);
-    if (edit->text() == q) return;
-    const QSignalBlocker block(edit);
-    edit->setText(q);
-}
-
 // List1 follows the model's trace lines, which only grow at the end, lose
 // their oldest lines at the front, or are cleared: touch only what changed.
 void sync_list(QListWidget* list, const std::deque<std::string>& lines) {
@@ -199,15 +187,15 @@ TrimmingWindow::~TrimmingWindow() {
 
 void TrimmingWindow::render() {
     const auto& m = trimming_.model();
-    set_label(firsttime_, m.firsttime);
-    set_label(prev_sync_, m.prev_sync);
-    set_label(ad_received_, m.ad_received);
-    set_label(ad_tlapsed_, m.ad_tlapsed);
-    set_label(trimmevery_, m.trimmevery);
-    set_label(dataset_, m.dataset);
-    set_label(eeprom_, m.eeprom);
-    set_edit(txt_error_, m.txt_error);
-    set_edit(txt_manual_trim_, m.txt_manual_trim);
+    show_text(firsttime_, m.firsttime);
+    show_text(prev_sync_, m.prev_sync);
+    show_text(ad_received_, m.ad_received);
+    show_text(ad_tlapsed_, m.ad_tlapsed);
+    show_text(trimmevery_, m.trimmevery);
+    show_text(dataset_, m.dataset);
+    show_text(eeprom_, m.eeprom);
+    show_text(txt_error_, m.txt_error);
+    show_text(txt_manual_trim_, m.txt_manual_trim);
     sync_list(list1_, m.list1);
 }
 

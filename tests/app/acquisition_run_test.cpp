@@ -86,8 +86,14 @@ TEST_F(RunTest, Orda20BoardStartsWithItsDivisorsAndTheWindowShowsTheRun) {
 
     ASSERT_EQ(board_.starts.size(), 1u);
     EXPECT_EQ(board_.starts[0], std::string("DUMMY\x84\x32\x32\x01\x01\0", 11));
-    EXPECT_EQ(station().acquisition.fastest_channel(), 3);
-    EXPECT_THAT(event_texts(), ElementsAre("START with ORDA10 V180"));
+    // The board runs at most 100 per second: channel 4 runs, and is filed,
+    // at 100, and the first of the two channels at 100 is the fastest.
+    EXPECT_EQ(station().settings.channel(4).sps_code, config::sps_code_100);
+    EXPECT_EQ(station().settings.channel(4).max_event_samples,
+              std::min(100 * station().settings.channel(4).max_event_minutes * 60, 1e6));
+    EXPECT_EQ(station().acquisition.fastest_channel(), 2);
+    EXPECT_THAT(event_texts(), ElementsAre("START with ORDA10 V180",
+                                           "channel 4: this board runs at most 100 samples per second"));
     const auto& panel = station().panel;
     EXPECT_EQ(panel.title, "TERRAWAVE V.02.22 - ORDA V.1.80 - FDS:");
     EXPECT_FALSE(panel.start_enabled);

@@ -238,8 +238,10 @@ TEST(ListFields, StartStopAndMagnitudeCorrection) {
                           c.lta_seconds, c.start_ratio);
     };
     EXPECT_EQ(start(channel_from("STA=2000,2,2,1,30,3\r\n")), std::tuple(2000, 2., 2., 1., 30., 3.));
+    // Items not typed (missing or empty) keep their presets; a typed 0 stays.
     ChannelSettings c = channel_from("STA=40000,2\r\n");
-    EXPECT_EQ(start(c), std::tuple(32767, 2., 0., 0., 0., 0.));
+    EXPECT_EQ(start(c), std::tuple(32767, 2., 2., 1., 30., 3.));
+    EXPECT_EQ(start(channel_from("STA=2000,,0\r\n")), std::tuple(2000, 2., 0., 1., 30., 3.));
     EXPECT_EQ(c.start_params, "40000,2");  // the text is kept as written
     // A character after the sixth item leaves the items unlimited: an
     // amplitude beyond 16 bits keeps the preset.
@@ -248,7 +250,10 @@ TEST(ListFields, StartStopAndMagnitudeCorrection) {
     const auto stop = [](const ChannelSettings& c) {
         return std::tuple(c.stop_amplitude, c.post_event_minutes, c.stop_ratio, c.max_event_minutes);
     };
-    EXPECT_EQ(stop(channel_from("STO=1800,2\r\n")), std::tuple(1800, 2., 0., 0.));
+    // The new file's "1800,2": the ratio and the maximum length keep their
+    // presets, and a maximum length of 0 never cuts events to one sample.
+    EXPECT_EQ(stop(channel_from("STO=1800,2\r\n")), std::tuple(1800, 2., 3., 5000.));
+    EXPECT_EQ(stop(channel_from("STO=1800,0,0,0\r\n")), std::tuple(1800, 0., 0., 5000.));
     EXPECT_EQ(stop(channel_from("STO=1800,-2,3,60\r\n")), std::tuple(1800, 0., 3., 60.));
     // A fifth item ends the list before limiting: the coda time is then the
     // absolute value of the item.

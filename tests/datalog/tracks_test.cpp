@@ -433,22 +433,27 @@ TEST_F(TracksTest, KilledMidSegmentThenStartedTheSameDay) {
     expect_samples_where_index_says(1, segments(1, {"0105"}), 2);
 }
 
-TEST_F(TracksTest, BoardRestartKeepsTheSegmentsSamplesAndWaitsForTheNextBoundary) {
+TEST_F(TracksTest, BoardRestartEndsTheSegmentAndLogsAgainFromTheNextTimePacket) {
     log(1, 8, 20);
     tracks().start_run();
     run(at(1), at(2));
-    tracks().track_restart();
+    const std::int64_t last = at(2) - 1;
+    tracks().track_restart(TrackTime{now_, static_cast<double>(last % 86400), true});
     EXPECT_EQ(tracks().segment_name(1), "");
     EXPECT_EQ(size_of("0105.lg1"), 2400u);
     EXPECT_FALSE(fs::exists(file("0105.ch1")));
-    run(at(2), at(5));  // not logged
-    EXPECT_EQ(size_of("0105.lg1"), 2400u);
-    run(at(5), at(5, 10));
+    // Samples still seen with the old time packet are not logged at a
+    // position that belies their time; the next time packet starts a segment.
+    pass(last);
+    tracks().track_append_sample(1, 5);
+    run(at(2), at(5, 10));
     stop();
     EXPECT_EQ(read_file(file("0105.ll1")),
               "START :2024/01/05 10:01:00\r\nSPS   : 20\r\nPOSIT : 0\r\n"
-              "START :2024/01/05 10:05:00\r\nSPS   : 20\r\nPOSIT : 2400\r\n"
-              "STOP  :2024/01/05 10:05:09\r\nPOSIT : 2799\r\n");
+              "STOP  :2024/01/05 10:01:59\r\nPOSIT : 2399\r\n"
+              "START :2024/01/05 10:02:00\r\nSPS   : 20\r\nPOSIT : 2400\r\n"
+              "START :2024/01/05 10:05:00\r\nSPS   : 20\r\nPOSIT : 9600\r\n"
+              "STOP  :2024/01/05 10:05:09\r\nPOSIT : 9999\r\n");
     expect_samples_where_index_says(1, segments(1, {"0105"}), 2);
 }
 

@@ -2,7 +2,11 @@
 
 #include "events/event_file.h"
 
+#include <sys/resource.h>
+
 #include <algorithm>
+#include <csignal>
+#include <fstream>
 #include <cstdlib>
 
 namespace tw::events::testing {
@@ -122,6 +126,7 @@ TEST_F(EventFiles, TheAlignedPreEventSectionAndThePatchedCountOfALongEvent) {
             ASSERT_EQ(data.size(), 12345u);
             EXPECT_EQ(data[5971], "-5");
         }
+        fs::remove(event_path(2));
     }
 }
 
@@ -193,18 +198,55 @@ TEST_F(EventFiles, TheCounterFileIsCreatedThenResetForANewDayAndCounted) {
     EXPECT_EQ(error.error_number, 76);
 }
 
-TEST(EventFileWriter, AFullDiskIsReportedAndNothingMoreIsWritten) {
-    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+// A file size limit plays the full disk: the file keeps the header and the
+// whole lines that fit, and nothing more is written.
+TEST(EventFileWriter, AFullDiskKeepsTheWholeLinesThatFit) {
+    const fs::path path = fs::temp_directory_path() / ("tw_event_full_" + std::to_string(::getpid()));
+    fs::remove(path);
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 14 + 10;  // the header and two and a half lines
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     EventFile file;
-    ASSERT_TRUE(file.open("/dev/full", "header %%%%%%%%%%\r\n"));
-    file.append_sample(1);
-    EXPECT_FALSE(file.flush());
+    const bool opened = file.open(path, "H %%%%%%%%%%\r\n");
+    for (int i = 0; i < 5; ++i) file.append_sample(1);
+    const bool flushed = file.flush();
+    file.append_sample(2);
+    const bool closed = file.close();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, old_handler);
+
+    ASSERT_TRUE(opened);
+    EXPECT_FALSE(flushed);
+    EXPECT_FALSE(closed);
     EXPECT_TRUE(file.failed());
     EXPECT_EQ(file.error().error_number, 61);
-    EXPECT_FALSE(file.header_on_disk());
-    EXPECT_EQ(file.lines_on_disk(), 0u);
-    file.append_sample(2);
-    EXPECT_FALSE(file.close());
+    EXPECT_TRUE(file.header_on_disk());
+    EXPECT_EQ(file.lines_on_disk(), 2u);
+    EXPECT_EQ(read_bytes(path), "H %%%%%%%%%%\r\n 1\r\n 1\r\n");
+    fs::remove(path);
+}
+
+TEST(EventFileWriter, NeverOverwritesAnEarlierFileNorFollowsALink) {
+    const fs::path folder = fs::temp_directory_path() / ("tw_event_names_" + std::to_string(::getpid()));
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    std::ofstream(folder / "030203.123257.z2") << "earlier event";
+    std::ofstream(folder / "target") << "not ours";
+    fs::create_symlink(folder / "target", folder / "030203.123257_2.z2");
+
+    EventFile file;
+    ASSERT_TRUE(file.open(folder / "030203.123257.z2", "H\r\n"));
+    EXPECT_EQ(file.path().filename(), "030203.123257_3.z2");
+    EXPECT_NE(file.notice().find("030203.123257_2.z2 is a symbolic link"), std::string::npos)
+        << file.notice();
+    ASSERT_TRUE(file.close());
+    EXPECT_EQ(read_bytes(folder / "030203.123257.z2"), "earlier event");
+    EXPECT_EQ(read_bytes(folder / "target"), "not ours");
+    EXPECT_EQ(read_bytes(folder / "030203.123257_3.z2"), "H\r\n");
+    fs::remove_all(folder);
 }
 
 TEST(EventFileWriter, SampleLinesAndCountTexts) {

@@ -107,7 +107,16 @@ bool FakeDialogs::ask_yes_no(const std::string& text, const std::string& title,
 std::optional<std::string> FakeDialogs::input_box(const std::string& prompt,
                                                   const std::string& title, const std::string&) {
     shown.push_back({"input", prompt, title});
-    return input_answer;
+    if (input_answers.empty()) return input_answer;
+    const auto answer = input_answers.front();
+    input_answers.erase(input_answers.begin());
+    return answer;
+}
+
+std::vector<std::string> FakeDialogs::messages() const {
+    std::vector<std::string> texts;
+    for (const auto& s : shown) texts.push_back(s.text + " | " + s.title);
+    return texts;
 }
 
 void FakeDialogs::show_warning(const std::string& text, bool) {

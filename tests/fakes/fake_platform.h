@@ -73,9 +73,14 @@ public:
                                          const std::string& initial) override;
     void show_warning(const std::string& text, bool modal) override;
 
+    // Each shown text as "text | title", in order.
+    std::vector<std::string> messages() const;
+
     std::vector<Shown> shown;
     std::vector<bool> answers;  // answers to questions, in order; default answer after
     std::optional<std::string> input_answer;
+    // Answers to input boxes, in order; input_answer after.
+    std::vector<std::optional<std::string>> input_answers;
 };
 
 class FakeLauncher : public platform::Launcher {

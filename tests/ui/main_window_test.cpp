@@ -32,26 +32,9 @@ protected:
     W* get(const char* name) {
         return child<W>(*window_, name);
     }
-    void type_into(const char* field, const QString& text) {
-        auto* edit = get<QLineEdit>(field);
-        edit->setFocus();
-        edit->selectAll();
-        QTest::keyClicks(edit, text);
-        QTest::keyClick(edit, Qt::Key_Return);
-    }
-    // A check box takes clicks on its box and text only: click near its box.
-    void click(const char* name) {
-        QWidget* w = get<QWidget>(name);
-        if (qobject_cast<QCheckBox*>(w)) {
-            QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(8, w->height() / 2));
-        } else {
-            QTest::mouseClick(w, Qt::LeftButton);
-        }
-    }
-    QString text_of(const char* name) {
-        if (auto* e = window_->findChild<QLineEdit*>(name)) return e->text();
-        return get<QLabel>(name)->text();
-    }
+    void type_into(const char* field, const QString& text) { test::type_into(*window_, field, text); }
+    void click(const char* name) { test::click(*window_, name); }
+    QString text_of(const char* name) { return test::text_of(*window_, name); }
     config::ChannelSettings& channel(int n) { return s_.station->settings.channel(n); }
 
     UiStation s_;
@@ -321,31 +304,6 @@ TEST_F(MainWindowTest, SettingsLockDisablesItsControlsOnActivation) {
     window_->apply_lock();
     EXPECT_TRUE(get<QWidget>("dc_offset")->isEnabled());
     EXPECT_FALSE(get<QWidget>("sps_select")->isEnabled());
-}
-
-// Every visible control gets at least the room it asks for and no two
-// controls of the same group overlap.
-void expect_tidy(QWidget& window) {
-    const auto widgets = window.findChildren<QWidget*>();
-    for (QWidget* w : widgets) {
-        if (!w->isVisibleTo(&window) || w->objectName().isEmpty()) continue;
-        if (qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) ||
-            qobject_cast<QComboBox*>(w) || qobject_cast<QLineEdit*>(w)) {
-            const QSize need = w->minimumSizeHint();
-            EXPECT_GE(w->width(), need.width()) << w->objectName().toStdString() << " cut off";
-            EXPECT_GE(w->height(), need.height()) << w->objectName().toStdString() << " cut off";
-        }
-        for (QWidget* other : widgets) {
-            if (other == w || other->parentWidget() != w->parentWidget() ||
-                !other->isVisibleTo(&window) || other->objectName().isEmpty() ||
-                other->isWindow() || w->isWindow()) {
-                continue;
-            }
-            EXPECT_FALSE(w->geometry().intersects(other->geometry()))
-                << w->objectName().toStdString() << " overlaps "
-                << other->objectName().toStdString();
-        }
-    }
 }
 
 TEST_F(MainWindowTest, LayoutIsTidyAndChartsTakeTheFreeSpace) {

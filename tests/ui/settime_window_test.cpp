@@ -67,35 +67,14 @@ protected:
     W* get(const char* name) {
         return child<W>(*window_, name);
     }
-    QString text(const char* name) {
-        if (auto* edit = window_->findChild<QLineEdit*>(name)) return edit->text();
-        return get<QLabel>(name)->text();
-    }
-    void click(const char* name) {
-        QWidget* w = get<QWidget>(name);
-        if (qobject_cast<QCheckBox*>(w) || qobject_cast<QRadioButton*>(w)) {
-            QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(8, w->height() / 2));
-        } else {
-            QTest::mouseClick(w, Qt::LeftButton);
-        }
-    }
+    QString text(const char* name) { return text_of(*window_, name); }
+    void click(const char* name) { test::click(*window_, name); }
     // Types into a field and presses Enter (which checks it).
-    void enter(const char* name, const QString& typed) {
-        auto* edit = get<QLineEdit>(name);
-        edit->setFocus();
-        edit->selectAll();
-        QTest::keyClicks(edit, typed);
-        QTest::keyClick(edit, Qt::Key_Return);
-    }
+    void enter(const char* name, const QString& typed) { type_into(*window_, name, typed); }
     bool time_packet(int hours, int minutes, int seconds, int status) {
         const auto packet =
             acquisition::encode_time_packet(hours, minutes, seconds, std::uint8_t(status));
         return s_.station->board_clock.handle_time_packet(packet);
-    }
-    std::vector<std::string> messages() const {
-        std::vector<std::string> texts;
-        for (const auto& shown : s_.dialogs.shown) texts.push_back(shown.text + " | " + shown.title);
-        return texts;
     }
     config::GeneralSettings& general() { return s_.station->settings.general; }
 
@@ -179,7 +158,7 @@ TEST_F(SettimeWindowTest, SetTimeSendsClockAndZoneCommandsAndLogsIt) {
     ASSERT_FALSE(lines.empty());
     EXPECT_NE(lines.back().find("Time manually set at 07:05:09"), std::string::npos);
     EXPECT_TRUE(window_->isVisible());  // SET TIME leaves the window open
-    EXPECT_TRUE(messages().empty());
+    EXPECT_TRUE(s_.dialogs.messages().empty());
 }
 
 TEST_F(SettimeWindowTest, ValueTypedAndNeverCheckedIsNotSentNorStored) {
@@ -191,7 +170,7 @@ TEST_F(SettimeWindowTest, ValueTypedAndNeverCheckedIsNotSentNorStored) {
     hours->selectAll();
     QTest::keyClicks(hours, "99");
     click("oktimeset");  // straight from the field: one message, nothing sent
-    EXPECT_EQ(messages(), std::vector<std::string>{"Insert a valid hour (00..23) | Check Hour Value"});
+    EXPECT_EQ(s_.dialogs.messages(), std::vector<std::string>{"Insert a valid hour (00..23) | Check Hour Value"});
     EXPECT_TRUE(s_.serial.writes().empty());
     EXPECT_TRUE(hours->hasFocus());
 
@@ -200,15 +179,15 @@ TEST_F(SettimeWindowTest, ValueTypedAndNeverCheckedIsNotSentNorStored) {
     gmt->selectAll();
     QTest::keyClicks(gmt, "30");  // typed without the field ever being left
     click("ok_time");
-    ASSERT_EQ(messages().size(), 2u);
-    EXPECT_EQ(messages()[1], "Insert a valid GMT correction (-23..+23) | Check GMT Value");
+    ASSERT_EQ(s_.dialogs.messages().size(), 2u);
+    EXPECT_EQ(s_.dialogs.messages()[1], "Insert a valid GMT correction (-23..+23) | Check GMT Value");
     EXPECT_EQ(general().gmt_correction, 0);
     EXPECT_TRUE(window_->isVisible());
 
     enter("v_gmt", "2");
     click("oktimeset");
     EXPECT_EQ(s_.serial.writes().size(), 2u);
-    EXPECT_EQ(messages().size(), 2u);
+    EXPECT_EQ(s_.dialogs.messages().size(), 2u);
 }
 
 TEST_F(SettimeWindowTest, FieldChecksShowTheirMessageAndKeepTheFocus) {
@@ -216,13 +195,13 @@ TEST_F(SettimeWindowTest, FieldChecksShowTheirMessageAndKeepTheFocus) {
     QApplication::setActiveWindow(window_);
     ASSERT_TRUE(QTest::qWaitForWindowActive(window_));
     enter("v_day", "32");
-    EXPECT_EQ(messages(), std::vector<std::string>{"Insert a valid DAY (01..31) | Check DAY Value"});
+    EXPECT_EQ(s_.dialogs.messages(), std::vector<std::string>{"Insert a valid DAY (01..31) | Check DAY Value"});
     EXPECT_EQ(text("v_day"), "32");  // the value stays
     EXPECT_TRUE(get<QLineEdit>("v_day")->hasFocus());
     enter("v_day", "31");
     enter("v_year", "1989");
-    ASSERT_EQ(messages().size(), 2u);
-    EXPECT_EQ(messages()[1], "Insert a valid Year (1990..2090) | Check Year Value");
+    ASSERT_EQ(s_.dialogs.messages().size(), 2u);
+    EXPECT_EQ(s_.dialogs.messages()[1], "Insert a valid Year (1990..2090) | Check Year Value");
     EXPECT_TRUE(get<QLineEdit>("v_year")->hasFocus());
 
     // Leaving the bad field checks it again and brings the focus back; the
@@ -233,16 +212,16 @@ TEST_F(SettimeWindowTest, FieldChecksShowTheirMessageAndKeepTheFocus) {
     QTest::keyClicks(month, "13");
     QTest::keyClick(get<QLineEdit>("v_year"), Qt::Key_Tab);
     EXPECT_TRUE(get<QLineEdit>("v_year")->hasFocus());
-    ASSERT_EQ(messages().size(), 3u);
-    EXPECT_EQ(messages()[2], messages()[1]);
+    ASSERT_EQ(s_.dialogs.messages().size(), 3u);
+    EXPECT_EQ(s_.dialogs.messages()[2], s_.dialogs.messages()[1]);
 
     enter("v_year", "2003");
     enter("v_gmt", "24");
-    ASSERT_EQ(messages().size(), 4u);
-    EXPECT_EQ(messages()[3], "Insert a valid GMT correction (-23..+23) | Check GMT Value");
+    ASSERT_EQ(s_.dialogs.messages().size(), 4u);
+    EXPECT_EQ(s_.dialogs.messages()[3], "Insert a valid GMT correction (-23..+23) | Check GMT Value");
     // Cancel leaves without a check.
     click("notimeset");
-    EXPECT_EQ(messages().size(), 4u);
+    EXPECT_EQ(s_.dialogs.messages().size(), 4u);
     EXPECT_FALSE(window_->isVisible());
 }
 

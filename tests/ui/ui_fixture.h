@@ -52,6 +52,19 @@ struct UiStation {
 // be written.
 bool save_picture(QWidget& widget, const QString& name);
 
+// Clicks a named control; a check box or an option button near its box
+// (they take clicks on their box and text only).
+void click(QWidget& window, const char* name);
+// The text of a named entry field or label.
+QString text_of(QWidget& window, const char* name);
+// Replaces the text of a named entry field by typing, then presses `key`
+// (Return checks the field, Tab leaves it).
+void type_into(QWidget& window, const char* name, const QString& text, Qt::Key key = Qt::Key_Return);
+
+// Every visible named control gets at least the room it asks for and no
+// two named controls of the same parent overlap (failures are reported).
+void expect_tidy(QWidget& window);
+
 // Child widget by object name; fails the test (and returns nullptr) when
 // missing.
 template <typename W>

@@ -233,7 +233,15 @@ void Board::begin_second(double boundary) {
             info.value = clamp_sample(std::llround(signal_.value(c, shown, i, count)), eighteen);
             const double due = boundary + tick * i / count;
             if (orda) {
-                queue_data(encode_sample(c, info.value, eighteen), due, info);
+                const auto packet = encode_sample(c, info.value, eighteen);
+                if (is_short_packet(c + 1, tod, i)) {
+                    // The high data byte is lost on the wire; the board meant
+                    // to send the sample, so it stays in the record.
+                    const std::array<std::uint8_t, 3> shortened{packet[0], packet[1], packet[3]};
+                    queue_data(shortened, due, info);
+                } else {
+                    queue_data(packet, due, info);
+                }
             } else if (options_.family == Family::infiltec) {
                 const std::string line = encode_infiltec_line(info.value);
                 queue_data({reinterpret_cast<const std::uint8_t*>(line.data()), line.size()}, due, info);
@@ -247,6 +255,13 @@ void Board::begin_second(double boundary) {
     // Interleave the channels by time; the time packet stays first.
     std::stable_sort(pending_.begin() + static_cast<std::ptrdiff_t>(first_sample), pending_.end(),
                      [](const OutputPacket& a, const OutputPacket& b) { return a.due < b.due; });
+}
+
+bool Board::is_short_packet(int channel, int time_of_day, int index) const {
+    return std::any_of(options_.short_packets.begin(), options_.short_packets.end(),
+                       [&](const ShortPacket& p) {
+                           return p.channel == channel && p.at == time_of_day && p.index == index;
+                       });
 }
 
 double Board::next_event_time() const {

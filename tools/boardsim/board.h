@@ -75,6 +75,8 @@ private:
     void begin_second(double boundary);
     // Queues a data packet due at `due`, spoiling it as the fault options say.
     void queue_data(std::span<const std::uint8_t> bytes, double due, const OutputPacket& sample_info);
+    // The sample is one the options send a byte short.
+    bool is_short_packet(int channel, int time_of_day, int index) const;
     void send_now(std::span<const std::uint8_t> bytes, double now, std::vector<OutputPacket>& out);
     void emit(const OutputPacket& packet, std::vector<OutputPacket>& out);
     double boundary_time(std::int64_t tick) const;

@@ -87,6 +87,8 @@ std::string usage_text() {
            "  --bad-time HH:MM:SS    send an impossible time (seconds 60) once at that time\n"
            "  --bad-packets RATE     fraction of packets garbled or truncated (0..1)\n"
            "  --lost-terminators RATE  fraction of packets sent without terminator (0..1)\n"
+           "  --short-packet CH:HH:MM:SS:INDEX  send sample INDEX (0-based) of channel CH\n"
+           "                         in that board second a byte short (ORDA boards)\n"
            "  --silent-at HH:MM:SS:SECONDS  send nothing for SECONDS board seconds\n"
            "  --silent-after SECONDS:DURATION  send nothing for DURATION real seconds,\n"
            "                         SECONDS after sampling first started\n"
@@ -368,6 +370,18 @@ const std::map<std::string, Handler>& value_options() {
         {"--lost-terminators",
          [](const std::string& v, SimulatorOptions& o) {
              return parse_rate("--lost-terminators", v, o.lost_terminator_rate);
+         }},
+        {"--short-packet",
+         [](const std::string& v, SimulatorOptions& o) -> std::string {
+             const auto parts = split(v, ':');
+             const std::string usage = "--short-packet needs CH:HH:MM:SS:INDEX, not '" + v + "'";
+             if (parts.size() != 5) return usage;
+             const auto channel = to_channel(parts[0]);
+             const auto at = time_fields(parts, 1);
+             const auto index = to_integer(parts[4]);
+             if (!channel || !at || !index || *index < 0 || *index > 1000) return usage;
+             o.short_packets.push_back(ShortPacket{*channel, *at, static_cast<int>(*index)});
+             return {};
          }},
         {"--silent-at",
          [](const std::string& v, SimulatorOptions& o) -> std::string {

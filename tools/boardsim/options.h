@@ -50,6 +50,13 @@ struct SilentSpan {
     int seconds = 0;  // board seconds
 };
 
+// One sample packet sent a byte short (its high data byte lost on the wire).
+struct ShortPacket {
+    int channel = 1;  // 1..4
+    int at = 0;       // board time of day of the second
+    int index = 0;    // 0-based place of the sample in that second
+};
+
 struct RealSpan {
     double after_s = 0;     // real seconds after sampling first started
     double duration_s = 0;  // real seconds
@@ -86,6 +93,7 @@ struct SimulatorOptions {
     std::vector<int> bad_times;  // board times of day sent once as an impossible time
     double bad_packet_rate = 0;
     double lost_terminator_rate = 0;
+    std::vector<ShortPacket> short_packets;
     std::vector<SilentSpan> silent_at;
     std::optional<RealSpan> silent_after;
     std::optional<RealSpan> unplug_after;

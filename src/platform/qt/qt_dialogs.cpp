@@ -34,15 +34,26 @@ bool QtDialogs::ask_yes_no(const std::string& text, const std::string& title, bo
                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
-std::optional<std::string> QtDialogs::input_box(const std::string& prompt, const std::string& title,
-                                                const std::string& initial) {
+namespace {
+std::optional<std::string> ask_text(const std::string& prompt, const std::string& title,
+                                    const std::string& initial, QLineEdit::EchoMode echo) {
     bool ok = false;
     const QString answer =
-        QInputDialog::getText(parent_window(), q(title), box_text(prompt), QLineEdit::Normal,
-                              q(initial), &ok);
+        QInputDialog::getText(parent_window(), q(title), box_text(prompt), echo, q(initial), &ok);
     if (!ok) return std::nullopt;
     const QByteArray bytes = answer.toLocal8Bit();
     return std::string(bytes.constData(), size_t(bytes.size()));
+}
+}  // namespace
+
+std::optional<std::string> QtDialogs::input_box(const std::string& prompt, const std::string& title,
+                                                const std::string& initial) {
+    return ask_text(prompt, title, initial, QLineEdit::Normal);
+}
+
+std::optional<std::string> QtDialogs::password_box(const std::string& prompt,
+                                                   const std::string& title) {
+    return ask_text(prompt, title, "", QLineEdit::Password);
 }
 
 void QtDialogs::show_warning(const std::string& text, bool modal) {

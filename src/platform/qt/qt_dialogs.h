@@ -19,6 +19,8 @@ public:
                     bool headless_answer) override;
     std::optional<std::string> input_box(const std::string& prompt, const std::string& title,
                                          const std::string& initial) override;
+    std::optional<std::string> password_box(const std::string& prompt,
+                                            const std::string& title) override;
     void show_warning(const std::string& text, bool modal) override;
 
 private:
