@@ -138,7 +138,8 @@ std::string BoardLink::open_board_port() {
             if (bytes.empty()) break;
             for (const char c : bytes) {
                 if (c == 'V') {
-                    reply = "V";
+                    // (assign, not = "V": g++ 12 warns falsely on the literal)
+                    reply.assign(1, 'V');
                 } else if (!reply.empty() && c >= '0' && c <= '9') {
                     reply += c;
                 } else {

@@ -11,6 +11,16 @@ namespace {
 bool is_family(const std::string& name) {
     return name == "orda10" || name == "orda20" || name == "infiltec" || name == "lx1500";
 }
+
+// A number of seconds, 0 or more.
+std::optional<double> seconds_of(const std::string& text) {
+    double seconds = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (ec != std::errc() || end != text.data() + text.size() || !(seconds >= 0) ||
+        !std::isfinite(seconds))
+        return std::nullopt;
+    return seconds;
+}
 }  // namespace
 
 std::string usage_text() {
@@ -30,6 +40,8 @@ std::string usage_text() {
            "  --headless        no windows: start acquisition at once, messages on\n"
            "                    standard error, stop cleanly on SIGINT or SIGTERM\n"
            "  --run-for SECONDS with --headless: stop after that many seconds\n"
+           "  --status-every SECONDS  with --headless: a status line this often\n"
+           "                    (default 300; 0: none)\n"
            "  --simulate[=FAMILY] use the built-in board simulator instead of a board\n"
            "  --print-settings  print the settings file as the program understands it\n"
            "  --mseed ROOT      also write every acquiring channel as miniSEED day files\n"
@@ -102,14 +114,19 @@ ParseResult parse_command_line(const std::vector<std::string>& arguments) {
             }
             options.port = value;
         } else if (value_of("--run-for", value)) {
-            double seconds = 0;
-            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), seconds);
-            if (ec != std::errc() || end != value.data() + value.size() || !(seconds >= 0) ||
-                !std::isfinite(seconds)) {
+            const auto seconds = seconds_of(value);
+            if (!seconds) {
                 result.error = "--run-for needs a number of seconds, not '" + value + "'";
                 return result;
             }
-            options.run_for = seconds;
+            options.run_for = *seconds;
+        } else if (value_of("--status-every", value)) {
+            const auto seconds = seconds_of(value);
+            if (!seconds) {
+                result.error = "--status-every needs a number of seconds, not '" + value + "'";
+                return result;
+            }
+            options.status_every = *seconds;
         } else if (value_of("--mseed", value)) {
             if (value.empty()) {
                 result.error = "--mseed needs a folder";

@@ -14,6 +14,7 @@ struct CommandLine {
     std::string port;                 // --port DEVICE
     bool headless = false;            // --headless
     std::optional<double> run_for;    // --run-for SECONDS
+    double status_every = 300;        // --status-every SECONDS (headless status line)
     std::optional<std::string> simulate;  // --simulate[=family]; "" means the configured family
     bool print_settings = false;      // --print-settings
     // Standard data: --mseed ROOT, --seedlink PORT, --seedlink-bind ADDRESS,

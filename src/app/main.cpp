@@ -9,17 +9,22 @@
 #include "config/settings_file.h"
 #include "platform/headless_dialogs.h"
 #include "platform/posix/posix_clock.h"
+#include "platform/posix/ppdev_io_ports.h"
 #include "platform/posix/spawn_launcher.h"
 #include "platform/posix/statvfs_disk.h"
+#include "platform/posix/systemd_service_manager.h"
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/qt_event_pump.h"
 #include "platform/qt/qt_image_files.h"
 #include "platform/qt/qt_printer.h"
+#include "platform/qt/qt_scheduler.h"
 #include "platform/qt/qt_serial_port.h"
 #include "platform/qt/qt_tcp.h"
+#include "platform/qt/qt_sound.h"
 #include "ui/windows.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QMessageBox>
 
 #include <iostream>
@@ -41,6 +46,11 @@ int run(const app::CommandLine& options, int argc, char** argv) {
     std::unique_ptr<QCoreApplication> application;
     if (windows) {
         application = std::make_unique<QApplication>(argc, argv);
+    } else if (options.headless) {
+        // The drums are drawn headless too, and their labels need the
+        // window system's fonts: the off-screen platform needs no display.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        application = std::make_unique<QGuiApplication>(argc, argv);
     } else {
         application = std::make_unique<QCoreApplication>(argc, argv);
     }
@@ -82,9 +92,15 @@ int run(const app::CommandLine& options, int argc, char** argv) {
     if (windows) printer = std::make_unique<platform::QtPrinter>();
 
     platform::QtImageFiles images;
+    // Parallel ports, speaker and sound are opened at their first use.
+    platform::PpdevIoPorts io_ports;
+    platform::QtSound sound;
+    platform::QtScheduler scheduler;
+    platform::SystemdServiceManager service_manager;
 
     app::Station station(folder, app::Services{serial, clock, dialogs, disk, launcher, pump,
-                                               printer.get(), nullptr, nullptr, &images});
+                                               printer.get(), &io_ports, &sound, &images,
+                                               &scheduler, &service_manager});
     station.port_override = port;
     // The simulated board's family is the station's for this run.
     auto use_simulated_family = [&] {
@@ -135,7 +151,7 @@ int run(const app::CommandLine& options, int argc, char** argv) {
             std::cerr << "terrawave: " << stream_error << '\n';
             return 1;
         }
-        return app::run_headless(station, options.run_for);
+        return app::run_headless(station, options.run_for, options.status_every);
     }
 
     const auto result = app::run_startup(station);
@@ -153,7 +169,10 @@ int run(const app::CommandLine& options, int argc, char** argv) {
     if (result.show_logo) ui::show_logo_during_startup(station);
     ui::MainWindow window(station, result);
     window.show();
-    return QApplication::exec();
+    station.housekeeping.notify_ready();
+    const int status = QApplication::exec();
+    station.housekeeping.notify_stopping();
+    return status;
 }
 
 }  // namespace

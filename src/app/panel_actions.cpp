@@ -170,6 +170,7 @@ void store_y_scale_all_channels(Station& station, bool value) {
 
 void store_no_charts(Station& station, bool value) {
     station.settings.general.no_charts = value ? 1 : 0;
+    station.housekeeping.charts_chosen_by_user();
 }
 
 void store_chart_speed(Station& station, int value) {
@@ -192,7 +193,7 @@ std::string store_station_text(Station& station, StationText field, std::string_
 }
 
 void reset_bad_packet_count(Station& station) {
-    station.panel.badrx = "0";
+    station.panel.badrx.assign(1, '0');  // (not = "0": g++ 12 warns falsely)
     station.panel.notify();
 }
 
@@ -202,11 +203,11 @@ void store_no_logo(Station& station, bool value) {
 
 void chart_clicked(Station& station, int index) { select_channel(station, index + 1); }
 
-void chart_double_clicked(ChartZoom& zoom, int index) {
-    if (index >= 0 && index < 4) zoom.zoom_channel = index + 1;
+void chart_double_clicked(Station& station, int index) {
+    if (index >= 0 && index < 4) station.charts.set_zoom_channel(index + 1);
 }
 
-void zoom_chart_clicked(ChartZoom& zoom) { zoom.zoom_channel = 0; }
+void zoom_chart_clicked(Station& station) { station.charts.set_zoom_channel(0); }
 
 bool clear_event_list(Station& station) {
     station.event_flags.event_ended_flag = false;

@@ -127,17 +127,13 @@ void store_no_logo(Station& station, bool value);
 
 // --- Charts ----------------------------------------------------------------
 
-// Which channel the zoom chart chzoom shows; 0 when the four channel charts
-// are shown instead.
-struct ChartZoom {
-    int zoom_channel = 0;
-};
 // Click on chp(index): selects channel index + 1.
 void chart_clicked(Station& station, int index);
-// Double click on chp(index): zooms channel index + 1.
-void chart_double_clicked(ChartZoom& zoom, int index);
+// Double click on chp(index): the zoom chart chzoom shows channel index + 1
+// instead of the four channel charts.
+void chart_double_clicked(Station& station, int index);
 // Click on chzoom: back to the four charts.
-void zoom_chart_clicked(ChartZoom& zoom);
+void zoom_chart_clicked(Station& station);
 
 // --- Event list window -----------------------------------------------------
 

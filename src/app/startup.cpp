@@ -46,6 +46,19 @@ std::string make_writable(const std::filesystem::path& folder) {
     return try_write(folder);
 }
 
+// The companion watchdog program: "twarden" in the folder "twarden" of the
+// station folder. It is given the heartbeat file whose freshness it watches.
+void start_companion_watchdog(Station& station) {
+    if (station.settings.general.use_twarden == 0) return;
+    const auto program = station.path("twarden") / "twarden";
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(program, ec)) return;
+    std::string error;
+    if (!station.io.launcher.start(program.string(), {station.path(files::heartbeat).string()},
+                                   &error))
+        station.event_list.append(error);
+}
+
 int number_in(const std::string& text, std::size_t first, std::size_t count) {
     if (first >= text.size()) return 0;
     return static_cast<int>(config::number_scan(text.substr(first, count)));
@@ -237,6 +250,7 @@ StartupResult run_startup(Station& station, const StartupOptions& options) {
     station.selected_channel = 1;
     station.panel.stop_enabled = false;
     if (general.auto_start == 1) general.auto_start = 2;
+    start_companion_watchdog(station);
     supervision::refresh_pc_clock_texts(clock, station.pc_clock);
     station.panel.notify();
     return result;

@@ -27,7 +27,7 @@ Station::Station(std::filesystem::path folder, Services services)
                                           services.dialogs, event_list, error_report, panel,
                                           board_link, sample_path, board_clock, run_flags,
                                           folder}),
-      conditioner(settings, panel, board_clock.time().time_base_ready),
+      conditioner(settings, panel),
       recorder(events::EventContext{settings, event_flags, panel, event_list, conditioner,
                                     board_clock.time().board_date_time,
                                     board_clock.time().time_base_ready,
@@ -35,6 +35,15 @@ Station::Station(std::filesystem::path folder, Services services)
                                     folder, services.printer}),
       tracks(datalog::TracksContext{settings, folder / "datalog", folder, event_list,
                                     error_report, services.disk, services.clock}),
+      spectrum(display::SpectrumContext{settings, board_clock.time().time_base_ready,
+                                        board_clock.time().seconds_of_day,
+                                        board_clock.time().board_date, event_list,
+                                        services.dialogs, services.images, folder / "drums"}),
+      charts(settings),
+      drums(display::DrumContext{settings, services.images, services.dialogs, event_list,
+                                 board_clock.time().board_date, board_clock.time().seconds_of_day,
+                                 board_clock.time().time_base_ready, event_flags.event_active,
+                                 folder / "drums"}),
       stream(stream::StreamContext{settings, board_clock.time(), sample_path, event_list,
                                    services.clock}),
       trimming(acquisition::ClockTrimmingContext{
@@ -64,6 +73,7 @@ Station::Station(std::filesystem::path folder, Services services)
               select_channel(*this, 2);
               select_channel(*this, 1);
           }}),
+      housekeeping(*this, folder / "datalog"),
       folder_(std::move(folder)) {
     connect_signal_path();
     connect_run();
@@ -74,22 +84,12 @@ Station::Station(std::filesystem::path folder, Services services)
 }
 
 void Station::connect_signal_path() {
-    // Every decoded sample goes through the conditioning, whose steps call
-    // the tracks, the detector and the event logic in the fixed order.
+    // Every decoded sample takes the whole signal path (signal_path.cpp).
     sample_path.set_sample_hook(
-        [this](const acquisition::SampleOutput& sample) { conditioner.take_sample(sample); });
-    conditioner.set_error_location(&run_flags.error_location);
+        [this](const acquisition::SampleOutput& sample) { take_sample(sample); });
     recorder.set_error_location(&run_flags.error_location);
-    conditioner.hooks.track_append = [this](int channel, std::int32_t value) {
-        tracks.track_append_sample(channel, value);
-    };
-    conditioner.hooks.detector = [this](const display::ConditionedSample& sample) {
-        recorder.update_detector(sample);
-    };
-    conditioner.hooks.events = [this](const display::ConditionedSample& sample) {
-        recorder.process_sample(sample);
-        stream.take_sample(sample.channel, sample.conditioned_sample, *sample.source);
-    };
+    charts.set_error_location(&run_flags.error_location);
+    board_clock.on_minute_mark = [this] { charts.draw_minute_marks(); };
     recorder.on_error = [this](int number, int location, const std::string& detail) {
         error_report.report(number, location, "START", detail);
     };
@@ -107,8 +107,11 @@ void Station::connect_run() {
     // The first pass of every (re)start of the board.
     hooks.reset_channels = [this] {
         conditioner.start_run();
+        charts.start_run(conditioner.clip());
+        drums.start_run();
         recorder.reset_windows();
         tracks.track_restart(board_clock.time());
+        spectrum.start_run();
         stream.start_run();
         if (trimming.is_open()) trimming.restart_measurement();
     };
@@ -122,6 +125,9 @@ void Station::connect_run() {
         tracks.track_close_all(board_clock.time());
         stream.stop_run();
     };
+    // STOP: the day's spectrograms saved, the spectrum window closed.
+    hooks.run_stopped = [this] { spectrum.stop_run(); };
+    hooks.save_drums = [this] { drums.stop_run(); };
 }
 
 bool Station::board_port_usable() {

@@ -10,9 +10,13 @@
 #include "acquisition/hardware_setup.h"
 #include "acquisition/sample_path.h"
 #include "acquisition/time_setting.h"
+#include "app/housekeeping.h"
 #include "config/settings.h"
 #include "datalog/tracks.h"
 #include "display/conditioning.h"
+#include "display/spectrum.h"
+#include "display/drum_recorder.h"
+#include "display/live_charts.h"
 #include "events/event_flags.h"
 #include "events/event_recorder.h"
 #include "events/trigger_panel.h"
@@ -24,7 +28,9 @@
 #include "platform/io_ports.h"
 #include "platform/launcher.h"
 #include "platform/printer.h"
+#include "platform/scheduler.h"
 #include "platform/serial_port.h"
+#include "platform/service_manager.h"
 #include "platform/sound.h"
 #include "stream/stream.h"
 #include "supervision/error_report.h"
@@ -56,6 +62,11 @@ struct Services {
     platform::Sound* sound = nullptr;
     // Pictures for the drums and the spectrogram, in a window or headless.
     platform::ImageFiles* images = nullptr;
+    // Timers for short waits that must not block (the watchdog pulse);
+    // none: such a wait ends at the next housekeeping tick.
+    platform::Scheduler* scheduler = nullptr;
+    // The service manager running the program; none: nobody is told.
+    platform::ServiceManager* service_manager = nullptr;
 };
 
 // File names inside the station folder.
@@ -119,14 +130,26 @@ public:
     acquisition::BoardClock board_clock;
     acquisition::AcquisitionRun acquisition;
 
-    // The signal path of every full sample: conditioning, then the day
-    // tracks, the trigger detector and the event files.
+    // The signal path of every sample (take_sample): conditioning, then the
+    // day tracks, the trigger detector and the event files, the live charts
+    // and the drums.
     display::SampleConditioner conditioner;
     events::EventRecorder recorder;
     datalog::Tracks tracks;
+    // The real-time spectrum and the day's spectrograms of the channels
+    // with `fft_enabled`; the windowed program shows its window.
+    display::Spectrum spectrum;
+    display::LiveCharts charts;
+    display::DrumRecorder drums;
+
     // miniSEED records of the same samples: day archive and data server,
     // when the command line asks for them.
     stream::Stream stream;
+
+    // Everything done with one decoded sample, in the program's order.
+    void take_sample(const acquisition::SampleOutput& decoded);
+    // Full samples taken per channel since the program started.
+    std::array<std::uint64_t, 4> samples_taken{};
 
     // The models of the clock trimming, time setting, trigger panel and
     // hardware setup windows.
@@ -134,6 +157,10 @@ public:
     acquisition::TimeSetting time_setting;
     events::TriggerPanel trigger_panel;
     acquisition::HardwareSetup hardware_setup;
+
+    // The once-a-second housekeeping: watchdogs, alarms, buffer load, free
+    // space, datalog purge.
+    Housekeeping housekeeping;
 
     // The settings lock (settings_locked) on the open setup windows and the
     // main window; every setup window calls it when it becomes active, and

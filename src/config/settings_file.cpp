@@ -630,16 +630,14 @@ LoadResult load_settings(const std::filesystem::path& path, const std::string& p
     return result;
 }
 
-bool save_settings(const std::filesystem::path& path, const Settings& settings,
-                   std::string* error) {
-    const std::string bytes = format_settings(settings);
+bool replace_file(const std::filesystem::path& path, std::string_view bytes, std::string* error) {
     auto fail = [&](int error_number) {
         if (error) *error = "cannot write " + path.string() + ": " + describe_errno(error_number);
         return false;
     };
 
     // Write a temporary file beside the target, then rename it over the
-    // target: a failed write never leaves a half-written settings file.
+    // target: a failed write never leaves a half-written file.
     const std::filesystem::path folder =
         path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
     std::string temporary = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
@@ -667,6 +665,11 @@ bool save_settings(const std::filesystem::path& path, const Settings& settings,
         return fail(saved);
     }
     return true;
+}
+
+bool save_settings(const std::filesystem::path& path, const Settings& settings,
+                   std::string* error) {
+    return replace_file(path, format_settings(settings), error);
 }
 
 }  // namespace tw::config

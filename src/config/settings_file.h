@@ -58,4 +58,10 @@ LoadResult load_settings(const std::filesystem::path& path, const std::string& p
 bool save_settings(const std::filesystem::path& path, const Settings& settings,
                    std::string* error);
 
+// Writes `bytes` as the whole of `path`, through a temporary file beside it
+// that is renamed over it, so a failure or a crash never leaves a half-written
+// file. The file keeps its permissions (0644 when new). False with the reason
+// ("cannot write PATH: REASON") in `error`.
+bool replace_file(const std::filesystem::path& path, std::string_view bytes, std::string* error);
+
 }  // namespace tw::config

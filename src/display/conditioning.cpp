@@ -14,10 +14,9 @@ ClipConstants clip_constants_for(int ad_type) {
 }
 
 SampleConditioner::SampleConditioner(const config::Settings& settings,
-                                     supervision::PanelModel& panel, const bool& time_base_ready)
+                                     supervision::PanelModel& panel)
     : settings_(settings),
       panel_(panel),
-      time_base_ready_(time_base_ready),
       rings_(static_cast<std::size_t>(4) * pre_event_ring_capacity, 0) {
     for (auto& ch : channels_) ch.offset_sum = offset_unseeded;
 }
@@ -32,7 +31,6 @@ void SampleConditioner::start_run() {
         ch.offset_mean = 0;
         ch.ring_position = 1;
         ch.ring_count = 0;
-        ch.chart_new_value = 0;
         // Five long-term windows of the trigger detector.
         ch.offset_window = cs.lta_seconds * config::sps_value(cs.sps_code) * 5;
     }
@@ -64,72 +62,63 @@ void SampleConditioner::update_offset(ChannelConditioning& ch, std::int32_t samp
     if (w != 0) ch.offset_mean = ch.offset_sum / w;
 }
 
-void SampleConditioner::take_sample(const acquisition::SampleOutput& sample) {
-    const int k = (sample.channel & 3) + 1;
-    ChannelConditioning& ch = channels_[static_cast<std::size_t>(k - 1)];
-    ConditionedSample out;
-    out.channel = k;
-    out.source = &sample;
-
-    if (!sample.full) {
-        out.conditioned_sample = ch.conditioned_sample;
-        out.detector_input = ch.detector_input;
-        out.offset_mean = ch.offset_mean;
-        out.full = false;
-        if (hooks.charts) hooks.charts(out);
-        if (hooks.drum) hooks.drum(out);
-        return;
-    }
-
+ConditionedSample SampleConditioner::condition(const acquisition::SampleOutput& decoded) {
+    const int k = (decoded.channel & 3) + 1;
     const config::ChannelSettings& cs = settings_.channel(k);
-
-    // 1. Conditioning, with the offset estimate of before this sample.
-    set_location(location::conditioning);
+    ChannelConditioning& ch = channel(k);
     const double offset_term = cs.auto_offset ? -ch.offset_mean : static_cast<double>(cs.dc_offset);
-    ch.conditioned_sample = condition_value(sample.sample_value, offset_term, clip_, cs.invert > 0);
-    ch.chart_new_value = 1;
+    ch.conditioned_sample = condition_value(decoded.sample_value, offset_term, clip_, cs.invert > 0);
+    ConditionedSample out = channel_values(decoded);
+    out.full = true;
+    return out;
+}
 
-    // 2. Day track.
-    set_location(location::track_append);
-    if (cs.logging_enabled && time_base_ready_ && hooks.track_append) {
-        hooks.track_append(k, ch.conditioned_sample);
-    }
-
-    // 3. Pre-event ring: positions 1..pre_event_samples, never beyond the
-    // ring's capacity.
-    set_location(location::pre_event_ring);
+void SampleConditioner::store_in_ring(const ConditionedSample& sample) {
+    const int k = sample.channel;
+    ChannelConditioning& ch = channel(k);
     rings_[static_cast<std::size_t>(k - 1) * pre_event_ring_capacity +
-           static_cast<std::size_t>(ch.ring_position - 1)] = ch.conditioned_sample;
+           static_cast<std::size_t>(ch.ring_position - 1)] = sample.conditioned_sample;
     ch.ring_position += 1;
     ch.ring_count += 1;
-    if (ch.ring_position > cs.pre_event_samples || ch.ring_position > pre_event_ring_capacity) {
+    if (ch.ring_position > settings_.channel(k).pre_event_samples ||
+        ch.ring_position > pre_event_ring_capacity) {
         ch.ring_position = 1;
     }
+}
 
-    // 4. Numeric monitor: plain decimal text.
+void SampleConditioner::show_on_monitor(const ConditionedSample& sample) {
     char text[16];
-    const auto r = std::to_chars(text, text + sizeof text, ch.conditioned_sample);
-    panel_.ch_val[static_cast<std::size_t>(k - 1)].assign(text, r.ptr);
+    const auto r = std::to_chars(text, text + sizeof text, sample.conditioned_sample);
+    panel_.ch_val[static_cast<std::size_t>(sample.channel - 1)].assign(text, r.ptr);
+}
 
-    // 5. Automatic offset (always followed) and the detector's input.
-    set_location(location::offset_and_detector);
-    update_offset(ch, sample.sample_value);
-    ch.detector_input = cs.auto_offset ? sample.sample_value - ch.offset_mean
-                                       : static_cast<double>(sample.sample_value) + cs.dc_offset;
+void SampleConditioner::follow_offset(ConditionedSample& sample) {
+    ChannelConditioning& ch = channel(sample.channel);
+    const config::ChannelSettings& cs = settings_.channel(sample.channel);
+    const std::int32_t value = sample.source ? sample.source->sample_value : 0;
+    update_offset(ch, value);
+    ch.detector_input = cs.auto_offset ? value - ch.offset_mean
+                                       : static_cast<double>(value) + cs.dc_offset;
+    sample.detector_input = ch.detector_input;
+    sample.offset_mean = ch.offset_mean;
+}
 
+ConditionedSample SampleConditioner::held_back(const acquisition::SampleOutput& decoded) const {
+    ConditionedSample out = channel_values(decoded);
+    out.full = false;
+    return out;
+}
+
+ConditionedSample SampleConditioner::channel_values(const acquisition::SampleOutput& decoded) const {
+    const int k = (decoded.channel & 3) + 1;
+    const ChannelConditioning& ch = channel(k);
+    ConditionedSample out;
+    out.channel = k;
+    out.source = &decoded;
     out.conditioned_sample = ch.conditioned_sample;
     out.detector_input = ch.detector_input;
     out.offset_mean = ch.offset_mean;
-
-    // 6. Trigger detector, spectrum, events.
-    if (hooks.detector) hooks.detector(out);
-    set_location(location::spectrum);
-    if (hooks.spectrum) hooks.spectrum(out);
-    if (hooks.events) hooks.events(out);
-
-    // 7. Drawing.
-    if (hooks.charts) hooks.charts(out);
-    if (hooks.drum) hooks.drum(out);
+    return out;
 }
 
 }  // namespace tw::display

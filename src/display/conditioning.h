@@ -6,16 +6,16 @@
 // see; the trigger detector gets a second, unclipped value
 // (`detector_input`).
 //
-// take_sample() runs the whole per-sample order of one channel:
-//   1. conditioning (error location 314), chart new-value flag := 1;
-//   2. track append (315), while logging is on and the time base is ready;
-//   3. pre-event ring (316);
-//   4. numeric monitor caption `ch_val`;
-//   5. automatic offset and `detector_input` (317);
-//   6. trigger detector, spectrum feed, event start/record/end;
-//   7. charts, then drum.
-// Steps 2, 6 and 7 are hooks that the station fills. A sample held back by
-// the slow-rate averaging skips steps 1 to 6 and only reaches the drawing.
+// The steps, in the order every sample takes them (the station runs them
+// with the later steps in between: the day track after conditioning, the
+// detector, the spectrum and the events after the detector input):
+//   condition()          offset, clipping, inversion (error location 314);
+//   store_in_ring()      the pre-event ring (316);
+//   show_on_monitor()    the numeric monitor caption `ch_val`;
+//   follow_offset()      automatic offset and `detector_input` (317).
+// A sample held back by the slow-rate averaging takes none of them: it only
+// reaches the charts and the drum, with the channel's previous value
+// (held_back()).
 
 #include "acquisition/sample_path.h"
 #include "config/settings.h"
@@ -23,7 +23,6 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <span>
 #include <vector>
 
@@ -40,6 +39,9 @@ inline constexpr int track_append = 315;
 inline constexpr int pre_event_ring = 316;
 inline constexpr int offset_and_detector = 317;
 inline constexpr int spectrum = 318;
+inline constexpr int zoom_chart = 323;
+inline constexpr int channel_chart = 324;
+inline constexpr int drum = 325;
 }  // namespace location
 
 // Constants fixed for a run by the board family.
@@ -60,7 +62,7 @@ struct ConditionedSample {
     double detector_input = 0;
     double offset_mean = 0;  // the automatic offset estimate after this sample
     // false: a sample held back by the slow-rate averaging (only the charts
-    // and the drum are called, with the channel's previous values).
+    // and the drum see it, with the channel's previous values).
     bool full = true;
     // The decoded sample: `millis_text`, `second_fraction`.
     const acquisition::SampleOutput* source = nullptr;
@@ -75,9 +77,6 @@ struct ChannelConditioning {
     // Samples written to the ring since START (the ring holds the last of
     // them, at most its capacity): positions beyond hold no sample.
     std::int64_t ring_count = 0;
-    // 1: a new conditioned sample waits to be drawn; 2: the zoom chart drew
-    // it; 0: the channel chart drew it. Chart code reads and clears it.
-    int chart_new_value = 0;
     double offset_window = 0;  // W: five long-term windows, in samples
 };
 
@@ -86,37 +85,26 @@ public:
     // `offset_sum` holds this until the first sample of a run seeds it.
     static constexpr double offset_unseeded = 200000000.0;
 
-    struct Hooks {
-        // Step 2: channel 1..4 and the conditioned value (the track stores
-        // its low 16 bits, or all 32 for the 18-bit board).
-        std::function<void(int channel, std::int32_t value)> track_append;
-        // Step 6, in this order: detector update and live values, spectrum
-        // feed, event logic.
-        std::function<void(const ConditionedSample&)> detector;
-        std::function<void(const ConditionedSample&)> spectrum;
-        std::function<void(const ConditionedSample&)> events;
-        // Step 7, for every sample (full or held back).
-        std::function<void(const ConditionedSample&)> charts;
-        std::function<void(const ConditionedSample&)> drum;
-    };
-
-    // `time_base_ready` is the board clock's flag, read at every sample.
-    SampleConditioner(const config::Settings& settings, supervision::PanelModel& panel,
-                      const bool& time_base_ready);
+    SampleConditioner(const config::Settings& settings, supervision::PanelModel& panel);
 
     // START: clip constants from ad_type, offsets unseeded, ring cleared and
     // its position back to 1, offset windows from the channels' long-term
     // windows and rates.
     void start_run();
 
-    // One sample out of the decoder's sample path.
-    void take_sample(const acquisition::SampleOutput& sample);
-
-    // Where a run-time failure is reported: the code of the step in progress
-    // is written here at every step when set.
-    void set_error_location(int* target) { error_location_ = target; }
-
-    Hooks hooks;
+    // Offset (the automatic one as it was before this sample), clipping,
+    // inversion: the sample's `conditioned_sample`.
+    ConditionedSample condition(const acquisition::SampleOutput& decoded);
+    // The pre-event ring: positions 1..pre_event_samples, never beyond the
+    // ring's capacity.
+    void store_in_ring(const ConditionedSample& sample);
+    // The numeric monitor: plain decimal text.
+    void show_on_monitor(const ConditionedSample& sample);
+    // The automatic offset follows every sample (used or not); then the
+    // detector's input, unclipped. Fills in detector_input and offset_mean.
+    void follow_offset(ConditionedSample& sample);
+    // A sample held back by the slow-rate averaging: the channel's last values.
+    ConditionedSample held_back(const acquisition::SampleOutput& decoded) const;
 
     const ClipConstants& clip() const { return clip_; }
     const ChannelConditioning& channel(int k) const { return channels_.at(k - 1); }
@@ -136,17 +124,14 @@ public:
     static void update_offset(ChannelConditioning& ch, std::int32_t sample_value);
 
 private:
-    void set_location(int code) {
-        if (error_location_) *error_location_ = code;
-    }
+    // The channel's current values, for the decoded sample.
+    ConditionedSample channel_values(const acquisition::SampleOutput& decoded) const;
 
     const config::Settings& settings_;
     supervision::PanelModel& panel_;
-    const bool& time_base_ready_;
     ClipConstants clip_;
     std::array<ChannelConditioning, 4> channels_{};
     std::vector<std::int32_t> rings_;  // 4 x capacity
-    int* error_location_ = nullptr;
 };
 
 }  // namespace tw::display

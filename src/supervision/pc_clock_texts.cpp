@@ -1,5 +1,6 @@
 #include "supervision/pc_clock_texts.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -22,8 +23,8 @@ void refresh_pc_clock_texts(const platform::Clock& clock, PcClockTexts& texts) {
         repaired_pc_date_time(clock.short_date_text(now), clock.short_time_text(now), midnight);
     const double seconds = clock.seconds_since_midnight();
     int millis = static_cast<int>(std::floor((seconds - std::floor(seconds)) * 1000.0 + 0.5));
-    if (millis > 999) millis = 999;
-    char text[8];
+    millis = std::clamp(millis, 0, 999);
+    char text[16];
     std::snprintf(text, sizeof text, ".%03d", millis);
     texts.millis = text;
 }

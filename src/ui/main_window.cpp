@@ -4,12 +4,14 @@
 #include "app/housekeeping.h"
 #include "config/tables.h"
 #include "ui/chart_view.h"
+#include "ui/drum_window.h"
 #include "ui/error_list_box.h"
 #include "ui/event_list_window.h"
 #include "ui/hardware_setup_window.h"
 #include "ui/logo_window.h"
 #include "ui/panel_widgets.h"
 #include "ui/settime_window.h"
+#include "ui/spectrum_window.h"
 #include "ui/trigger_panel_window.h"
 #include "ui/trimming_window.h"
 
@@ -81,11 +83,7 @@ MainWindow::MainWindow(app::Station& station, const app::StartupResult& startup,
     fft_enabled_->setVisible(startup.show_fft_box);
     donothing_->setVisible(station_.settings.general.service_mode == 1);
 
-    // The charts' coordinate systems, for the board family in use.
-    const bool wide = station_.settings.general.ad_type == config::orda20;
-    const double top = wide ? 131075 : 32780;
-    for (auto* chart : chp_) chart->set_coordinate_system(0, 1000, top, -top);
-    chzoom_->set_coordinate_system(0, 1000, top, -top);
+    attach_charts();
     show_zoom();
 
     error_box_ = new ErrorListBox(station_, this);
@@ -109,13 +107,25 @@ MainWindow::MainWindow(app::Station& station, const app::StartupResult& startup,
     // Service mode: the clock trimming window opens beside the main window
     // once the event loop runs.
     if (startup.open_trimming) QTimer::singleShot(0, this, &MainWindow::open_trimming);
+    // The acquisition run opens and closes the spectrum window.
+    station_.spectrum.open_window = [this] { open_spectrum(); };
+    station_.spectrum.close_window = [this] {
+        if (spectrum_window_) spectrum_window_->close();
+    };
 }
 
 MainWindow::~MainWindow() {
     timer_.stop();
+    for (int chart = 0; chart <= display::LiveCharts::zoom_chart; ++chart)
+        station_.charts.attach(chart, nullptr);
+    station_.charts.changed = nullptr;
+    station_.charts.zoom_changed = nullptr;
+    station_.drums.changed = nullptr;
     station_.panel.changed = nullptr;
     station_.lock_main_window = nullptr;
     station_.recorder.on_record_disabled = nullptr;
+    station_.spectrum.open_window = nullptr;
+    station_.spectrum.close_window = nullptr;
 }
 
 void MainWindow::set_quit_handler(std::function<void()> quit) { quit_ = std::move(quit); }
@@ -128,12 +138,12 @@ QWidget* MainWindow::build_header() {
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(10);
 
-    auto* title = new QLabel(qt_text(station_.panel.title), header);
-    title->setObjectName("title");
-    title->setFont(bold(font(), 1.6));
-    title->setStyleSheet("color: #1f3a52;");
-    title->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    row->addWidget(title);
+    title_ = new QLabel(qt_text(station_.panel.title), header);
+    title_->setObjectName("title");
+    title_->setFont(bold(font(), 1.6));
+    title_->setStyleSheet("color: #1f3a52;");
+    title_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    row->addWidget(title_);
     row->addSpacing(12);
 
     auto* station_box = new QGroupBox("Station", header);
@@ -444,15 +454,10 @@ void MainWindow::connect_controls() {
             app::chart_clicked(station_, i);
             show_selected_channel();
         });
-        connect(chp_[i], &ChartView::double_clicked, this, [this, i] {
-            app::chart_double_clicked(zoom_, i);
-            show_zoom();
-        });
+        connect(chp_[i], &ChartView::double_clicked, this,
+                [this, i] { app::chart_double_clicked(station_, i); });
     }
-    connect(chzoom_, &ChartView::clicked, this, [this] {
-        app::zoom_chart_clicked(zoom_);
-        show_zoom();
-    });
+    connect(chzoom_, &ChartView::clicked, this, [this] { app::zoom_chart_clicked(station_); });
 
     connect(sps_select_, &QComboBox::activated, this,
             [this](int index) { app::rate_changed(station_, index); });
@@ -577,6 +582,10 @@ void MainWindow::show_general_settings() {
 
 void MainWindow::render_panel() {
     const auto& m = station_.panel;
+    // The title carries the board and the free disk space.
+    const QString title = qt_text(m.title);
+    if (windowTitle() != title) setWindowTitle(title);
+    if (title_->text() != title) title_->setText(title);
     for (int i = 0; i < 4; ++i) {
         // The model may change with every sample: touch only what changed.
         ch_val_[i]->setText(qt_text(m.ch_val[i]));
@@ -620,15 +629,40 @@ void MainWindow::apply_lock() {
     sps_select_->setEnabled(lock.sps_select);
 }
 
+void MainWindow::attach_charts() {
+    // The chart logic draws on the views' pictures; each view shows its own
+    // at the pacer's rate and is laid out again when its size changes.
+    std::array<ChartView*, 5> views{chp_[0], chp_[1], chp_[2], chp_[3], chzoom_};
+    for (int chart = 0; chart <= display::LiveCharts::zoom_chart; ++chart) {
+        ChartView* view = views[static_cast<std::size_t>(chart)];
+        station_.charts.attach(chart, &view->canvas());
+        connect(view, &ChartView::resized, this, [this, chart] { station_.charts.lay_out(chart); });
+        chart_pacer_.add(view);
+    }
+    station_.charts.changed = [this] { chart_pacer_.poke(); };
+    station_.charts.zoom_changed = [this] { show_zoom(); };
+    station_.drums.changed = [this](int channel) { drum_changed(channel); };
+}
+
+void MainWindow::drum_changed(int channel) {
+    DrumWindow*& window = drum_windows_.at(static_cast<std::size_t>(channel - 1));
+    if (!window) {
+        if (!station_.drums.view(channel).shown) return;
+        window = new DrumWindow(station_.drums, channel, this);
+        window->move(pos() + QPoint(40 * channel, 40 * channel));
+    }
+    window->follow();
+}
+
 void MainWindow::show_zoom() {
-    const bool zoomed = zoom_.zoom_channel != 0;
+    const bool zoomed = station_.charts.zoom_channel() != 0;
     for (auto* chart : chp_) {
         chart->setVisible(!zoomed);
         chart->setEnabled(!zoomed);
     }
     chzoom_->setVisible(zoomed);
     chzoom_->setEnabled(zoomed);
-    if (zoomed) chzoom_->set_caption(QStringLiteral("ZOOM  CH %1").arg(zoom_.zoom_channel));
+    if (zoomed) chzoom_->set_caption(QStringLiteral("ZOOM  CH %1").arg(station_.charts.zoom_channel()));
 }
 
 void MainWindow::open_event_list() {
@@ -643,6 +677,11 @@ void MainWindow::open_settime() {
     settime_window_->show();
     settime_window_->raise();
     settime_window_->activateWindow();
+}
+
+void MainWindow::open_spectrum() {
+    if (!spectrum_window_) spectrum_window_ = new SpectrumWindow(station_.spectrum, this);
+    spectrum_window_->show();
 }
 
 void MainWindow::open_trimming() {

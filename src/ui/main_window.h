@@ -9,6 +9,7 @@
 #include "app/panel_actions.h"
 #include "app/startup.h"
 #include "app/station.h"
+#include "ui/repaint_pacer.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -28,12 +29,14 @@ namespace tw::ui {
 
 class ChartView;
 class ClickableLabel;
+class DrumWindow;
 class ErrorListBox;
 class EventListWindow;
 class HardwareSetupWindow;
 class Lamp;
 class LoadBar;
 class SettimeWindow;
+class SpectrumWindow;
 class TriggerPanelWindow;
 class TrimmingWindow;
 
@@ -56,7 +59,7 @@ public:
     // decide which controls are enabled.
     void apply_lock();
 
-    int zoom_channel() const { return zoom_.zoom_channel; }
+    int zoom_channel() const { return station_.charts.zoom_channel(); }
     ErrorListBox* error_list_box() const { return error_box_; }
     // The event list window, once the events button has opened it.
     EventListWindow* event_list_window() const { return event_window_; }
@@ -64,12 +67,18 @@ public:
     SettimeWindow* settime_window() const { return settime_window_; }
     // The clock trimming window, once opened (service mode opens it at start).
     TrimmingWindow* trimming_window() const { return trimming_window_; }
+    // The spectrum window, once the acquisition run has opened it.
+    SpectrumWindow* spectrum_window() const { return spectrum_window_; }
     // The trigger panel and the hardware setup window, once TRIGGERS and HW
     // Setup have opened them.
     TriggerPanelWindow* trigger_panel_window() const { return trigger_window_; }
     HardwareSetupWindow* hardware_setup_window() const { return setup_window_; }
     // The housekeeping timer (1000 ms).
     const QTimer& housekeeping_timer() const { return timer_; }
+    // The charts' repaints.
+    const RepaintPacer& chart_pacer() const { return chart_pacer_; }
+    // The drum window of channel n, once its drum has been drawn.
+    DrumWindow* drum_window(int channel) const { return drum_windows_.at(channel - 1); }
 
 protected:
     bool event(QEvent* event) override;
@@ -85,17 +94,22 @@ private:
     void connect_controls();
     void show_general_settings();
     void show_zoom();
+    void attach_charts();
+    void drum_changed(int channel);
     void open_event_list();
     void open_logo();
     void open_settime();
     void open_trimming();
+    void open_spectrum();
     void open_trigger_panel();
     void open_hardware_setup();
 
     app::Station& station_;
-    app::ChartZoom zoom_;
     QTimer timer_;
+    RepaintPacer chart_pacer_;
     std::function<void()> quit_;
+
+    QLabel* title_ = nullptr;
 
     // Charts and monitors, by channel index 0..3.
     std::array<ChartView*, 4> chp_{};
@@ -159,8 +173,10 @@ private:
     EventListWindow* event_window_ = nullptr;
     SettimeWindow* settime_window_ = nullptr;
     TrimmingWindow* trimming_window_ = nullptr;
+    SpectrumWindow* spectrum_window_ = nullptr;
     TriggerPanelWindow* trigger_window_ = nullptr;
     HardwareSetupWindow* setup_window_ = nullptr;
+    std::array<DrumWindow*, 4> drum_windows_{};
 };
 
 }  // namespace tw::ui

@@ -156,11 +156,14 @@ TEST(PacketAssembler, RandomStreamsChunkedAnyWayGiveBoundedPacketsAndNoMadeUpSam
     for (const auto& [bytes, d] : packets) {
         ASSERT_LE(bytes.size(), PacketAssembler::max_packet_bytes);
         bad += d.status != DecodeStatus::ok;
-        if (d.status == DecodeStatus::ok && d.type == PacketType::time) EXPECT_EQ(bytes.size(), 6u);
+        if (d.status == DecodeStatus::ok && d.type == PacketType::time) {
+            EXPECT_EQ(bytes.size(), 6u);
+        }
         if (d.type != PacketType::sample) continue;
         ASSERT_TRUE(d.sample.has_value());
-        if (d.status != DecodeStatus::ok)
+        if (d.status != DecodeStatus::ok) {
             EXPECT_EQ(d.sample.value, sample_of({bytes.front(), 0, 0, bytes.back()}, true).value);
+        }
     }
     EXPECT_GT(bad, 100u);
 }

@@ -246,6 +246,34 @@ TEST_F(SignalPathTest, LoggedChannelGoesIntoItsDayTrackWithStartAndStopGroups) {
     EXPECT_FALSE(std::filesystem::exists(datalog / "0204.lg3"));
 }
 
+TEST_F(SignalPathTest, ChartsRunOnTheFastestChannelAndStopSavesTheDrumsDrawn) {
+    set_channel(1, 11);  // 100 per second: the charts' clock
+    set_channel(2, 3);   // one every 2 s: the board sends 2 a second, averaged by 4
+    station().settings.general.chart_speed = 20;
+    station().settings.channel(2).drum_enabled = 1, station().settings.channel(2).y_scale = 1;
+    std::array<fakes::RecordingCanvas, 4> charts;
+    for (int i = 0; i < 4; ++i) station().charts.attach(i, &charts[static_cast<std::size_t>(i)]);
+    ASSERT_EQ(app::start_acquisition(station()), StartOutcome::running);
+    for (int s = 0; s < 4; ++s) board_second(12, 0, s, {{1, series(0, 100)}, {2, {40, 40}}});
+    // 100 samples a second move the cursor 0.4 each.
+    EXPECT_NEAR(station().charts.cursor(), 160, 1e-6);
+    // Channel 2: a band for each of its 8 samples, a trace for its 2 averaged ones.
+    EXPECT_EQ(charts[1].of_kind(fakes::RecordingCanvas::Kind::box).size(), 8u);
+    const auto lines = charts[1].of_kind(fakes::RecordingCanvas::Kind::line);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](auto& l) { return l.color == platform::colors::yellow; }), 2);
+    EXPECT_TRUE(station().drums.ready(2) && !station().drums.ready(1));
+
+    images_.files.clear();
+    app::stop_acquisition(station());
+    EXPECT_TRUE(images_.files.size() == 1 && images_.files.count(folder_ / "drums" / "drum_2.JPG"));
+    EXPECT_EQ(tw::testing::read_file(folder_ / "drums" / "drum_2.dat"), "2003/02/03\r\n 3\r\n");
+    // The next START lays the charts out afresh.
+    station().charts.set_zoom_channel(2);
+    ASSERT_EQ(app::start_acquisition(station()), StartOutcome::running);
+    EXPECT_TRUE(station().charts.cursor() == 0 && station().charts.zoom_channel() == 0);
+    for (int i = 0; i < 4; ++i) station().charts.attach(i, nullptr);
+}
+
 TEST_F(SignalPathTest, TrimmingWindowReadsTheEepromThroughTheRunningLoop) {
     set_channel(1, 11);
     ASSERT_EQ(app::start_acquisition(station()), StartOutcome::running);

@@ -4,6 +4,7 @@
 #include "app/station.h"
 #include "fakes/fake_platform.h"
 #include "fakes/fake_serial_port.h"
+#include "fakes/recording_canvas.h"
 
 #include <gtest/gtest.h>
 
@@ -35,7 +36,8 @@ protected:
     app::Station& station() {
         if (!station_) {
             station_ = std::make_unique<app::Station>(
-                folder_, app::Services{serial_, clock_, dialogs_, disk_, launcher_, pump_});
+                folder_, app::Services{serial_, clock_, dialogs_, disk_, launcher_, pump_,
+                                       nullptr, nullptr, nullptr, &images_});
         }
         return *station_;
     }
@@ -47,6 +49,7 @@ protected:
     fakes::FakeDialogs dialogs_;
     fakes::FakeDisk disk_;
     fakes::FakeLauncher launcher_;
+    fakes::FakeImageFiles images_;
     std::unique_ptr<app::Station> station_;
 };
 

@@ -236,7 +236,9 @@ TEST(Board, BadPacketsAndLostTerminatorsSpoilSomePackets) {
         const bool good_sample = p.size == 4 && p.bytes[0] >= 0x82 && p.bytes[0] <= 0x85 &&
                                  p.bytes[1] < 0x80 && p.bytes[2] < 0x80 && p.bytes[3] >= 0xF0;
         const bool good_time = p.size == 6 && p.bytes[0] == 0x81 && p.bytes[5] == 0xF0;
-        if (p.channel != 0) EXPECT_TRUE(good_sample);  // recorded samples went out whole
+        if (p.channel != 0) {
+            EXPECT_TRUE(good_sample);  // recorded samples went out whole
+        }
         if (!good_sample && !good_time) {
             ++spoilt;
             EXPECT_EQ(p.channel, 0);

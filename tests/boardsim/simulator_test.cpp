@@ -200,7 +200,7 @@ TEST_F(SimulatorTest, SamplesPerSecondAndRecordMatchWhatArrived) {
         EXPECT_EQ(m[2].str() + " " + m[3].str(), arrived[i]);
     }
     // The board clock started at --start and ran while the start command was on its way.
-    char first_time[16];
+    char first_time[32];
     std::snprintf(first_time, sizeof first_time, "12:34:%02d", got.seconds.front() - (12 * 3600 + 34 * 60));
     EXPECT_EQ(record.front(), "2003/02/03 " + std::string(first_time) + " 1 " + arrived.front().substr(2) + " 0");
     EXPECT_LT(got.seconds.front() - (12 * 3600 + 34 * 60), 60);

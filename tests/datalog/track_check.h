@@ -84,7 +84,7 @@ inline std::vector<Segment> day_segments(const std::filesystem::path& index_file
             problem = name + ": bad group at byte " + std::to_string(at - text.cbegin());
             return {};
         }
-        Group group{m[1], m[2], std::stoull(m[3])};
+        Group group{m[1], m[2], std::stoull(m[3]), std::nullopt, std::nullopt};
         if (m[4].matched) group.stop = m[5], group.stop_position = std::stoull(m[6]);
         groups.push_back(group);
         at = m[0].second;

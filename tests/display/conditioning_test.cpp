@@ -13,8 +13,7 @@ using acquisition::SampleOutput;
 struct ConditionerFixture : ::testing::Test {
     config::Settings settings;
     supervision::PanelModel panel;
-    bool time_base_ready = true;
-    SampleConditioner conditioner{settings, panel, time_base_ready};
+    SampleConditioner conditioner{settings, panel};
 
     ConditionerFixture() {
         for (auto& ch : settings.channels) {
@@ -23,12 +22,14 @@ struct ConditionerFixture : ::testing::Test {
             ch.pre_event_samples = 6000;
         }
     }
-    const ChannelConditioning& feed(int channel, std::int32_t value, bool full = true) {
+    const ChannelConditioning& feed(int channel, std::int32_t value) {
         SampleOutput s;
         s.channel = channel - 1;
         s.sample_value = value;
-        s.full = full;
-        conditioner.take_sample(s);
+        ConditionedSample c = conditioner.condition(s);
+        conditioner.store_in_ring(c);
+        conditioner.show_on_monitor(c);
+        conditioner.follow_offset(c);
         return conditioner.channel(channel);
     }
 };
@@ -74,41 +75,6 @@ TEST_F(ConditionerFixture, AutomaticOffsetSeedsOnTheFirstSampleThenFollowsWithWe
     EXPECT_DOUBLE_EQ(fixed.detector_input, 32800);
     feed(2, 32700);
     EXPECT_NE(conditioner.channel(2).offset_mean, 0);
-}
-
-TEST_F(ConditionerFixture, RunsThePerSampleStepsInOrderAndGatesTheTrack) {
-    std::vector<std::string> calls;
-    conditioner.hooks.track_append = [&](int k, std::int32_t v) {
-        calls.push_back("track" + std::to_string(k) + ":" + std::to_string(v));
-    };
-    auto tag = [&](const char* name) {
-        return [&calls, name](const ConditionedSample& s) {
-            calls.push_back(std::string(name) + std::to_string(s.channel) + (s.full ? "" : "-"));
-        };
-    };
-    auto& hooks = conditioner.hooks;
-    hooks.detector = tag("detector"), hooks.spectrum = tag("spectrum"), hooks.events = tag("events");
-    hooks.charts = tag("charts"), hooks.drum = tag("drum");
-    settings.channel(3).logging_enabled = 1;
-    conditioner.start_run();
-
-    feed(3, -42);
-    EXPECT_EQ(calls, (std::vector<std::string>{"track3:-42", "detector3", "spectrum3", "events3",
-                                               "charts3", "drum3"}));
-    EXPECT_EQ(panel.ch_val[2], "-42");
-    EXPECT_EQ(conditioner.channel(3).chart_new_value, 1);
-
-    calls.clear();
-    time_base_ready = false;  // no track before the first board second
-    feed(3, 5);
-    EXPECT_EQ(calls.front(), "detector3");
-
-    calls.clear();
-    conditioner.channel(3).chart_new_value = 0;
-    feed(3, 999, false);  // held back by the slow-rate averaging
-    EXPECT_EQ(calls, (std::vector<std::string>{"charts3-", "drum3-"}));
-    EXPECT_EQ(panel.ch_val[2], "5");
-    EXPECT_EQ(conditioner.channel(3).chart_new_value, 0);
 }
 
 TEST_F(ConditionerFixture, RingWrapsAfterPreEventSamplesAndIsClearedAtStart) {

@@ -80,12 +80,10 @@ protected:
             config::expand_stop_params(ch);
         }
         event_list = std::make_unique<supervision::EventList>(folder / "evtfile.dat", clock);
-        conditioner = std::make_unique<display::SampleConditioner>(settings, panel, time_base_ready);
+        conditioner = std::make_unique<display::SampleConditioner>(settings, panel);
         recorder = std::make_unique<EventRecorder>(EventContext{
             settings, flags, panel, *event_list, *conditioner, board_date_time, time_base_ready,
             lock_state, board_reply, folder, &printer});
-        conditioner->hooks.detector = [this](const display::ConditionedSample& s) { recorder->update_detector(s); };
-        conditioner->hooks.events = [this](const display::ConditionedSample& s) { recorder->process_sample(s); };
         recorder->on_error = [this](int number, int location, const std::string& detail) {
             errors.push_back({number, location, detail});
         };
@@ -102,7 +100,12 @@ protected:
         s.channel = channel - 1;
         s.sample_value = value;
         s.millis = {millis[0], millis[1], millis[2], millis[3]};
-        conditioner->take_sample(s);
+        // The station's order: conditioning, ring, offset, detector, events.
+        display::ConditionedSample c = conditioner->condition(s);
+        conditioner->store_in_ring(c);
+        conditioner->follow_offset(c);
+        recorder->update_detector(c);
+        recorder->process_sample(c);
     }
     bool active(int k) const { return flags.event_active[static_cast<std::size_t>(k - 1)]; }
     fs::path event_path(int k) const {

@@ -8,11 +8,14 @@
 #include "platform/event_pump.h"
 #include "platform/io_ports.h"
 #include "platform/launcher.h"
+#include "platform/scheduler.h"
+#include "platform/service_manager.h"
 #include "platform/sound.h"
 
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tw::fakes {
@@ -125,6 +128,22 @@ public:
     std::vector<std::filesystem::path> played;
     bool fail = false;
     int stops = 0;
+};
+
+// Tasks wait until the test runs them.
+class FakeScheduler : public platform::Scheduler {
+public:
+    void run_after(int, std::function<void()> task) override { tasks.push_back(std::move(task)); }
+    void run_all() {
+        for (auto& task : std::exchange(tasks, {})) task();
+    }
+    std::vector<std::function<void()>> tasks;
+};
+
+class FakeServiceManager : public platform::ServiceManager {
+public:
+    void notify(const std::string& state) override { sent.push_back(state); }
+    std::vector<std::string> sent;
 };
 
 }  // namespace tw::fakes

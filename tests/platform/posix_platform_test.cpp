@@ -1,9 +1,11 @@
 #include "platform/posix/posix_clock.h"
+#include "platform/posix/ppdev_io_ports.h"
 #include "platform/posix/spawn_launcher.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -99,6 +101,21 @@ TEST_F(SpawnLauncherTest, MissingProgramIsReported) {
     std::string error;
     EXPECT_FALSE(launcher.start("/nonexistent/tw-viewer", {"file"}, &error));
     EXPECT_EQ(error, "cannot start /nonexistent/tw-viewer: No such file or directory");
+}
+
+// A port that is missing or no parallel port fails with what and why, and
+// is not tried again once it failed.
+TEST_F(SpawnLauncherTest, UnusablePortsFailWithTheirNameAndStayAlone) {
+    const std::string device = (dir_ / "parport0").string();
+    PpdevIoPorts ports(PpdevIoPorts::Devices{{device, device, device}, "", {}});
+    std::string error;
+    EXPECT_FALSE(ports.read_data(1, &error));
+    EXPECT_EQ(error, "LPT1: " + device + ": No such file or directory");
+    std::ofstream(device) << "not a device";
+    EXPECT_FALSE(ports.write_data(1, 1, &error));
+    EXPECT_EQ(error, "LPT1: " + device + ": No such file or directory");
+    EXPECT_FALSE(ports.write_data(2, 1, &error));
+    EXPECT_EQ(error, "LPT2: " + device + ": Inappropriate ioctl for device");
 }
 
 }  // namespace

@@ -194,10 +194,6 @@ TEST_F(MainWindowTest, ChartClickSelectsAndDoubleClickZooms) {
         EXPECT_FALSE(c->isVisible());
         EXPECT_FALSE(c->isEnabled());
     }
-    EXPECT_EQ(zoom->x_left(), 0);
-    EXPECT_EQ(zoom->x_right(), 1000);
-    EXPECT_EQ(zoom->y_top(), 32780);
-    EXPECT_EQ(zoom->y_bottom(), -32780);
     EXPECT_TRUE(save_picture(*window_, "panel_zoom"));
     QTest::mouseClick(zoom, Qt::LeftButton);
     EXPECT_EQ(window_->zoom_channel(), 0);
@@ -260,7 +256,10 @@ TEST_F(MainWindowTest, FollowsThePanelModel) {
     m.event_indicator_color = 12;
     m.buffer_fill = 8192;
     m.buffer_color = 14;
+    m.title = "TERRAWAVE V.02.22 - ORDA V.1.80 - FDS: 9876543 Kb";
     m.notify();
+    EXPECT_EQ(window_->windowTitle(), qt_text(m.title));
+    EXPECT_EQ(text_of("title"), qt_text(m.title));
     EXPECT_EQ(text_of("badrx"), "12");
     EXPECT_EQ(text_of("true_sps"), "50");
     EXPECT_EQ(text_of("ch_val1"), "-4711");
@@ -276,6 +275,7 @@ TEST_F(MainWindowTest, FollowsThePanelModel) {
     EXPECT_EQ(get<Lamp>("event_indicator")->color(), 12);
     EXPECT_EQ(get<LoadBar>("bufferload")->fill(), 8192);
     EXPECT_EQ(get<LoadBar>("bufferload")->color(), 14);
+    QTest::qWait(20);  // the header makes room for the longer title
     EXPECT_TRUE(save_picture(*window_, "panel_running"));
 
     QTest::mouseClick(get<QLabel>("badrx"), Qt::LeftButton);

@@ -35,7 +35,8 @@ UiStation::UiStation() {
     fs::remove_all(folder);
     fs::create_directories(folder);
     station = std::make_unique<app::Station>(
-        folder, app::Services{serial, clock, dialogs, disk, launcher, pump});
+        folder, app::Services{serial, clock, dialogs, disk, launcher, pump, nullptr, nullptr,
+                              nullptr, &images});
     config::load_settings(station->path(app::files::settings), station->program_folder(),
                           station->settings);
 }

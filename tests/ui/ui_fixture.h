@@ -6,6 +6,7 @@
 #include "fakes/fake_platform.h"
 #include "fakes/fake_serial_port.h"
 #include "platform/event_pump.h"
+#include "platform/qt/qt_image_files.h"
 
 #include <QString>
 #include <QWidget>
@@ -45,6 +46,7 @@ struct UiStation {
     fakes::FakeDialogs dialogs;
     fakes::FakeDisk disk;
     fakes::FakeLauncher launcher;
+    platform::QtImageFiles images;  // real pictures: the drums draw and save
     std::unique_ptr<app::Station> station;
 };
 

@@ -39,9 +39,11 @@ QPointF QtCanvas::to_pixels(double x, double y) const {
     // A degenerate scale puts everything at the origin instead of dividing by 0.
     const double px = width != 0 ? (x - left_) / width * image_.width() : 0.0;
     const double py = height != 0 ? (y - top_) / height * image_.height() : 0.0;
-    // Far-off points (a huge Y zoom) stay within what the rasteriser takes.
-    constexpr double limit = 1e6;
-    return {std::clamp(px, -limit, limit), std::clamp(py, -limit, limit)};
+    // Far-off points (a huge Y zoom) stay within what the rasteriser takes;
+    // a point that is no number (a zoom of NaN in a hand-edited file) is at 0.
+    static constexpr double limit = 1e6;
+    auto bounded = [](double v) { return std::isnan(v) ? 0.0 : std::clamp(v, -limit, limit); };
+    return {bounded(px), bounded(py)};
 }
 
 QPainter& QtCanvas::painter() {

@@ -1,0 +1,130 @@
+// The live charts and a drum window on a running station: a simulated board
+// sends hours of signal with a quake in them; the pictures are grabbed.
+
+#include "../acquisition/fake_board.h"
+#include "app/acquisition_control.h"
+#include "config/settings_file.h"
+#include "ui/chart_view.h"
+#include "ui/drum_window.h"
+#include "ui/main_window.h"
+#include "ui_fixture.h"
+
+#include <QElapsedTimer>
+#include <QScrollBar>
+#include <QtTest/QTest>
+
+#include <cmath>
+
+namespace tw::ui::test {
+namespace {
+
+class LiveDisplayTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto& g = s_.station->settings.general;
+        g.ad_type = config::orda10, g.ad_serial = "0000A1B2", g.pc_rtc = 1, g.chart_speed = 20;
+        for (int k = 1; k <= 4; ++k) {
+            auto& ch = s_.station->settings.channel(k);
+            ch.sps_code = 7, ch.y_scale = 20, ch.drum_enabled = k == 1, ch.drum_scale = 8, ch.axis_code = 3;
+        }
+        auto& c1 = s_.station->settings.channel(1);
+        c1.record_enabled = 1, c1.file_extension = "z1", c1.trigger_mode = 0;
+        c1.start_params = "2500,1,0.5,1,30,3", c1.stop_params = "1500,1,3,20";
+        config::expand_start_params(c1), config::expand_stop_params(c1);
+        s_.clock.set(2021, 6, 14, 6, 0, 0);
+        s_.station->board_clock.set_board_date_from_pc();
+        window_ = std::make_unique<MainWindow>(*s_.station, app::StartupResult{});
+        window_->set_quit_handler([] {});
+        window_->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+        ASSERT_EQ(app::start_acquisition(*s_.station), acquisition::StartOutcome::running);
+    }
+    void TearDown() override { app::stop_acquisition(*s_.station); }
+
+    // Board seconds from `from` (seconds of the day) for `count` seconds:
+    // noise and a slow swell on every channel, a quake on channel 1 at 07:10.
+    void board_seconds(int from, int count) {
+        std::string bytes;
+        for (int t = from; t < from + count; ++t) {
+            bytes += tw::testing::time_bytes(t / 3600, t / 60 % 60, t % 60);
+            for (int i = 0; i < 10; ++i) {
+                const double time = t + i / 10.0;
+                const double since = time - (7 * 3600 + 10 * 60);
+                const double quake = since >= 0 && since < 600 ? 4000 * std::exp(-since / 90) : 0;
+                for (int c = 0; c < 4; ++c)
+                    bytes += tw::testing::sample_bytes(c, static_cast<std::int32_t>(
+                        300 * std::sin(time * (0.4 + c * 0.15)) + quake * (c == 0) * std::sin(time * 6.3) +
+                        60 * std::sin(time * 17.0 + c)), false);
+            }
+        }
+        s_.serial.deliver(bytes);
+    }
+    static int count_pixels(const QImage& image, QRgb rgb) {
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) n += (image.pixel(x, y) & 0xFFFFFF) == (rgb & 0xFFFFFF);
+        return n;
+    }
+
+    UiStation s_;
+    tw::testing::FakeBoard board_{s_.serial};
+    std::unique_ptr<MainWindow> window_;
+};
+
+TEST_F(LiveDisplayTest, HoursOfSignalShowOnTheChartsAndOnTheDrumWithTheQuakeInRed) {
+    for (int t = 6 * 3600; t < 9 * 3600 + 1200; t += 600) board_seconds(t, 600);
+    QTest::qWait(3 * RepaintPacer::min_interval_ms);
+
+    for (int i = 0; i < 4; ++i)  // the last seconds of every channel in yellow
+        EXPECT_GT(count_pixels(child<ChartView>(*window_, qPrintable(QStringLiteral("chp%1").arg(i)))->canvas().image(),
+                               qRgb(0xFF, 0xFF, 0)), 200) << i;
+    EXPECT_TRUE(save_picture(*window_, "panel_live"));
+
+    DrumWindow* drum = window_->drum_window(1);
+    ASSERT_NE(drum, nullptr);
+    EXPECT_TRUE(drum->isVisible() && drum->windowTitle() == "Drum CH 1" && !window_->drum_window(2));
+    // Rows 06-09 and 09-12 hold the trace; the quake was recorded as an event.
+    const QImage image = dynamic_cast<const platform::QtCanvas&>(*s_.station->drums.picture(1)).image();
+    EXPECT_GT(count_pixels(image, qRgb(0, 0, 0xFF)), 3000);
+    EXPECT_GT(count_pixels(image, qRgb(0xFF, 0, 0)), 100);
+    drum->resize(1000, 830);  // scrolled to the quake at 07:10 (pixel 1400)
+    drum->scroll_area()->horizontalScrollBar()->setValue(1000);
+    QTest::qWait(2 * RepaintPacer::min_interval_ms);
+    EXPECT_TRUE(save_picture(*drum, "drum_window"));
+}
+
+TEST_F(LiveDisplayTest, RepaintsArePacedAndTheDrumWindowFollowsHideDrumAndAsksToClear) {
+    board_seconds(6 * 3600, 2);
+    QTest::qWait(3 * RepaintPacer::min_interval_ms);
+    const int before = window_->chart_pacer().repaints();
+    // Samples arriving all the time: bursts between short event loop runs.
+    QElapsedTimer elapsed;
+    elapsed.start();
+    int t = 6 * 3600 + 2;
+    for (; elapsed.elapsed() < 500; ++t) {
+        board_seconds(t, 1);
+        QTest::qWait(5);
+    }
+    const int repaints = window_->chart_pacer().repaints() - before;
+    EXPECT_GE(repaints, 1);
+    EXPECT_LE(repaints, 25 * elapsed.elapsed() / 1000.0 + 1);
+    for (int i = 0; i < 500 && window_->chart_pacer().pending(); ++i) QTest::qWait(10);
+    const int settled = window_->chart_pacer().repaints();
+    QTest::qWait(5 * RepaintPacer::min_interval_ms);
+    EXPECT_EQ(window_->chart_pacer().repaints(), settled);  // nothing new: no repaint
+
+    DrumWindow* drum = window_->drum_window(1);
+    ASSERT_TRUE(drum && drum->isVisible());
+    s_.station->settings.channel(1).drum_hidden = 1;
+    board_seconds(t++, 1);
+    EXPECT_FALSE(drum->isVisible());
+    s_.station->settings.channel(1).drum_hidden = 0;
+    board_seconds(t++, 1);
+    EXPECT_TRUE(drum->isVisible());
+    QTest::mouseDClick(drum->scroll_area()->widget(), Qt::LeftButton);
+    ASSERT_FALSE(s_.dialogs.shown.empty());
+    EXPECT_EQ(s_.dialogs.shown.back().text, "Clear Drum image ?");
+}
+
+}  // namespace
+}  // namespace tw::ui::test
