@@ -5,8 +5,9 @@
 
 #include "simulated_station.h"
 
+#include "../stream/unpacked_record.h"
+
 #include <gtest/gtest.h>
-#include <libmseed.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -20,6 +21,8 @@
 namespace {
 
 using namespace tw::integration;
+using tw::stream::check::Unpacked;
+using tw::stream::check::unpack;
 
 // A plain blocking client with a receive time-out.
 class Client {
@@ -67,29 +70,6 @@ private:
     bool connected_ = false;
     std::string buffer_;
 };
-
-// The samples of one record, its stream and the time of its first sample.
-struct Unpacked {
-    std::string channel;
-    std::int64_t start_us = 0;
-    double rate = 0;
-    std::vector<int> samples;
-};
-
-Unpacked unpack(const std::string& bytes) {
-    Unpacked out;
-    MSRecord* msr = nullptr;
-    std::string copy = bytes;
-    if (msr_unpack(copy.data(), static_cast<int>(copy.size()), &msr, 1, 0) == MS_NOERROR) {
-        out.channel = msr->channel;
-        out.start_us = msr->starttime;
-        out.rate = msr->samprate;
-        const auto* data = static_cast<const std::int32_t*>(msr->datasamples);
-        out.samples.assign(data, data + msr->numsamples);
-    }
-    msr_free(&msr);
-    return out;
-}
 
 std::int64_t board_us(const RecordedSample& s, int rate) {
     std::tm t{};

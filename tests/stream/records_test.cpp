@@ -6,8 +6,9 @@
 #include "stream/day_archive.h"
 #include "stream/record_packer.h"
 
+#include "unpacked_record.h"
+
 #include <gtest/gtest.h>
-#include <libmseed.h>
 
 #include <cerrno>
 #include <cmath>
@@ -49,24 +50,8 @@ TEST(ChannelCodes, CheckedAndNamedInTheArchiveLayout) {
               "2023/03/01 04:05:06.7890");
 }
 
-struct Unpacked {
-    std::int64_t start_us;
-    double rate;
-    std::vector<int> samples;
-};
-
-Unpacked unpack(const Record& r) {
-    MSRecord* msr = nullptr;
-    auto bytes = r.bytes;
-    Unpacked u{0, 0, {}};
-    if (msr_unpack(reinterpret_cast<char*>(bytes.data()), 512, &msr, 1, 0) == MS_NOERROR) {
-        u.start_us = msr->starttime;
-        u.rate = msr->samprate;
-        const auto* d = static_cast<const std::int32_t*>(msr->datasamples);
-        u.samples.assign(d, d + msr->numsamples);
-    }
-    msr_free(&msr);
-    return u;
+check::Unpacked unpack(const Record& r) {
+    return check::unpack(std::string(reinterpret_cast<const char*>(r.bytes.data()), r.bytes.size()));
 }
 
 // Feeds samples of `rate` from `start_us`, one per period, with an extra
@@ -113,7 +98,7 @@ TEST(RecordTimes, EachRecordStartsAtItsFirstSampleAndHoldsEverySampleOnce) {
         std::int64_t expected = -1;
         int total = 0;
         for (const auto& r : records) {
-            const Unpacked u = unpack(r);
+            const auto u = unpack(r);
             ASSERT_EQ(u.samples.size(), static_cast<std::size_t>(r.samples));
             EXPECT_NEAR(u.rate, c.rate, 1e-9);
             EXPECT_EQ(u.start_us, r.start_us);
