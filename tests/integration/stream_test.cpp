@@ -103,26 +103,19 @@ struct Sac {
     std::vector<int> samples;
 };
 
-// A SAC file as mseed2sac writes it on this machine: 632 bytes of header
-// (70 floats, 40 integers, text), then the samples as floats.
+// A little-endian SAC file: 632 bytes of header (70 floats, 40 integers,
+// text), then the samples as floats.
 Sac read_sac(const fs::path& path) {
-    const std::string bytes = read_file(path.string());
-    Sac sac;
-    if (bytes.size() < 632) return sac;
-    auto f = [&](int i) { float v; std::memcpy(&v, bytes.data() + 4 * i, 4); return v; };
+    std::string bytes = read_file(path.string());
+    bytes.resize(std::max<std::size_t>(bytes.size(), 632));
+    auto f = [&](std::size_t at) { float v; std::memcpy(&v, bytes.data() + at, 4); return v; };
     auto n = [&](int i) { std::int32_t v; std::memcpy(&v, bytes.data() + 280 + 4 * i, 4); return v; };
+    // Year and day of the year, which timegm normalises.
     std::tm t{};
-    t.tm_year = n(0) - 1900;
-    t.tm_mday = n(1);  // day of the year; timegm normalises it
-    t.tm_hour = n(2);
-    t.tm_min = n(3);
-    t.tm_sec = n(4);
-    sac.start_us = timegm(&t) * 1000000LL + n(5) * 1000LL + std::llround(f(5) * 1e6);
-    for (int i = 0; i < n(9) && 632 + 4 * (i + 1) <= static_cast<int>(bytes.size()); ++i) {
-        float v;
-        std::memcpy(&v, bytes.data() + 632 + 4 * i, 4);
-        sac.samples.push_back(static_cast<int>(std::lround(v)));
-    }
+    t.tm_year = n(0) - 1900, t.tm_mday = n(1), t.tm_hour = n(2), t.tm_min = n(3), t.tm_sec = n(4);
+    Sac sac{timegm(&t) * 1000000LL + n(5) * 1000LL + std::llround(f(20) * 1e6), {}};
+    for (std::size_t at = 632; at + 4 <= bytes.size() && sac.samples.size() < static_cast<std::size_t>(n(9)); at += 4)
+        sac.samples.push_back(static_cast<int>(std::lround(f(at))));
     return sac;
 }
 
