@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include "config/time_stamp.h"
+#include "stream/channel_codes.h"
 
 #include <algorithm>
 #include <charconv>
@@ -42,6 +43,8 @@ std::optional<double> seconds_of(const std::string& text) {
 std::string usage_text() {
     return "Usage: terrawave [--folder DIR] [--port DEVICE] [--headless] [--run-for SECONDS]\n"
            "                 [--simulate[=orda10|orda20|infiltec|lx1500]] [--print-settings]\n"
+           "                 [--mseed ROOT] [--seedlink PORT] [--seedlink-bind ADDRESS]\n"
+           "                 [--network NN] [--station CODE] [--location LL]\n"
            "                 [--help] [--version]\n"
            "       terrawave [--folder DIR] --extract \"YYYY/MM/DD HH:MM:SS\" --minutes N\n"
            "                 [--channels 1,2,3,4]\n"
@@ -64,8 +67,21 @@ std::string usage_text() {
            "                    cut N minutes (1 to 480) from TIME out of the day tracks\n"
            "                    into event files, as the Review window does, and print\n"
            "                    their paths\n"
+           "  --mseed ROOT      also write every acquiring channel as miniSEED day files\n"
+           "                    under ROOT (ROOT/YEAR/NET/STA/CHAN.D/NET.STA.LOC.CHAN.D.YEAR.DAY)\n"
+           "  --seedlink PORT   serve the channels live over SeedLink on TCP port PORT\n"
+           "                    (18000 is the usual one; 0 picks a free port)\n"
+           "  --seedlink-bind ADDRESS  listen on this address only (default: all)\n"
+           "  --network NN      network code of the data (default XX)\n"
+           "  --station CODE    station code, at most 5 letters or digits (needed with\n"
+           "                    --mseed or --seedlink)\n"
+           "  --location LL     location code (default empty)\n"
            "  --help            this text\n"
            "  --version         the program version\n";
+}
+
+stream::StreamCodes stream_codes(const CommandLine& options) {
+    return stream::normalize_codes({options.network, options.station, options.location});
 }
 
 ParseResult parse_command_line(const std::vector<std::string>& arguments) {
@@ -155,6 +171,28 @@ ParseResult parse_command_line(const std::vector<std::string>& arguments) {
                                value + "'";
                 return result;
             }
+        } else if (value_of("--mseed", value)) {
+            if (value.empty()) {
+                result.error = "--mseed needs a folder";
+                return result;
+            }
+            options.mseed_root = value;
+        } else if (value_of("--seedlink", value)) {
+            int port = -1;
+            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), port);
+            if (ec != std::errc() || end != value.data() + value.size() || port < 0 || port > 65535) {
+                result.error = "--seedlink needs a TCP port 0 to 65535, not '" + value + "'";
+                return result;
+            }
+            options.seedlink_port = port;
+        } else if (value_of("--seedlink-bind", value)) {
+            options.seedlink_bind = value;
+        } else if (value_of("--network", value)) {
+            options.network = value;
+        } else if (value_of("--station", value)) {
+            options.station = value;
+        } else if (value_of("--location", value)) {
+            options.location = value;
         } else {
             if (result.error.empty()) result.error = "unknown option '" + word + "'";
             return result;
@@ -163,6 +201,11 @@ ParseResult parse_command_line(const std::vector<std::string>& arguments) {
     }
     if (options.run_for && !options.headless) {
         result.error = "--run-for goes with --headless";
+    } else if (!options.seedlink_bind.empty() && !options.seedlink_port) {
+        result.error = "--seedlink-bind goes with --seedlink";
+    } else if ((!options.mseed_root.empty() || options.seedlink_port)) {
+        const std::string problem = stream::check_codes(stream_codes(options));
+        if (!problem.empty()) result.error = problem;
     }
     if (options.extract && options.minutes == 0) result.error = "--extract needs --minutes";
     if (!options.extract && (options.minutes != 0 || !options.channels.empty()))

@@ -1,6 +1,8 @@
 #pragma once
 // The command line of terrawave.
 
+#include "stream/channel_codes.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +22,14 @@ struct CommandLine {
     std::optional<std::string> extract;
     int minutes = 0;
     std::vector<int> channels;  // empty: the channels the settings tick
+    // Standard data: --mseed ROOT, --seedlink PORT, --seedlink-bind ADDRESS,
+    // --network NN, --station CODE, --location LL.
+    std::string mseed_root;
+    std::optional<int> seedlink_port;
+    std::string seedlink_bind;
+    std::string network = "XX";
+    std::string station;
+    std::string location;
     bool help = false;
     bool version = false;
 };
@@ -28,6 +38,9 @@ struct ParseResult {
     CommandLine options;
     std::string error;  // non-empty: what was wrong, for a usage message
 };
+
+// The network, station and location codes of the options, in upper case.
+stream::StreamCodes stream_codes(const CommandLine& options);
 
 ParseResult parse_command_line(const std::vector<std::string>& arguments);
 std::string usage_text();

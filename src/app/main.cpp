@@ -20,6 +20,7 @@
 #include "platform/qt/qt_printer.h"
 #include "platform/qt/qt_scheduler.h"
 #include "platform/qt/qt_serial_port.h"
+#include "platform/qt/qt_tcp.h"
 #include "platform/qt/qt_sound.h"
 #include "ui/windows.h"
 
@@ -108,6 +109,18 @@ int run(const app::CommandLine& options, int argc, char** argv) {
             station.settings.general.ad_type = simulation->ad_type;
     };
 
+    // --mseed and --seedlink: the day archive and the data server, once the
+    // station is started up.
+    platform::QtTcpListener seedlink_listener;
+    auto open_stream = [&](std::string* error) {
+        if (options.mseed_root.empty() && !options.seedlink_port) return true;
+        return station.stream.open(stream::StreamOptions{options.mseed_root, options.seedlink_port,
+                                                         options.seedlink_bind,
+                                                         app::stream_codes(options)},
+                                   &seedlink_listener, error);
+    };
+    std::string stream_error;
+
     if (options.print_settings) {
         station.error_report.set_pause_enabled(false);
         echo_to_stderr(station);
@@ -137,6 +150,10 @@ int run(const app::CommandLine& options, int argc, char** argv) {
             return 1;
         }
         use_simulated_family();
+        if (!open_stream(&stream_error)) {
+            std::cerr << "terrawave: " << stream_error << '\n';
+            return 1;
+        }
         return app::run_headless(station, options.run_for, options.status_every);
     }
 
@@ -147,6 +164,11 @@ int run(const app::CommandLine& options, int argc, char** argv) {
         return 1;
     }
     use_simulated_family();
+    if (!open_stream(&stream_error)) {
+        QMessageBox::critical(nullptr, "TERRAWAVE", QString::fromLocal8Bit(stream_error.c_str()));
+        std::cerr << "terrawave: " << stream_error << '\n';
+        return 1;
+    }
     if (result.show_logo) ui::show_logo_during_startup(station);
     ui::MainWindow window(station, result);
     window.show();

@@ -41,6 +41,7 @@ void Station::take_sample(const acquisition::SampleOutput& decoded) {
         spectrum.take_sample(k, sample.conditioned_sample);
 
         recorder.process_sample(sample);  // event start, sample, end
+        stream.take_sample(k, sample.conditioned_sample, decoded);  // miniSEED, SeedLink
     }
 
     charts.draw_sample(k, sample.conditioned_sample, decoded.full);  // zoom chart, channel chart

@@ -32,6 +32,7 @@
 #include "platform/serial_port.h"
 #include "platform/service_manager.h"
 #include "platform/sound.h"
+#include "stream/stream.h"
 #include "supervision/error_report.h"
 #include "supervision/event_list.h"
 #include "supervision/panel_model.h"
@@ -140,6 +141,10 @@ public:
     display::Spectrum spectrum;
     display::LiveCharts charts;
     display::DrumRecorder drums;
+
+    // miniSEED records of the same samples: day archive and data server,
+    // when the command line asks for them.
+    stream::Stream stream;
 
     // Everything done with one decoded sample, in the program's order.
     void take_sample(const acquisition::SampleOutput& decoded);

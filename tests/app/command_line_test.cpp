@@ -30,6 +30,17 @@ TEST(CommandLine, RejectsBadInputWithAReason) {
     EXPECT_NE(parse_command_line({"--headless", "--run-for", "-1"}).error, "");
     EXPECT_NE(parse_command_line({"--simulate=orda99"}).error.find("orda99"), std::string::npos);
     EXPECT_EQ(parse_command_line({"--run-for", "5"}).error, "--run-for goes with --headless");
+    // Standard data needs a station code that fits, and a port that exists.
+    EXPECT_NE(parse_command_line({"--mseed", "/sds"}).error.find("station code"), std::string::npos);
+    EXPECT_NE(parse_command_line({"--seedlink", "18000", "--station", "TOOLONG"}).error, "");
+    EXPECT_NE(parse_command_line({"--seedlink", "70000", "--station", "A"}).error.find("70000"),
+              std::string::npos);
+    EXPECT_EQ(parse_command_line({"--seedlink-bind", "127.0.0.1"}).error,
+              "--seedlink-bind goes with --seedlink");
+    const auto good = parse_command_line({"--seedlink=18000", "--station", "abc", "--location=00"});
+    EXPECT_EQ(good.error, "");
+    EXPECT_EQ(stream_codes(good.options).station, "ABC");
+    EXPECT_EQ(stream_codes(good.options).network, "XX");
 }
 
 TEST(CommandLine, ExtractTakesAStampMinutesAndDistinctChannels) {
