@@ -216,10 +216,11 @@ TEST_F(FaultsTest, BadLinesDoNotHoldTheStartAndAKilledRunLeavesItsEventFile) {
     ASSERT_TRUE(board.ready());
     Background program(faketime, faked(board.device(), {}), (folder_ / "out").string(),
                        (folder_ / "err").string(), {"TERRAWAVE_NO_CLOCK_SET=1"});
-    // Each report held the start for a second before: 40 s at least.
+    // Each report held the start for a second before: 40 s at least. A
+    // loaded machine gets most of that as room.
     EXPECT_TRUE(wait_until([&] { return read_file((folder_ / "err").string()).find("START with") !=
                                         std::string::npos; },
-                           20s))
+                           35s))
         << read_file((folder_ / "err").string());
 
     const fs::path events = station() / "myevents";
