@@ -1,6 +1,7 @@
 #include "app/extract_command.h"
 
 #include "app/startup.h"
+#include "config/station_paths.h"
 #include "datalog/track_format.h"
 #include "display/picture_files.h"
 
@@ -11,11 +12,6 @@
 namespace tw::app {
 
 namespace {
-
-std::filesystem::path review_folder(const Station& station) {
-    const std::string& path = station.settings.general.review_path;
-    return path.empty() ? station.folder() : std::filesystem::path(path);
-}
 
 // One line for standard error: the CR LF of a multi-line message become
 // blanks.
@@ -32,7 +28,7 @@ std::string one_line(const std::string& text) {
 
 datalog::ExtractionContext extraction_context(Station& station) {
     return datalog::ExtractionContext{station.settings,
-                                      review_folder(station) / "datalog",
+                                      config::review_folder_path(station.settings.general, station.folder()) / "datalog",
                                       station.recorder.events_folder(),
                                       station.path(files::event_counters),
                                       station.board_clock.sync().lock_state,
@@ -86,7 +82,7 @@ int run_extract_command(Station& station, const CommandLine& options, std::ostre
             if (mask & (1 << (k - 1))) channels.push_back(k);
     }
     if (channels.empty()) {
-        const auto datalog = review_folder(station) / "datalog";
+        const auto datalog = config::review_folder_path(station.settings.general, station.folder()) / "datalog";
         const std::string day = datalog::day_name_of(start);
         std::error_code ignored;
         for (int k = 1; k <= 4; ++k) {

@@ -1,6 +1,7 @@
 #include "datalog/review.h"
 
 #include "config/number_text.h"
+#include "config/station_paths.h"
 #include "config/tables.h"
 #include "config/time_stamp.h"
 #include "datalog/track_format.h"
@@ -94,8 +95,7 @@ void Review::set_pictures(platform::Canvas* replay, platform::Canvas* progress) 
 }
 
 std::filesystem::path Review::datalog_folder() const {
-    const std::string& path = context_.settings.general.review_path;
-    return (path.empty() ? context_.station_folder : std::filesystem::path(path)) / "datalog";
+    return config::review_folder_path(context_.settings.general, context_.station_folder) / "datalog";
 }
 
 void Review::open() {
