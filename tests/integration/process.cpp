@@ -1,5 +1,6 @@
 #include "process.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -30,13 +31,24 @@ struct Argv {
     }
 };
 
+std::string key_of(const std::string& entry) { return entry.substr(0, entry.find('=')); }
+
+// The test's environment with `extra` in place of the entries of the same
+// names: a program reads the first of two, so an extra entry must replace
+// what a run under faketime(1) inherited. A clock of the test's own is not
+// shared with the processes of such a run.
 struct Env {
     std::vector<std::string> entries;
     std::vector<char*> pointers;
-    explicit Env(const std::vector<std::string>& extra) {
-        for (char** e = environ; *e; ++e) entries.emplace_back(*e);
+    explicit Env(std::vector<std::string> extra) {
+        extra.push_back("TERRAWAVE_NO_CLOCK_SET=1");
+        std::vector<std::string> replaced;
+        for (const auto& entry : extra) replaced.push_back(key_of(entry));
+        if (std::find(replaced.begin(), replaced.end(), "FAKETIME") != replaced.end())
+            replaced.push_back("FAKETIME_SHARED");
+        for (char** e = environ; *e; ++e)
+            if (std::find(replaced.begin(), replaced.end(), key_of(*e)) == replaced.end()) entries.emplace_back(*e);
         entries.insert(entries.end(), extra.begin(), extra.end());
-        entries.push_back("TERRAWAVE_NO_CLOCK_SET=1");
         for (auto& entry : entries) pointers.push_back(entry.data());
         pointers.push_back(nullptr);
     }
