@@ -11,7 +11,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QtTest/QTest>
 
@@ -188,15 +187,7 @@ TEST_F(SetupWindowsTest, PicturesAreTidyAndSaveWritesWhatWasApplied) {
     const std::string saved = s_.read_file(app::files::settings);
     for (const char* line : {"STA=1500;2;2;1;30;3\r\n", "MSU= 4 \r\n", "PUG= 1\r\n"})
         EXPECT_NE(saved.find(line), std::string::npos) << line;
-#ifdef TW_TERRAWAVE_EXE
-    QProcess program;
-    program.start(TW_TERRAWAVE_EXE,
-                  {"--print-settings", "--folder", QString::fromStdString(s_.folder.string())});
-    ASSERT_TRUE(program.waitForFinished(20000));
-    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
-    const QByteArray printed = program.readAllStandardOutput();
-    EXPECT_EQ(std::string(printed.constData(), size_t(printed.size())), saved);
-#endif
+    expect_program_reads_back(s_);
 }
 
 }  // namespace
