@@ -78,54 +78,48 @@ protected:
 
 // --- START ------------------------------------------------------------------
 
-TEST_F(RunTest, Orda20BoardStartsWithItsDivisorsAndTheWindowShowsTheRun) {
+TEST_F(RunTest, StartSendsTheDivisorsOfTheBoardAndTheWindowShowsTheRun) {
     station().settings.general.ad_type = config::orda20;
     board_.version = "V180";
     set_rates(1, 5, 11, 12);  // 1SPM, 2, 100, 200
     ASSERT_EQ(start(), StartOutcome::running);
-
-    ASSERT_EQ(board_.starts.size(), 1u);
-    EXPECT_EQ(board_.starts[0], std::string("DUMMY\x84\x32\x32\x01\x01\0", 11));
+    EXPECT_EQ(board_.starts, std::vector<std::string>{std::string("DUMMY\x84\x32\x32\x01\x01\0", 11)});
     // The board runs at most 100 per second: channel 4 runs, and is filed,
     // at 100, and the first of the two channels at 100 is the fastest.
-    EXPECT_EQ(station().settings.channel(4).sps_code, config::sps_code_100);
-    EXPECT_EQ(station().settings.channel(4).max_event_samples,
-              std::min(100 * station().settings.channel(4).max_event_minutes * 60, 1e6));
+    const auto& c4 = station().settings.channel(4);
+    EXPECT_EQ(c4.sps_code, config::sps_code_100);
+    EXPECT_EQ(c4.max_event_samples, std::min(100 * c4.max_event_minutes * 60, 1e6));
     EXPECT_EQ(station().acquisition.fastest_channel(), 2);
     EXPECT_THAT(event_texts(), ElementsAre("START with ORDA10 V180",
                                            "channel 4: this board runs at most 100 samples per second"));
     const auto& panel = station().panel;
     EXPECT_EQ(panel.title, "TERRAWAVE V.02.22 - ORDA V.1.80 - FDS:");
-    EXPECT_FALSE(panel.start_enabled);
-    EXPECT_TRUE(panel.stop_enabled);
-    EXPECT_FALSE(panel.exit_enabled);
-    EXPECT_FALSE(panel.logging_enabled);
-    EXPECT_FALSE(panel.sps_select_enabled);
-    EXPECT_FALSE(panel.lbl_service_visible);
+    EXPECT_EQ(std::vector<bool>({panel.start_enabled, panel.stop_enabled, panel.exit_enabled, panel.logging_enabled,
+                                 panel.sps_select_enabled, panel.lbl_service_visible}),
+              std::vector<bool>({false, true, false, false, false, false}));
     EXPECT_EQ(station().settings.general.auto_start, 1);
     EXPECT_EQ(station().acquisition.firmware_version(), "1.80");
     EXPECT_TRUE(warnings().empty());
-
     // Samples flow into the monitors as 18-bit values, conditioned: clipped
     // one count inside the board's range.
     deliver_sample(2, -131072);
     deliver_sample(3, 131071);
     deliver_sample(1, -70000);
-    EXPECT_EQ(panel.ch_val[2], "-131070");
-    EXPECT_EQ(panel.ch_val[3], "131070");
-    EXPECT_EQ(panel.ch_val[1], "-70000");
+    EXPECT_EQ(std::vector<std::string>(panel.ch_val.begin() + 1, panel.ch_val.end()),
+              (std::vector<std::string>{"-70000", "-131070", "131070"}));
     EXPECT_EQ(panel.badrx, "0");
-}
 
-TEST_F(RunTest, Version140BoardDividesTwoHundred) {
-    set_rates(1, 5, 11, 12);
-    ASSERT_EQ(start(), StartOutcome::running);
-    ASSERT_EQ(board_.starts.size(), 1u);
-    EXPECT_EQ(board_.starts[0], std::string("DUMMY\x84\x64\x64\x02\x01\0", 11));
-    set_rates(0, 4, 4, 4);
+    // A board of version 1.40 divides 200; a channel off gets 0.
     app::stop_acquisition(station());
-    ASSERT_EQ(start(), StartOutcome::running);
-    EXPECT_EQ(board_.starts.back().substr(6, 4), std::string("\x00\x64\x64\x64", 4));
+    station().settings.general.ad_type = config::orda10;
+    board_.version = "V140";
+    for (const auto& [rates, divisors] : {std::pair{std::array{1, 5, 11, 12}, std::string("\x64\x64\x02\x01", 4)},
+                                          std::pair{std::array{0, 4, 4, 4}, std::string("\x00\x64\x64\x64", 4)}}) {
+        set_rates(rates[0], rates[1], rates[2], rates[3]);
+        ASSERT_EQ(start(), StartOutcome::running);
+        EXPECT_EQ(board_.starts.back().substr(6, 4), divisors);
+        app::stop_acquisition(station());
+    }
 }
 
 // The board's version decides the sample width whatever the settings say,
