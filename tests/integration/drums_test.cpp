@@ -38,7 +38,7 @@ TEST_F(DrumsTest, AcrossMidnightTheOldDayIsArchivedWithItsLastRowAndTheNewDayBeg
     edit_settings({{0, "ADT=", " 0"}, {0, "ASN=", "0000A1B2"}, {0, "BMP=", " 0"}, {0, "HRW=", " 3"},
                    {0, "DRF=", " 0"}, {1, "SPS=", " 10 "}, {1, "DRM=", " 1 "}, {1, "DRS=", " 2 "},
                    {2, "SPS=", " 0 "}, {3, "SPS=", " 0 "}, {4, "SPS=", " 0 "}});
-    pc_start_ = "2021/06/14 23:50:00";
+    pc_start_ = "2021/06/14 23:56:00";
     SimulatedBoard board(folder_, {"--family", "orda10", "--start", pc_start_, "--speed-factor", "30",
                                    "--signal", "1:sine:3000:0.02"});
     ASSERT_TRUE(board.ready());
@@ -52,9 +52,9 @@ TEST_F(DrumsTest, AcrossMidnightTheOldDayIsArchivedWithItsLastRowAndTheNewDayBeg
 
     const QImage old_day((drums() / "drum_210614_1.BMP").string().c_str());
     ASSERT_EQ(old_day.size(), QSize(3600, 800));
-    // The last row (21:00 to 24:00) holds the trace from 23:50 (pixel 3400) on.
-    EXPECT_GT(trace_pixels(old_day, QRect(3400, 700, 200, 100)), 100);
-    EXPECT_EQ(trace_pixels(old_day, QRect(0, 0, 3390, 800)), 0);
+    // The last row (21:00 to 24:00) holds the trace from 23:56 (pixel 3520) on.
+    EXPECT_GT(trace_pixels(old_day, QRect(3520, 700, 80, 100)), 50);
+    EXPECT_EQ(trace_pixels(old_day, QRect(0, 0, 3510, 800)), 0);
 
     const QImage new_day((drums() / "drum_1.BMP").string().c_str());
     ASSERT_EQ(new_day.size(), QSize(3600, 800));

@@ -5,8 +5,8 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
-#include <poll.h>
 #include <spawn.h>
 #include <sstream>
 #include <stdexcept>
@@ -81,46 +81,18 @@ pid_t spawn(const std::string& program, const std::vector<std::string>& argument
 
 RunResult run(const std::string& program, const std::vector<std::string>& arguments,
               std::chrono::milliseconds timeout, const std::vector<std::string>& environment) {
-    int out_pipe[2], err_pipe[2];
-    if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) {
-        throw std::runtime_error("pipe failed");
-    }
-    const pid_t pid = spawn(program, arguments, environment, out_pipe[1], err_pipe[1]);
-    close(out_pipe[1]);
-    close(err_pipe[1]);
-
+    char pattern[] = "/tmp/tw_run_XXXXXX";
+    if (!::mkdtemp(pattern)) throw std::runtime_error("cannot make a folder for the outputs");
+    const std::string folder = pattern;
     RunResult result;
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
-    int open_fds = 2;
-    char buffer[65536];
-    while (open_fds > 0) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            result.timed_out = true;
-            kill(pid, SIGKILL);
-            break;
-        }
-        if (poll(fds, 2, static_cast<int>(left.count())) < 0 && errno != EINTR) break;
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-            if (n <= 0) {
-                close(fds[i].fd);
-                fds[i].fd = -1;
-                --open_fds;
-            } else {
-                (i == 0 ? result.out : result.err).append(buffer, static_cast<size_t>(n));
-            }
-        }
+    {
+        Background process(program, arguments, folder + "/out", folder + "/err", environment);
+        result.exit_status = process.wait(timeout);
+        result.timed_out = result.exit_status == -1;  // killed as it goes
     }
-    for (auto& fd : fds) {
-        if (fd.fd >= 0) close(fd.fd);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.exit_status = decode_status(status);
+    result.out = read_file(folder + "/out");
+    result.err = read_file(folder + "/err");
+    std::filesystem::remove_all(folder);
     return result;
 }
 

@@ -83,13 +83,6 @@ public:
             if (line.size() > 13) out.push_back(line.substr(13));
         return out;
     }
-    // Board times ("HH:MM:SS") at which the board received each command.
-    std::vector<std::string> command_times(const std::string& command) const {
-        std::vector<std::string> out;
-        for (const auto& line : split_lines(read_file(log_.string())))
-            if (line.size() > 13 && line.substr(13) == command) out.push_back(line.substr(0, 8));
-        return out;
-    }
     std::vector<std::string> record() const { return split_lines(read_file(record_.string())); }
     // The board time ("YYYY/MM/DD HH:MM:SS") of the last sample recorded so
     // far; "" before the first. Reads only the end of the record.
