@@ -106,25 +106,6 @@ TEST(Board, StartSendsATimePacketThenEachChannelsSamplesEverySecond) {
     EXPECT_FALSE(board.sampling());
 }
 
-TEST(Board, IdentifyAndRateBaseFollowTheFirmwareVersion) {
-    Board orda10 = make_board(options_at());
-    const Bytes identify{0x40, 0x40, 0x40, 0x40, 0x40, 0x40, 0x40, 0x81, 0, 0, 0, 0, 0};
-    EXPECT_EQ(send(orda10, identify, 0.5), (Bytes{'V', '1', '4', '0'}));
-    send(orda10, start_200_100_off_2, 0.5);
-    EXPECT_EQ(orda10.rate(0), 200);
-
-    auto o = options_at();
-    o.family = Family::orda20;
-    Board orda20 = make_board(o);
-    EXPECT_EQ(send(orda20, identify, 0.5), (Bytes{'V', '1', '8', '0'}));
-    send(orda20, start_200_100_off_2, 0.5);
-    EXPECT_EQ(orda20.rate(0), 100);
-    EXPECT_EQ(orda20.rate(3), 1);
-    const auto seconds = seconds_of(as_bytes(run_until(orda20, 2.5)));
-    ASSERT_EQ(seconds.size(), 2u);
-    EXPECT_EQ(seconds[0].samples, (std::array<int, 4>{100, 50, 0, 1}));
-}
-
 TEST(Board, EepromReadsTrimmingWriteAndTimeZone) {
     auto o = options_at();
     o.serial = {0x12, 0x34, 0xA1, 0xB2};

@@ -280,19 +280,5 @@ TEST_F(Recorder, ServiceModeTracesTheStartAndTheEnd) {
                          "ncamp: 28 z1:103 z2:300", "l_evento(1)=272", "STOP l_evento(1)=272"}));
 }
 
-TEST_F(Recorder, LiveValuesGoToTheChannelTheTriggerPanelShows) {
-    std::vector<std::pair<int, LiveValues>> shown;
-    recorder->on_live_values = [&](int k, const LiveValues& v) { shown.emplace_back(k, v); };
-    start();
-    feed(1, 5);
-    EXPECT_TRUE(shown.empty());
-    recorder->set_live_values_channel(2);
-    feed(1, 5);
-    feed(2, -7);
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].first, 2);
-    EXPECT_EQ(shown[0].second.max_noise, "00000.000");
-}
-
 }  // namespace
 }  // namespace tw::events::testing

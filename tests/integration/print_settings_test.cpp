@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -68,21 +67,6 @@ TEST_F(PrintSettingsTest, HandEditedFileIsPrintedAsUnderstoodAndLeftAlone) {
     EXPECT_NE(result.err.find("line 16: value 'abc' of AGF"), std::string::npos) << result.err;
 }
 
-TEST_F(PrintSettingsTest, SettingsFileOfRandomBytesIsSurvived) {
-    fs::create_directories(folder_);
-    std::mt19937 random(20261206);
-    std::string junk(20000, '\0');
-    for (auto& byte : junk) byte = static_cast<char>(random() & 0xFF);
-    // Some lines that look like settings, among the junk.
-    junk.insert(5000, "\r\n[CHANNEL7]\r\nSPS=\x01\x02\r\n[GENERAL]\r\nCOM=zz\r\n");
-    std::ofstream(folder_ / "terrawv.ini", std::ios::binary) << junk;
-    const auto result = run(TW_TERRAWAVE, {"--folder", folder_.string(), "--print-settings"});
-    ASSERT_EQ(result.exit_status, 0) << result.err;
-    EXPECT_NE(result.out.find("[END GENERAL]\r\n"), std::string::npos);
-    EXPECT_NE(result.err.find("PANEL Load"), std::string::npos);
-}
-
-// What a failed start says, and the status it ends with.
 TEST_F(PrintSettingsTest, ExitStatusAndMessageTellWhatWentWrong) {
     fs::create_directories(folder_);
     const std::string file = (folder_ / "a file").string(), station = (folder_ / "station").string();
