@@ -1,5 +1,9 @@
 #include "app/command_line.h"
 
+#include "config/time_stamp.h"
+#include "stream/channel_codes.h"
+
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -9,12 +13,41 @@ namespace {
 bool is_family(const std::string& name) {
     return name == "orda10" || name == "orda20" || name == "infiltec" || name == "lx1500";
 }
+// "1,2,4": channels 1..4, each once.
+bool read_channels(const std::string& text, std::vector<int>& channels) {
+    channels.clear();
+    std::size_t at = 0;
+    while (at <= text.size()) {
+        const auto comma = std::min(text.find(',', at), text.size());
+        const std::string item = text.substr(at, comma - at);
+        if (item.size() != 1 || item[0] < '1' || item[0] > '4') return false;
+        const int channel = item[0] - '0';
+        if (std::find(channels.begin(), channels.end(), channel) != channels.end()) return false;
+        channels.push_back(channel);
+        at = comma + 1;
+    }
+    return !channels.empty();
+}
+
+// A number of seconds, 0 or more.
+std::optional<double> seconds_of(const std::string& text) {
+    double seconds = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (ec != std::errc() || end != text.data() + text.size() || !(seconds >= 0) ||
+        !std::isfinite(seconds))
+        return std::nullopt;
+    return seconds;
+}
 }  // namespace
 
 std::string usage_text() {
     return "Usage: terrawave [--folder DIR] [--port DEVICE] [--headless] [--run-for SECONDS]\n"
            "                 [--simulate[=orda10|orda20|infiltec|lx1500]] [--print-settings]\n"
+           "                 [--mseed ROOT] [--seedlink PORT] [--seedlink-bind ADDRESS]\n"
+           "                 [--network NN] [--station CODE] [--location LL]\n"
            "                 [--help] [--version]\n"
+           "       terrawave [--folder DIR] --extract \"YYYY/MM/DD HH:MM:SS\" --minutes N\n"
+           "                 [--channels 1,2,3,4]\n"
            "\n"
            "Data acquisition for a seismic station on a small A/D board.\n"
            "\n"
@@ -26,10 +59,29 @@ std::string usage_text() {
            "  --headless        no windows: start acquisition at once, messages on\n"
            "                    standard error, stop cleanly on SIGINT or SIGTERM\n"
            "  --run-for SECONDS with --headless: stop after that many seconds\n"
+           "  --status-every SECONDS  with --headless: a status line this often\n"
+           "                    (default 300; 0: none)\n"
            "  --simulate[=FAMILY] use the built-in board simulator instead of a board\n"
            "  --print-settings  print the settings file as the program understands it\n"
+           "  --extract TIME --minutes N [--channels LIST]\n"
+           "                    cut N minutes (1 to 480) from TIME out of the day tracks\n"
+           "                    into event files, as the Review window does, and print\n"
+           "                    their paths\n"
+           "  --mseed ROOT      also write every acquiring channel as miniSEED day files\n"
+           "                    under ROOT (ROOT/YEAR/NET/STA/CHAN.D/NET.STA.LOC.CHAN.D.YEAR.DAY)\n"
+           "  --seedlink PORT   serve the channels live over SeedLink on TCP port PORT\n"
+           "                    (18000 is the usual one; 0 picks a free port)\n"
+           "  --seedlink-bind ADDRESS  listen on this address only (default: all)\n"
+           "  --network NN      network code of the data (default XX)\n"
+           "  --station CODE    station code, at most 5 letters or digits (needed with\n"
+           "                    --mseed or --seedlink)\n"
+           "  --location LL     location code (default empty)\n"
            "  --help            this text\n"
            "  --version         the program version\n";
+}
+
+stream::StreamCodes stream_codes(const CommandLine& options) {
+    return stream::normalize_codes({options.network, options.station, options.location});
 }
 
 ParseResult parse_command_line(const std::vector<std::string>& arguments) {
@@ -85,14 +137,62 @@ ParseResult parse_command_line(const std::vector<std::string>& arguments) {
             }
             options.port = value;
         } else if (value_of("--run-for", value)) {
-            double seconds = 0;
-            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), seconds);
-            if (ec != std::errc() || end != value.data() + value.size() || !(seconds >= 0) ||
-                !std::isfinite(seconds)) {
+            const auto seconds = seconds_of(value);
+            if (!seconds) {
                 result.error = "--run-for needs a number of seconds, not '" + value + "'";
                 return result;
             }
-            options.run_for = seconds;
+            options.run_for = *seconds;
+        } else if (value_of("--status-every", value)) {
+            const auto seconds = seconds_of(value);
+            if (!seconds) {
+                result.error = "--status-every needs a number of seconds, not '" + value + "'";
+                return result;
+            }
+            options.status_every = *seconds;
+        } else if (value_of("--extract", value)) {
+            if (value.size() != 19 || !config::stamp_seconds(value)) {
+                result.error = "--extract needs \"YYYY/MM/DD HH:MM:SS\", not '" + value + "'";
+                return result;
+            }
+            options.extract = value;
+        } else if (value_of("--minutes", value)) {
+            int minutes = 0;
+            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), minutes);
+            if (ec != std::errc() || end != value.data() + value.size() || minutes < 1 ||
+                minutes > 480) {
+                result.error = "--minutes needs a whole number from 1 to 480, not '" + value + "'";
+                return result;
+            }
+            options.minutes = minutes;
+        } else if (value_of("--channels", value)) {
+            if (!read_channels(value, options.channels)) {
+                result.error = "--channels needs channel numbers 1 to 4 joined by commas, not '" +
+                               value + "'";
+                return result;
+            }
+        } else if (value_of("--mseed", value)) {
+            if (value.empty()) {
+                result.error = "--mseed needs a folder";
+                return result;
+            }
+            options.mseed_root = value;
+        } else if (value_of("--seedlink", value)) {
+            int port = -1;
+            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), port);
+            if (ec != std::errc() || end != value.data() + value.size() || port < 0 || port > 65535) {
+                result.error = "--seedlink needs a TCP port 0 to 65535, not '" + value + "'";
+                return result;
+            }
+            options.seedlink_port = port;
+        } else if (value_of("--seedlink-bind", value)) {
+            options.seedlink_bind = value;
+        } else if (value_of("--network", value)) {
+            options.network = value;
+        } else if (value_of("--station", value)) {
+            options.station = value;
+        } else if (value_of("--location", value)) {
+            options.location = value;
         } else {
             if (result.error.empty()) result.error = "unknown option '" + word + "'";
             return result;
@@ -101,7 +201,17 @@ ParseResult parse_command_line(const std::vector<std::string>& arguments) {
     }
     if (options.run_for && !options.headless) {
         result.error = "--run-for goes with --headless";
+    } else if (!options.seedlink_bind.empty() && !options.seedlink_port) {
+        result.error = "--seedlink-bind goes with --seedlink";
+    } else if ((!options.mseed_root.empty() || options.seedlink_port)) {
+        const std::string problem = stream::check_codes(stream_codes(options));
+        if (!problem.empty()) result.error = problem;
     }
+    if (options.extract && options.minutes == 0) result.error = "--extract needs --minutes";
+    if (!options.extract && (options.minutes != 0 || !options.channels.empty()))
+        result.error = "--minutes and --channels go with --extract";
+    if (options.extract && (options.headless || options.simulate || options.print_settings))
+        result.error = "--extract goes with neither --headless, --simulate nor --print-settings";
     return result;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // The command line of terrawave.
 
+#include "stream/channel_codes.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,8 +14,22 @@ struct CommandLine {
     std::string port;                 // --port DEVICE
     bool headless = false;            // --headless
     std::optional<double> run_for;    // --run-for SECONDS
+    double status_every = 300;        // --status-every SECONDS (headless status line)
     std::optional<std::string> simulate;  // --simulate[=family]; "" means the configured family
     bool print_settings = false;      // --print-settings
+    // --extract "YYYY/MM/DD HH:MM:SS" --minutes N [--channels 1,2,3,4]:
+    // event files cut from the day tracks, without windows.
+    std::optional<std::string> extract;
+    int minutes = 0;
+    std::vector<int> channels;  // empty: the channels the settings tick
+    // Standard data: --mseed ROOT, --seedlink PORT, --seedlink-bind ADDRESS,
+    // --network NN, --station CODE, --location LL.
+    std::string mseed_root;
+    std::optional<int> seedlink_port;
+    std::string seedlink_bind;
+    std::string network = "XX";
+    std::string station;
+    std::string location;
     bool help = false;
     bool version = false;
 };
@@ -22,6 +38,9 @@ struct ParseResult {
     CommandLine options;
     std::string error;  // non-empty: what was wrong, for a usage message
 };
+
+// The network, station and location codes of the options, in upper case.
+stream::StreamCodes stream_codes(const CommandLine& options);
 
 ParseResult parse_command_line(const std::vector<std::string>& arguments);
 std::string usage_text();

@@ -2,11 +2,13 @@
 
 #include "app/acquisition_control.h"
 #include "app/housekeeping.h"
+#include "app/status_line.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <iostream>
@@ -24,7 +26,7 @@ void on_signal(int) {
 }
 }  // namespace
 
-int run_headless(Station& station, std::optional<double> run_for_seconds) {
+int run_headless(Station& station, std::optional<double> run_for_seconds, double status_every) {
     if (signal_pipe[0] < 0 && ::pipe2(signal_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return 1;
     struct sigaction action {};
     action.sa_handler = on_signal;
@@ -70,6 +72,15 @@ int run_headless(Station& station, std::optional<double> run_for_seconds) {
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, [&station] { housekeeping_tick(station); });
     tick.start(1000);
+
+    // A status line every few minutes, so that a user sees the station is alive.
+    StatusLine status_line(station, station.io.clock.monotonic_ms());
+    QTimer status_timer;
+    QObject::connect(&status_timer, &QTimer::timeout, [&] {
+        if (acquisition_active(station))
+            std::cerr << "terrawave: " << status_line.next(station.io.clock.monotonic_ms()) << '\n';
+    });
+    if (status_every > 0) status_timer.start(static_cast<int>(std::min(status_every, 86400.0) * 1000));
 
     QTimer run_for;
     run_for.setSingleShot(true);

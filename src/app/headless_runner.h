@@ -9,6 +9,7 @@
 namespace tw::app {
 
 // Returns the exit status.
-int run_headless(Station& station, std::optional<double> run_for_seconds);
+int run_headless(Station& station, std::optional<double> run_for_seconds,
+                 double status_every_seconds);
 
 }  // namespace tw::app

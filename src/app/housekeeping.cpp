@@ -258,6 +258,7 @@ void Housekeeping::idle_flush() {
     // that a silent board or a crash loses at most the last seconds.
     station_.recorder.flush_open_files();
     station_.tracks.sync_if_due();
+    station_.stream.tick();
 }
 
 void Housekeeping::noisy_line() {

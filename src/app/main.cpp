@@ -1,6 +1,7 @@
 // terrawave: data acquisition for a seismic station on a small A/D board.
 
 #include "app/command_line.h"
+#include "app/extract_command.h"
 #include "app/headless_runner.h"
 #include "app/simulation.h"
 #include "app/startup.h"
@@ -19,6 +20,7 @@
 #include "platform/qt/qt_printer.h"
 #include "platform/qt/qt_scheduler.h"
 #include "platform/qt/qt_serial_port.h"
+#include "platform/qt/qt_tcp.h"
 #include "platform/qt/qt_sound.h"
 #include "ui/windows.h"
 
@@ -41,7 +43,7 @@ void echo_to_stderr(app::Station& station) {
 
 int run(const app::CommandLine& options, int argc, char** argv) {
     const auto folder = app::resolve_station_folder(options.folder);
-    const bool windows = !options.headless && !options.print_settings;
+    const bool windows = !options.headless && !options.print_settings && !options.extract;
     std::unique_ptr<QCoreApplication> application;
     if (windows) {
         application = std::make_unique<QApplication>(argc, argv);
@@ -107,6 +109,18 @@ int run(const app::CommandLine& options, int argc, char** argv) {
             station.settings.general.ad_type = simulation->ad_type;
     };
 
+    // --mseed and --seedlink: the day archive and the data server, once the
+    // station is started up.
+    platform::QtTcpListener seedlink_listener;
+    auto open_stream = [&](std::string* error) {
+        if (options.mseed_root.empty() && !options.seedlink_port) return true;
+        return station.stream.open(stream::StreamOptions{options.mseed_root, options.seedlink_port,
+                                                         options.seedlink_bind,
+                                                         app::stream_codes(options)},
+                                   &seedlink_listener, error);
+    };
+    std::string stream_error;
+
     if (options.print_settings) {
         station.error_report.set_pause_enabled(false);
         echo_to_stderr(station);
@@ -121,6 +135,8 @@ int run(const app::CommandLine& options, int argc, char** argv) {
         return 0;
     }
 
+    if (options.extract) return app::run_extract_command(station, options, std::cout, std::cerr);
+
     if (!windows) {
         // The error report's pause is for a user reading a window; without
         // one each report goes to standard error and the program goes on.
@@ -134,7 +150,11 @@ int run(const app::CommandLine& options, int argc, char** argv) {
             return 1;
         }
         use_simulated_family();
-        return app::run_headless(station, options.run_for);
+        if (!open_stream(&stream_error)) {
+            std::cerr << "terrawave: " << stream_error << '\n';
+            return 1;
+        }
+        return app::run_headless(station, options.run_for, options.status_every);
     }
 
     const auto result = app::run_startup(station);
@@ -144,6 +164,11 @@ int run(const app::CommandLine& options, int argc, char** argv) {
         return 1;
     }
     use_simulated_family();
+    if (!open_stream(&stream_error)) {
+        QMessageBox::critical(nullptr, "TERRAWAVE", QString::fromLocal8Bit(stream_error.c_str()));
+        std::cerr << "terrawave: " << stream_error << '\n';
+        return 1;
+    }
     if (result.show_logo) ui::show_logo_during_startup(station);
     ui::MainWindow window(station, result);
     window.show();

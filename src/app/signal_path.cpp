@@ -21,6 +21,7 @@ void Station::take_sample(const acquisition::SampleOutput& decoded) {
     // drawing, which sees the channel's previous value.
     display::ConditionedSample sample = conditioner.held_back(decoded);
     if (decoded.full) {
+        ++samples_taken[static_cast<std::size_t>(k - 1)];
         location = display::location::conditioning;
         sample = conditioner.condition(decoded);
 
@@ -40,6 +41,7 @@ void Station::take_sample(const acquisition::SampleOutput& decoded) {
         spectrum.take_sample(k, sample.conditioned_sample);
 
         recorder.process_sample(sample);  // event start, sample, end
+        stream.take_sample(k, sample.conditioned_sample, decoded);  // miniSEED, SeedLink
     }
 
     charts.draw_sample(k, sample.conditioned_sample, decoded.full);  // zoom chart, channel chart

@@ -44,6 +44,8 @@ Station::Station(std::filesystem::path folder, Services services)
                                  board_clock.time().board_date, board_clock.time().seconds_of_day,
                                  board_clock.time().time_base_ready, event_flags.event_active,
                                  folder / "drums"}),
+      stream(stream::StreamContext{settings, board_clock.time(), sample_path, event_list,
+                                   services.clock}),
       trimming(acquisition::ClockTrimmingContext{
           settings, sample_path, services.dialogs, trim_window_open,
           [this] { return acquisition.firmware_version(); },
@@ -110,6 +112,7 @@ void Station::connect_run() {
         recorder.reset_windows();
         tracks.track_restart(board_clock.time());
         spectrum.start_run();
+        stream.start_run();
         if (trimming.is_open()) trimming.restart_measurement();
     };
     hooks.track_boundary_check = [this] { tracks.track_boundary_check(board_clock.time()); };
@@ -118,7 +121,10 @@ void Station::connect_run() {
     // counts and their summaries come first), then the last segments go into
     // the day tracks.
     hooks.end_events = [this] { recorder.stop_run(); };
-    hooks.close_tracks = [this] { tracks.track_close_all(board_clock.time()); };
+    hooks.close_tracks = [this] {
+        tracks.track_close_all(board_clock.time());
+        stream.stop_run();
+    };
     // STOP: the day's spectrograms saved, the spectrum window closed.
     hooks.run_stopped = [this] { spectrum.stop_run(); };
     hooks.save_drums = [this] { drums.stop_run(); };

@@ -32,6 +32,7 @@
 #include "platform/serial_port.h"
 #include "platform/service_manager.h"
 #include "platform/sound.h"
+#include "stream/stream.h"
 #include "supervision/error_report.h"
 #include "supervision/event_list.h"
 #include "supervision/panel_model.h"
@@ -141,8 +142,14 @@ public:
     display::LiveCharts charts;
     display::DrumRecorder drums;
 
+    // miniSEED records of the same samples: day archive and data server,
+    // when the command line asks for them.
+    stream::Stream stream;
+
     // Everything done with one decoded sample, in the program's order.
     void take_sample(const acquisition::SampleOutput& decoded);
+    // Full samples taken per channel since the program started.
+    std::array<std::uint64_t, 4> samples_taken{};
 
     // The models of the clock trimming, time setting, trigger panel and
     // hardware setup windows.

@@ -15,4 +15,10 @@ std::filesystem::path events_folder_path(const GeneralSettings& general,
     return station_path(station_folder, general.events_folder);
 }
 
+std::filesystem::path review_folder_path(const GeneralSettings& general,
+                                         const std::filesystem::path& station_folder) {
+    if (general.review_path.empty()) return station_folder;
+    return station_path(station_folder, general.review_path);
+}
+
 }  // namespace tw::config

@@ -19,4 +19,9 @@ std::filesystem::path station_path(const std::filesystem::path& station_folder,
 std::filesystem::path events_folder_path(const GeneralSettings& general,
                                          const std::filesystem::path& station_folder);
 
+// The folder whose "datalog" the Review window and --extract read:
+// `review_path`, or the station folder when the setting is empty.
+std::filesystem::path review_folder_path(const GeneralSettings& general,
+                                         const std::filesystem::path& station_folder);
+
 }  // namespace tw::config

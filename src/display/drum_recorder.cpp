@@ -19,25 +19,11 @@ namespace {
 
 constexpr int label_pixel_size = 14;
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool same_ignoring_case(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lower(x) == lower(y); });
-}
-
 std::string_view trimmed(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
         text.remove_suffix(1);
     return text;
-}
-
-// "YYMMDD" of "YYYY/MM/DD".
-std::string short_date(std::string_view date) {
-    if (date.size() < 10) return std::string(date);
-    return std::string(date.substr(2, 2)) + std::string(date.substr(5, 2)) +
-           std::string(date.substr(8, 2));
 }
 
 std::string two_digits(int value) {
@@ -55,16 +41,6 @@ DrumGeometry drum_geometry(int hours_per_row) {
     g.pixel_width = g.hours_per_row * drum_pixels_per_hour;
     g.pixel_height = g.rows * drum_pixels_per_row;
     return g;
-}
-
-DrumFormat drum_format(int drum_format_setting) {
-    switch (drum_format_setting) {
-    case 1: return {platform::ImageFormat::gif, 100, ".GIF"};
-    case 2: return {platform::ImageFormat::jpeg, 40, ".JPG"};
-    case 3: return {platform::ImageFormat::jpeg, 75, ".JPG"};
-    case 4: return {platform::ImageFormat::jpeg, 90, ".JPG"};
-    default: return {platform::ImageFormat::bmp, 100, ".BMP"};
-    }
 }
 
 std::string format_drum_state(const DrumState& state) {
@@ -86,17 +62,6 @@ std::optional<DrumState> parse_drum_state(std::string_view text) {
     return state;
 }
 
-std::optional<fs::path> find_ignoring_case(const fs::path& folder, std::string_view name) {
-    std::error_code ec;
-    const fs::path exact = folder / name;
-    if (fs::is_regular_file(exact, ec)) return exact;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string found = it->path().filename().string();
-        if (same_ignoring_case(found, name) && it->is_regular_file(ec)) return it->path();
-    }
-    return std::nullopt;
-}
-
 DrumRecorder::DrumRecorder(DrumContext context) : context_(std::move(context)) {
     for (int n = 1; n <= 4; ++n) drum(n).view.title = "Drum CH " + std::to_string(n);
 }
@@ -104,14 +69,14 @@ DrumRecorder::DrumRecorder(DrumContext context) : context_(std::move(context)) {
 const platform::Canvas* DrumRecorder::picture(int channel) const { return drum(channel).picture.get(); }
 
 fs::path DrumRecorder::current_image(int channel) const {
-    const DrumFormat format = drum_format(context_.settings.general.drum_format);
-    return context_.folder / ("drum_" + std::to_string(channel) + std::string(format.extension));
+    const PictureFormat format = picture_format(context_.settings.general.drum_format);
+    return context_.folder / ("drum_" + std::to_string(channel) + std::string(format.save_extension));
 }
 
 fs::path DrumRecorder::archive_image(int channel, std::string_view date) const {
-    const DrumFormat format = drum_format(context_.settings.general.drum_format);
+    const PictureFormat format = picture_format(context_.settings.general.drum_format);
     return context_.folder / ("drum_" + short_date(date) + "_" + std::to_string(channel) +
-                              std::string(format.extension));
+                              std::string(format.save_extension));
 }
 
 fs::path DrumRecorder::state_file(int channel) const {
@@ -200,7 +165,7 @@ void DrumRecorder::set_up(int channel, bool fresh) {
     fs::create_directories(context_.folder, ec);
 
     const std::string n = std::to_string(channel);
-    const DrumFormat format = drum_format(settings.general.drum_format);
+    const PictureFormat format = picture_format(settings.general.drum_format);
     std::optional<DrumState> state;
     if (fs::exists(state_file(channel), ec)) {
         std::ifstream in(state_file(channel), std::ios::binary);
@@ -211,7 +176,7 @@ void DrumRecorder::set_up(int channel, bool fresh) {
             context_.event_list.append("Drum " + n + ": " + state_file(channel).filename().string() +
                                        " is damaged, a fresh drum begins.");
     }
-    const auto current = find_ignoring_case(context_.folder, "drum_" + n + std::string(format.extension));
+    const auto current = find_any_case(context_.folder, "drum_" + n + std::string(format.save_extension));
 
     bool continued = false;
     if (!fresh && state && current) {
@@ -242,7 +207,7 @@ void DrumRecorder::archive_stale_image(int channel, const DrumState& state,
     // (or whose midnight save failed) becomes that day's archive, unless
     // there is one already.
     const fs::path archive = archive_image(channel, state.date);
-    if (find_ignoring_case(context_.folder, archive.filename().string())) return;
+    if (find_any_case(context_.folder, archive.filename().string())) return;
     std::error_code ec;
     fs::rename(image, archive, ec);
     if (ec) report_failure(channel, "cannot rename " + image.string() + ": " + ec.message());
@@ -337,7 +302,7 @@ void DrumRecorder::finish_stroke(Drum& d) {
 
 bool DrumRecorder::save(int channel, const fs::path& file) {
     Drum& d = drum(channel);
-    const DrumFormat format = drum_format(context_.settings.general.drum_format);
+    const PictureFormat format = picture_format(context_.settings.general.drum_format);
     std::error_code ec;
     fs::create_directories(context_.folder, ec);
     std::string error;

@@ -19,6 +19,7 @@
 // picture continues when its hours per row are unchanged.
 
 #include "config/settings.h"
+#include "display/picture_files.h"
 #include "platform/canvas.h"
 #include "platform/dialogs.h"
 #include "platform/image_files.h"
@@ -56,15 +57,6 @@ struct DrumGeometry {
 // day (5, 7) get one more row for the day's last hours.
 DrumGeometry drum_geometry(int hours_per_row);
 
-// How pictures are saved for a drum_format (0 BMP, 1 GIF, 2..4 JPEG with a
-// quality of 40, 75, 90); other values save BMP.
-struct DrumFormat {
-    platform::ImageFormat format = platform::ImageFormat::bmp;
-    int quality = 100;
-    std::string_view extension = ".BMP";  // as saved; found again in any case
-};
-DrumFormat drum_format(int drum_format_setting);
-
 // A drum state file: the board date of the picture and its hours per row.
 struct DrumState {
     std::string date;  // "YYYY/MM/DD"
@@ -73,11 +65,6 @@ struct DrumState {
 std::string format_drum_state(const DrumState& state);
 // nullopt for a text that is not a date line and a number line.
 std::optional<DrumState> parse_drum_state(std::string_view text);
-
-// The file in `folder` named `name` whatever the case of its letters (the
-// exact name first); nullopt when there is none.
-std::optional<std::filesystem::path> find_ignoring_case(const std::filesystem::path& folder,
-                                                        std::string_view name);
 
 // What a drum window shows; the recorder writes it.
 struct DrumView {

@@ -38,6 +38,26 @@ void add_line(std::string& out, std::string_view a, std::string_view b = {}) {
     out.append("\r\n");
 }
 
+void add_count_line(std::string& out, const HeaderFields& f) {
+    if (f.cut_from_track) {
+        add_line(out, "Number of Samples: ", std::to_string(f.samples));
+    } else {
+        add_line(out, "Number of Samples: %%%%%%%%%% ");
+    }
+}
+
+void add_track_range_lines(std::string& out, bool eighteen) {
+    if (eighteen) {
+        add_line(out, "A/D Converter Bits: 18 ");
+        add_line(out, "Data Minimum: -131072 ");
+        add_line(out, "Data Maximum: 131071 ");
+    } else {
+        add_line(out, "A/D Converter Bits: 16 ");
+        add_line(out, "Data Minimum: -32768 ");
+        add_line(out, "Data Maximum: 32767 ");
+    }
+}
+
 bool write_all(int fd, const char* data, std::size_t size, int& saved_errno) {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
@@ -138,14 +158,15 @@ std::string event_header(const HeaderFields& f) {
         std::string start = f.start_text + ".000";
         h += start.substr(0, std::min<std::size_t>(start.size(), 23));
         h += ' ';
-        h += sample_count_placeholder;
+        h += f.cut_from_track ? sample_count_text(plain_ascii, f.samples)
+                              : std::string(sample_count_placeholder);
         h += ' ';
         h += fixed_number_text(f.rate, 3, 0);
         h += ' ';
         h += f.lock_state.substr(0, std::min<std::size_t>(f.lock_state.size(), 1));
         h += ' ';
         h += f.sync_source_text;
-        h += " 16";
+        h += f.cut_from_track && eighteen ? " 18" : " 16";
         h += ' ' + pad(f.location, 16);
         h += ' ' + pad(coo.latitude, 7);
         h += ' ' + pad(plain_ascii_longitude(f.coordinates), 7);
@@ -162,12 +183,14 @@ std::string event_header(const HeaderFields& f) {
     if (f.event_format == psn_ascii_2) {
         add_line(h, "! PSN ASCII Event File Format 2.0 ");
         add_line(h, "Start Time: ", f.start_text + ".000 ");
-        add_line(h, "Number of Samples: %%%%%%%%%% ");
+        add_count_line(h, f);
         add_line(h, "SPS: ", rate2);
         add_line(h, "Lock Indicator: ", f.lock_state);
         add_line(h, "Time Reference Type: ", f.sync_source_text);
         add_line(h, "Comment: ");
-        if (eighteen) {
+        if (f.cut_from_track) {
+            add_track_range_lines(h, eighteen);
+        } else if (eighteen) {
             add_line(h, "A/D Converter Bits: 18 ");
             add_line(h, "Data Minimum: -131072");
             add_line(h, "Data Maximum: 131071");
@@ -178,7 +201,7 @@ std::string event_header(const HeaderFields& f) {
         }
         add_line(h, "! Sensor Information: ");
         add_line(h, "Sensor Location: ", f.location);
-        add_line(h, "Sensor Description: ");
+        add_line(h, f.cut_from_track ? "Sensor description: " : "Sensor Description: ");
         add_line(h, "Sensor Latitude: ", coo.latitude);
         add_line(h, "Sensor Longitude: ", coo.longitude);
         add_line(h, "Sensor Elevation: ", f.elevation);
@@ -200,13 +223,17 @@ std::string event_header(const HeaderFields& f) {
     // PSN 1.0 (also for a format number outside the list). It always
     // declares 16 bits, also for the 18-bit board.
     add_line(h, "! PSN ASCII Event File Format 1.0 ");
-    add_line(h, "Start Time: ", f.start_text + ".000 ");
-    add_line(h, "Number of Samples: %%%%%%%%%% ");
+    add_line(h, "Start Time: ", f.start_text + (f.cut_from_track ? ".0 " : ".000 "));
+    add_count_line(h, f);
     add_line(h, "SPS: ", rate2);
     add_line(h, "Comment: ");
-    add_line(h, "A/D Converter Bits: 16 ");
-    add_line(h, "Data Minimum: -32768");
-    add_line(h, "Data Maximum: +32767");
+    if (f.cut_from_track) {
+        add_track_range_lines(h, eighteen);
+    } else {
+        add_line(h, "A/D Converter Bits: 16 ");
+        add_line(h, "Data Minimum: -32768");
+        add_line(h, "Data Maximum: +32767");
+    }
     add_line(h, "! Sensor Information: ");
     add_line(h, "Sensor Location: ", f.location);
     add_line(h, "Sensor Latitude: ", coo.latitude);
@@ -368,6 +395,14 @@ void EventFile::append_sample(std::int32_t value) {
     *p++ = '\r';
     *p++ = '\n';
     buffer_.append(text, p);
+    ++pending_lines_;
+    if (buffer_.size() >= block_size) flush();
+}
+
+void EventFile::append_line(std::string_view text) {
+    if (fd_ < 0 || failed_) return;
+    buffer_.append(text);
+    buffer_.append("\r\n");
     ++pending_lines_;
     if (buffer_.size() >= block_size) flush();
 }

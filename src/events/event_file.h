@@ -53,6 +53,13 @@ struct HeaderFields {
     double data_output_factor = 0;
     std::array<std::string, 5> mag_corr_terms;
     std::string board_reply;  // "ORDA V.1.80"
+    // A stretch cut from the day tracks: its sample count is known and
+    // written at once ("Number of Samples: 6000", ten digits in the one-line
+    // header), the PSN 1.0 start time ends in ".0 ", the range lines follow
+    // the board in both PSN versions with a trailing blank and no plus sign,
+    // and PSN 2.0 writes "Sensor description: ".
+    bool cut_from_track = false;
+    std::uint64_t samples = 0;  // the count written when cut_from_track
 };
 
 // The fields of channel k's live event header.
@@ -122,6 +129,9 @@ public:
     bool open(const std::filesystem::path& path, std::string header);
     // One data line: the signed number text of the value.
     void append_sample(std::int32_t value);
+    // One data line as it stands, CR LF added ("0" where a stretch cut from
+    // the tracks holds nothing recorded).
+    void append_line(std::string_view text);
     // Writes the buffer. False when this or an earlier write failed.
     bool flush();
     // Flushes and closes; false when anything failed. Closing a file that is

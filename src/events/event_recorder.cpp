@@ -111,6 +111,7 @@ void EventRecorder::start_event(int k, std::string_view millis_text) {
     ChannelEventState& ch = channel(k);
 
     context_.flags.event_active[i] = true;
+    ++events_started_;
     ch.under_stop_count = 0;
     ch.event_samples = 0;
     ch.write_error_reported = false;

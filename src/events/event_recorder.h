@@ -130,6 +130,8 @@ public:
     const ChannelEventState& channel(int k) const { return channels_.at(k - 1); }
     ChannelEventState& channel(int k) { return channels_.at(k - 1); }
     bool event_active(int k) const { return context_.flags.event_active.at(k - 1); }
+    // Events started since the program started, all channels.
+    std::uint64_t events_started() const { return events_started_; }
     // The folder event files go to.
     std::filesystem::path events_folder() const;
 
@@ -159,6 +161,7 @@ private:
     EventContext context_;
     std::array<ChannelEventState, 4> channels_;
     int live_values_channel_ = 0;
+    std::uint64_t events_started_ = 0;
     int* error_location_ = nullptr;
 };
 

@@ -3,12 +3,15 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace tw::ui {
 
 ChartView::ChartView(const QString& caption, QWidget* parent)
     : QWidget(parent), caption_(caption) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     setCursor(Qt::PointingHandCursor);
+    setMouseTracking(true);
     // The picture covers the whole widget: nothing to paint beneath it.
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -43,6 +46,12 @@ void ChartView::mousePressEvent(QMouseEvent* event) {
 void ChartView::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) emit double_clicked();
     QWidget::mouseDoubleClickEvent(event);
+}
+
+void ChartView::mouseMoveEvent(QMouseEvent* event) {
+    const QPointF at = event->position();
+    emit moved(at.x() / std::max(1, width()), at.y() / std::max(1, height()));
+    QWidget::mouseMoveEvent(event);
 }
 
 }  // namespace tw::ui

@@ -1,8 +1,9 @@
 #pragma once
-// A chart picture area of the main window: a channel chart chp(0..3) or the
-// zoom chart chzoom. The chart logic (display::LiveCharts) draws on the
-// picture; this widget gives the picture its own size, shows it with the
-// caption, and reports clicks and double clicks.
+// A chart picture area: a channel chart chp(0..3) or the zoom chart chzoom
+// of the main window, the replay and progress pictures of the Review window.
+// The core draws on the picture; this widget gives the picture its own
+// size, shows it with the caption, and reports the pointer, clicks and
+// double clicks.
 
 #include "platform/qt/qt_canvas.h"
 
@@ -25,6 +26,8 @@ public:
 signals:
     void clicked();
     void double_clicked();
+    // The pointer moved over the picture: x and y from 0 to 1.
+    void moved(double x, double y);
     // The picture took the widget's new size and is blank.
     void resized();
 
@@ -33,6 +36,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
     QString caption_;

@@ -10,6 +10,7 @@
 #include "ui/hardware_setup_window.h"
 #include "ui/logo_window.h"
 #include "ui/panel_widgets.h"
+#include "ui/review_window.h"
 #include "ui/settime_window.h"
 #include "ui/spectrum_window.h"
 #include "ui/trigger_panel_window.h"
@@ -536,6 +537,7 @@ void MainWindow::connect_controls() {
     station_.recorder.on_record_disabled = [this](int channel) {
         if (channel == station_.selected_channel) show_selected_channel();
     };
+    connect(ch_review_, &QPushButton::clicked, this, &MainWindow::open_review);
     connect(set_triggers_, &QPushButton::clicked, this, &MainWindow::open_trigger_panel);
     connect(active_, &QPushButton::clicked, this, &MainWindow::open_hardware_setup);
 }
@@ -689,6 +691,13 @@ void MainWindow::open_trimming() {
     trimming_window_->show();
     trimming_window_->raise();
     trimming_window_->activateWindow();
+}
+
+void MainWindow::open_review() {
+    if (!review_window_) review_window_ = new ReviewWindow(station_, this);
+    review_window_->show();
+    review_window_->raise();
+    review_window_->activateWindow();
 }
 
 void MainWindow::open_trigger_panel() {

@@ -35,6 +35,7 @@ class EventListWindow;
 class HardwareSetupWindow;
 class Lamp;
 class LoadBar;
+class ReviewWindow;
 class SettimeWindow;
 class SpectrumWindow;
 class TriggerPanelWindow;
@@ -67,6 +68,8 @@ public:
     SettimeWindow* settime_window() const { return settime_window_; }
     // The clock trimming window, once opened (service mode opens it at start).
     TrimmingWindow* trimming_window() const { return trimming_window_; }
+    // The Review window, once the Review button has opened it.
+    ReviewWindow* review_window() const { return review_window_; }
     // The spectrum window, once the acquisition run has opened it.
     SpectrumWindow* spectrum_window() const { return spectrum_window_; }
     // The trigger panel and the hardware setup window, once TRIGGERS and HW
@@ -100,6 +103,7 @@ private:
     void open_logo();
     void open_settime();
     void open_trimming();
+    void open_review();
     void open_spectrum();
     void open_trigger_panel();
     void open_hardware_setup();
@@ -173,6 +177,7 @@ private:
     EventListWindow* event_window_ = nullptr;
     SettimeWindow* settime_window_ = nullptr;
     TrimmingWindow* trimming_window_ = nullptr;
+    ReviewWindow* review_window_ = nullptr;
     SpectrumWindow* spectrum_window_ = nullptr;
     TriggerPanelWindow* trigger_window_ = nullptr;
     HardwareSetupWindow* setup_window_ = nullptr;

@@ -1,4 +1,5 @@
 #include "config/settings_file.h"
+#include "config/station_paths.h"
 
 #include "fakes/test_files.h"
 
@@ -316,6 +317,18 @@ TEST(SaveSettings, FailedWriteLeavesNoPartialFile) {
     EXPECT_FALSE(save_settings(path, new_file_settings(), &error));
     EXPECT_EQ(error.rfind("cannot write " + path.string() + ": ", 0), 0u) << error;
     EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 1);
+}
+
+// Folders named in the settings: a relative path lies in the station folder.
+TEST(StationPaths, RelativeFoldersLieInTheStationFolder) {
+    GeneralSettings g;
+    EXPECT_EQ(events_folder_path(g, "/st"), fs::path("/st/events"));
+    g.events_folder = "myevents";
+    g.review_path = "../other";
+    EXPECT_EQ(events_folder_path(g, "/st"), fs::path("/st/myevents"));
+    EXPECT_EQ(review_folder_path(g, "/st"), fs::path("/st/../other"));
+    g.events_folder = "/data/events";
+    EXPECT_EQ(events_folder_path(g, "/st"), fs::path("/data/events"));
 }
 
 }  // namespace
