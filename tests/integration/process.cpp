@@ -67,12 +67,19 @@ pid_t spawn(const std::string& program, const std::vector<std::string>& argument
     posix_spawn_file_actions_adddup2(&actions, out_fd, STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, err_fd, STDERR_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    // A process group of its own: a signal reaches what the program starts
+    // too (faketime(1) runs the program as its child).
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
     Argv argv(program, arguments);
     Env env(environment);
     pid_t pid = -1;
     const int rc =
-        posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.pointers.data(), env.pointers.data());
+        posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.pointers.data(), env.pointers.data());
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
     if (rc != 0) throw std::runtime_error("cannot start " + program + ": " + std::strerror(rc));
     return pid;
 }
@@ -109,7 +116,7 @@ Background::Background(const std::string& program, const std::vector<std::string
 
 Background::~Background() {
     if (running()) {
-        kill(pid_, SIGKILL);
+        kill(-pid_, SIGKILL);
         wait(std::chrono::seconds(5));
     }
 }
@@ -126,7 +133,7 @@ bool Background::running() {
 }
 
 void Background::signal(int number) {
-    if (running()) kill(pid_, number);
+    if (running()) kill(-pid_, number);
 }
 
 int Background::wait(std::chrono::milliseconds timeout) {

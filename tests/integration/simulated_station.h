@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -130,8 +131,9 @@ class StationTest : public ::testing::Test {
 protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        folder_ = fs::temp_directory_path() /
-                  (std::string("tw_it_") + info->test_suite_name() + "_" + info->name());
+        // The process's own: runs of the suite side by side never meet.
+        folder_ = fs::temp_directory_path() / ("tw_it_" + std::to_string(::getpid()) + "_" +
+                                               info->test_suite_name() + "_" + info->name());
         fs::remove_all(folder_);
         fs::create_directories(folder_ / "station");
     }
