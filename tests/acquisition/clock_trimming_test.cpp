@@ -166,23 +166,8 @@ TEST_F(ClockTrimmingTest, ReadsNineEepromBytesThroughTheReplies) {
     EXPECT_EQ(trimming.eeprom_index(), 0);
 }
 
-TEST_F(ClockTrimmingTest, TraceListOnlyInServiceModeAndUnloadForgets) {
-    trimming.add_trace_line("ignored");
-    station.settings.general.service_mode = 1;
-    for (std::size_t i = 0; i < TrimmingModel::max_list_lines + 5; ++i) {
-        trimming.add_trace_line("line " + std::to_string(i));
-    }
-    ASSERT_EQ(trimming.model().list1.size(), TrimmingModel::max_list_lines);
-    EXPECT_EQ(trimming.model().list1.front(), "line 5");
-
-    trimming.measure_on_sync("2003/02/03 10:00:00");
-    trimming.unload();
-    EXPECT_FALSE(window_open);
-    EXPECT_EQ(trimming.model().firsttime, "");
-    EXPECT_EQ(trimming.model().list1.size(), TrimmingModel::max_list_lines);
-    trimming.list1_double_clicked();
-    EXPECT_TRUE(trimming.model().list1.empty());
-}
+// The trace list (service mode only, its limit, kept when the window is
+// closed, cleared by a double click) is the trimming window's test.
 
 }  // namespace
 }  // namespace tw::acquisition
