@@ -1,6 +1,7 @@
 #include "acquisition/board_clock.h"
 
 #include "clock_station.h"
+#include "fakes/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -17,13 +18,6 @@ using clock_testing::raw_packet;
 using clock_testing::time_packet;
 
 constexpr int synchronised = 0x20;
-
-std::string file_text(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 class BoardClockTest : public ::testing::Test {
 protected:
@@ -147,7 +141,7 @@ TEST_F(BoardClockTest, SynchronisationIsLoggedOncePerPulse) {
     EXPECT_EQ(sync.lock_state, "L");
     EXPECT_EQ(std::count(sync.sync_minutes.begin(), sync.sync_minutes.end(), 1), 1);
     EXPECT_EQ(sync.sync_minutes[600], 1);
-    EXPECT_EQ(file_text(station.folder / "timefile.txt"),
+    EXPECT_EQ(tw::testing::read_file(station.folder / "timefile.txt"),
               "SYNC:2003/02/03 10:00:00 PTS:10:00:00 PCT:10:00:03 / 1 / 1\r\n");
 
     // The bit drops and comes back: a new synchronisation.

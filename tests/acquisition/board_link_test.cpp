@@ -111,10 +111,9 @@ TEST_F(BoardLinkTest, ReadsTrimmingAndSerialNumberAfterStoppingTheBoard) {
     const auto& writes = serial_.writes();
     const auto stop_at = std::find(writes.begin(), writes.end(), command::stop());
     ASSERT_NE(stop_at, writes.end());
-    std::vector<std::string> reads(stop_at + 1, writes.end());
     std::vector<std::string> expected;
     for (int a : {1, 2, 3, 4, 16, 17, 18, 19}) expected.push_back(command::read_eeprom(a));
-    EXPECT_EQ(reads, expected);
+    EXPECT_EQ(std::vector<std::string>(stop_at + 1, writes.end()), expected);
 
     // A trimming-only read leaves the serial number alone.
     board_.set_trim(0xFF, 0xFF, 0xFF, 0x02);
@@ -122,17 +121,12 @@ TEST_F(BoardLinkTest, ReadsTrimmingAndSerialNumberAfterStoppingTheBoard) {
     EXPECT_EQ(link_.read_board_eeprom(0, &serial), "FFFFFF02");
     EXPECT_EQ(serial, "kept");
     EXPECT_EQ(serial_.writes().back(), command::read_eeprom(4));
-}
 
-TEST_F(BoardLinkTest, EepromTimeOuts) {
     // A serial byte that does not come empties the serial number and the
-    // read goes on with the next address.
+    // read goes on; a trimming byte that does not come ends it with "" after 5 s.
     board_.mute_addresses = {17};
-    std::string serial;
     EXPECT_EQ(link_.read_board_eeprom(1, &serial), "FFFFFF02");
     EXPECT_EQ(serial, "A1B2");
-
-    // A trimming byte that does not come ends the read with "" after 5 s.
     board_.mute_addresses = {1};
     const auto start = clock_.monotonic_ms();
     EXPECT_EQ(link_.read_board_eeprom(1, &serial), "");
@@ -140,22 +134,10 @@ TEST_F(BoardLinkTest, EepromTimeOuts) {
     EXPECT_LT(clock_.monotonic_ms() - start, 8000);
 }
 
-TEST_F(BoardLinkTest, SwitchedOffBoardIsNotFoundAtStartupCheck) {
-    board_.answers = false;
-    std::string serial = "x";
-    EXPECT_EQ(link_.read_board_eeprom(1, &serial), "");
-    EXPECT_EQ(serial, "");
-    EXPECT_FALSE(serial_.is_open());
-    EXPECT_EQ(event_lines(), std::vector<std::string>{"A/D card not found at startup check"});
-}
-
-TEST_F(BoardLinkTest, WriteClockTrimWritesAndVerifies) {
+TEST_F(BoardLinkTest, SwitchedOffBoardIsNotFoundAtStartupCheckAndTrimWritesAreVerified) {
     EXPECT_TRUE(link_.write_clock_trim(0x12, 0x34, 0xAB, 0x06));
     EXPECT_EQ(board_.trim_text(), "1234AB06");
-    EXPECT_NE(std::find(serial_.writes().begin(), serial_.writes().end(),
-                        std::string("\x85\x12\x34\xAB\x06\0", 6)),
-              serial_.writes().end());
-
+    EXPECT_EQ(std::count(serial_.writes().begin(), serial_.writes().end(), std::string("\x85\x12\x34\xAB\x06\0", 6)), 1);
     board_.accepts_trim = false;
     EXPECT_FALSE(link_.write_clock_trim(0x01, 0x02, 0x03, 0x04));
 
@@ -163,6 +145,11 @@ TEST_F(BoardLinkTest, WriteClockTrimWritesAndVerifies) {
     EXPECT_FALSE(link_.write_clock_trim(0x01, 0x02, 0x03, 0x04));
     ASSERT_FALSE(dialogs_.shown.empty());
     EXPECT_EQ(dialogs_.shown.back().text, "A/D card not found.");
+    std::string serial = "x";
+    EXPECT_EQ(link_.read_board_eeprom(1, &serial), "");
+    EXPECT_EQ(serial, "");
+    EXPECT_FALSE(serial_.is_open());
+    EXPECT_EQ(event_lines(), std::vector<std::string>{"A/D card not found at startup check"});
 }
 
 TEST_F(BoardLinkTest, BusyWaitKeepsThePumpRunningForTheTimeAsked) {

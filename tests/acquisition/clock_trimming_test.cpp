@@ -61,40 +61,29 @@ TEST(TrimmingValues, ImageAndBytesOfN) {
         EXPECT_FALSE(parse_trim_text(bad)) << bad;
 }
 
-TEST_F(ClockTrimmingTest, MeasuresNBetweenSynchronisations) {
+TEST_F(ClockTrimmingTest, MeasuresNBetweenSynchronisationsForFastExactAndSlowBoards) {
     trimming.measure_on_sync("2003/02/03 00:00:00");
-    EXPECT_EQ(trimming.model().firsttime, "2003/02/03 00:00:00");
-    EXPECT_EQ(trimming.model().trimmevery, "Wait...");
+    const TrimmingModel& m = trimming.model();
+    EXPECT_EQ(m.firsttime + "|" + m.trimmevery, "2003/02/03 00:00:00|Wait...");
     EXPECT_EQ(station.sample_path.trim_sample_count(), 0u);
-
     samples(8640100);  // one day at 100 samples per second, 100 too many
     trimming.measure_on_sync("2003/02/04 00:00:00");
-    const TrimmingModel& m = trimming.model();
-    EXPECT_EQ(m.prev_sync, "2003/02/04 00:00:00");
-    EXPECT_EQ(m.ad_received, "8640100");
-    EXPECT_EQ(m.ad_tlapsed, "86400");
+    EXPECT_EQ(m.prev_sync + "|" + m.ad_received + "|" + m.ad_tlapsed + "|" + m.trimmevery + "|" + m.dataset,
+              "2003/02/04 00:00:00|8640100|86400|86400|XX 80 51 01 01 XX XX XX XX");
     EXPECT_EQ(trimming.trim_error(), 86400);
-    EXPECT_EQ(m.trimmevery, "86400");
-    EXPECT_EQ(m.dataset, "XX 80 51 01 01 XX XX XX XX");
-}
-
-TEST_F(ClockTrimmingTest, SlowBoardAndExactBoard) {
-    trimming.measure_on_sync("2003/02/03 10:00:00");
-    samples(5999);  // one minute, one sample short
-    trimming.measure_on_sync("2003/02/03 10:01:00");
-    EXPECT_EQ(trimming.trim_error(), -6000);
-    EXPECT_EQ(trimming.model().dataset, "XX 70 17 00 00 XX XX XX XX");
-
-    samples(6001);  // two minutes in all: no error
-    trimming.measure_on_sync("2003/02/03 10:02:00");
-    EXPECT_EQ(trimming.model().trimmevery, "Wait...");
 
     // START begins a new measurement at the next synchronisation.
     trimming.restart_measurement();
-    EXPECT_EQ(trimming.model().firsttime, "");
-    trimming.measure_on_sync("2003/02/03 11:00:00");
-    EXPECT_EQ(trimming.model().firsttime, "2003/02/03 11:00:00");
-    EXPECT_EQ(trimming.model().prev_sync, "");
+    EXPECT_EQ(m.firsttime, "");
+    trimming.measure_on_sync("2003/02/03 10:00:00");
+    EXPECT_EQ(m.firsttime + "|" + m.prev_sync, "2003/02/03 10:00:00|");
+    samples(5999);  // one minute, one sample short
+    trimming.measure_on_sync("2003/02/03 10:01:00");
+    EXPECT_EQ(trimming.trim_error(), -6000);
+    EXPECT_EQ(m.dataset, "XX 70 17 00 00 XX XX XX XX");
+    samples(6001);  // two minutes in all: no error
+    trimming.measure_on_sync("2003/02/03 10:02:00");
+    EXPECT_EQ(m.trimmevery, "Wait...");
 }
 
 TEST_F(ClockTrimmingTest, TypedErrorFillsImageAndManualBytes) {
@@ -177,23 +166,8 @@ TEST_F(ClockTrimmingTest, ReadsNineEepromBytesThroughTheReplies) {
     EXPECT_EQ(trimming.eeprom_index(), 0);
 }
 
-TEST_F(ClockTrimmingTest, TraceListOnlyInServiceModeAndUnloadForgets) {
-    trimming.add_trace_line("ignored");
-    station.settings.general.service_mode = 1;
-    for (std::size_t i = 0; i < TrimmingModel::max_list_lines + 5; ++i) {
-        trimming.add_trace_line("line " + std::to_string(i));
-    }
-    ASSERT_EQ(trimming.model().list1.size(), TrimmingModel::max_list_lines);
-    EXPECT_EQ(trimming.model().list1.front(), "line 5");
-
-    trimming.measure_on_sync("2003/02/03 10:00:00");
-    trimming.unload();
-    EXPECT_FALSE(window_open);
-    EXPECT_EQ(trimming.model().firsttime, "");
-    EXPECT_EQ(trimming.model().list1.size(), TrimmingModel::max_list_lines);
-    trimming.list1_double_clicked();
-    EXPECT_TRUE(trimming.model().list1.empty());
-}
+// The trace list (service mode only, its limit, kept when the window is
+// closed, cleared by a double click) is the trimming window's test.
 
 }  // namespace
 }  // namespace tw::acquisition

@@ -10,6 +10,7 @@
 
 #include <gmock/gmock.h>
 
+#include <cstring>
 #include <random>
 
 namespace {
@@ -78,54 +79,48 @@ protected:
 
 // --- START ------------------------------------------------------------------
 
-TEST_F(RunTest, Orda20BoardStartsWithItsDivisorsAndTheWindowShowsTheRun) {
+TEST_F(RunTest, StartSendsTheDivisorsOfTheBoardAndTheWindowShowsTheRun) {
     station().settings.general.ad_type = config::orda20;
     board_.version = "V180";
     set_rates(1, 5, 11, 12);  // 1SPM, 2, 100, 200
     ASSERT_EQ(start(), StartOutcome::running);
-
-    ASSERT_EQ(board_.starts.size(), 1u);
-    EXPECT_EQ(board_.starts[0], std::string("DUMMY\x84\x32\x32\x01\x01\0", 11));
+    EXPECT_EQ(board_.starts, std::vector<std::string>{std::string("DUMMY\x84\x32\x32\x01\x01\0", 11)});
     // The board runs at most 100 per second: channel 4 runs, and is filed,
     // at 100, and the first of the two channels at 100 is the fastest.
-    EXPECT_EQ(station().settings.channel(4).sps_code, config::sps_code_100);
-    EXPECT_EQ(station().settings.channel(4).max_event_samples,
-              std::min(100 * station().settings.channel(4).max_event_minutes * 60, 1e6));
+    const auto& c4 = station().settings.channel(4);
+    EXPECT_EQ(c4.sps_code, config::sps_code_100);
+    EXPECT_EQ(c4.max_event_samples, std::min(100 * c4.max_event_minutes * 60, 1e6));
     EXPECT_EQ(station().acquisition.fastest_channel(), 2);
     EXPECT_THAT(event_texts(), ElementsAre("START with ORDA10 V180",
                                            "channel 4: this board runs at most 100 samples per second"));
     const auto& panel = station().panel;
     EXPECT_EQ(panel.title, "TERRAWAVE V.02.22 - ORDA V.1.80 - FDS:");
-    EXPECT_FALSE(panel.start_enabled);
-    EXPECT_TRUE(panel.stop_enabled);
-    EXPECT_FALSE(panel.exit_enabled);
-    EXPECT_FALSE(panel.logging_enabled);
-    EXPECT_FALSE(panel.sps_select_enabled);
-    EXPECT_FALSE(panel.lbl_service_visible);
+    EXPECT_EQ(std::vector<bool>({panel.start_enabled, panel.stop_enabled, panel.exit_enabled, panel.logging_enabled,
+                                 panel.sps_select_enabled, panel.lbl_service_visible}),
+              std::vector<bool>({false, true, false, false, false, false}));
     EXPECT_EQ(station().settings.general.auto_start, 1);
     EXPECT_EQ(station().acquisition.firmware_version(), "1.80");
     EXPECT_TRUE(warnings().empty());
-
     // Samples flow into the monitors as 18-bit values, conditioned: clipped
     // one count inside the board's range.
     deliver_sample(2, -131072);
     deliver_sample(3, 131071);
     deliver_sample(1, -70000);
-    EXPECT_EQ(panel.ch_val[2], "-131070");
-    EXPECT_EQ(panel.ch_val[3], "131070");
-    EXPECT_EQ(panel.ch_val[1], "-70000");
+    EXPECT_EQ(std::vector<std::string>(panel.ch_val.begin() + 1, panel.ch_val.end()),
+              (std::vector<std::string>{"-70000", "-131070", "131070"}));
     EXPECT_EQ(panel.badrx, "0");
-}
 
-TEST_F(RunTest, Version140BoardDividesTwoHundred) {
-    set_rates(1, 5, 11, 12);
-    ASSERT_EQ(start(), StartOutcome::running);
-    ASSERT_EQ(board_.starts.size(), 1u);
-    EXPECT_EQ(board_.starts[0], std::string("DUMMY\x84\x64\x64\x02\x01\0", 11));
-    set_rates(0, 4, 4, 4);
+    // A board of version 1.40 divides 200; a channel off gets 0.
     app::stop_acquisition(station());
-    ASSERT_EQ(start(), StartOutcome::running);
-    EXPECT_EQ(board_.starts.back().substr(6, 4), std::string("\x00\x64\x64\x64", 4));
+    station().settings.general.ad_type = config::orda10;
+    board_.version = "V140";
+    for (const auto& [rates, divisors] : {std::pair{std::array{1, 5, 11, 12}, std::string("\x64\x64\x02\x01", 4)},
+                                          std::pair{std::array{0, 4, 4, 4}, std::string("\x00\x64\x64\x64", 4)}}) {
+        set_rates(rates[0], rates[1], rates[2], rates[3]);
+        ASSERT_EQ(start(), StartOutcome::running);
+        EXPECT_EQ(board_.starts.back().substr(6, 4), divisors);
+        app::stop_acquisition(station());
+    }
 }
 
 // The board's version decides the sample width whatever the settings say,
@@ -170,74 +165,59 @@ TEST_F(RunTest, BoardAnsweringOnlyAt14400AfterNoiseIsFound) {
 
 // --- Trimming and serial number ----------------------------------------------
 
-TEST_F(RunTest, AlteredTrimmingIsWrittenBackAndVerified) {
-    station().settings.general.clock_trim = "12345678";
-    ASSERT_EQ(start(), StartOutcome::running);
-    EXPECT_EQ(board_.trim_text(), "12345678");
-    EXPECT_THAT(event_texts(), ElementsAre("Clock trimming found altered (FFFFFF02).",
-                                      "Clock trimming corrected to: 12345678",
-                                      "START with ORDA10 V140"));
-    EXPECT_EQ(station().settings.general.clock_trim, "12345678");
-    EXPECT_EQ(station().settings.general.ad_serial, "0000A1B2");
-}
-
-TEST_F(RunTest, TrimmingThatWillNotStickIsTriedTwiceThenReported) {
-    station().settings.general.clock_trim = "12345678";
-    board_.accepts_trim = false;
-    ASSERT_EQ(start(), StartOutcome::running);
-    int writes = 0;
-    for (const auto& w : serial_.writes()) writes += w == std::string("\x85\x12\x34\x56\x78\0", 6);
-    EXPECT_EQ(writes, 2);
-    EXPECT_THAT(event_texts(), ElementsAre("Clock trimming found altered (FFFFFF02).",
-                                      "Problem with clock trimming correction. Check your system.",
-                                      "START with ORDA10 V140"));
-    // Same trimming in other letters is no alteration.
-    app::stop_acquisition(station());
-    station().event_list.clear();
-    station().settings.general.clock_trim = "ffffff02";
-    ASSERT_EQ(start(), StartOutcome::running);
-    EXPECT_THAT(event_texts(), ElementsAre("Event list.", "START with ORDA10 V140"));
-}
-
-TEST_F(RunTest, FirstUseRegistersTrimmingAndSerial) {
-    auto& general = station().settings.general;
-    general.ad_serial.clear();
-    general.clock_trim = "1234";  // not a trimming
-    board_.set_trim(0x01, 0x02, 0x03, 0x04);
-    ASSERT_EQ(start(), StartOutcome::running);
-    EXPECT_EQ(general.clock_trim, "01020304");
-    EXPECT_EQ(general.ad_serial, "0000A1B2");
-    EXPECT_EQ(board_.trim_text(), "01020304");  // nothing written
-    EXPECT_THAT(event_texts(), ElementsAre("Startup INI inizialization. c/t:01020304 s/n:0000",
-                                      "START with ORDA10 V140"));
-    ASSERT_FALSE(dialogs_.shown.empty());
-    EXPECT_EQ(dialogs_.shown[0].text, "Remember to check the H/W Setup, \r\nthen Apply and SAVE parameter.");
-}
-
-TEST_F(RunTest, SerialMismatchAskedAndOnlyYesMakesTheBoardOperative) {
-    auto& general = station().settings.general;
-    general.ad_serial = "11112222";
-    general.clock_trim = "12345678";
-    ASSERT_EQ(start(), StartOutcome::running);  // the fake's default answer is No
-    EXPECT_EQ(general.ad_serial, "11112222");
-    EXPECT_EQ(general.clock_trim, "12345678");
-    EXPECT_EQ(board_.trim_text(), "FFFFFF02");
-    ASSERT_FALSE(dialogs_.shown.empty());
-    EXPECT_EQ(dialogs_.shown[0].kind, "question");
-    EXPECT_EQ(dialogs_.shown[0].title, "Serial number mismatch");
-    EXPECT_EQ(dialogs_.shown[0].text,
-              "The connected a/d board is not registered as operative a/d board.\r\nDo you want "
-              "to confirm it as operative a/d board?");
-    EXPECT_THAT(event_texts(), ElementsAre("START with ORDA10 V140"));
-
-    app::stop_acquisition(station());
-    station().event_list.clear();
-    general.clock_trim = "FFFFFF02";
-    dialogs_.answers = {true};
-    ASSERT_EQ(start(), StartOutcome::running);
-    EXPECT_EQ(general.ad_serial, "0000A1B2");
-    EXPECT_THAT(event_texts(), ElementsAre("Event list.", "s/n:0000 is now operative",
-                                           "START with ORDA10 V140"));
+// What START finds in the board's EEPROM against the settings, and what it
+// does: each case from a fresh event list; the fake answers No unless told.
+TEST_F(RunTest, TrimmingAndSerialNumberAreCheckedRestoredAndRegistered) {
+    const struct Case {
+        const char *what, *trim_setting, *serial_setting;
+        bool accepts_trim, answer_yes;
+        const char *trim_after, *serial_after, *board_trim;
+        std::vector<std::string> events;
+        const char* first_dialog;  // "kind|title|text", or "" for none
+    } cases[] = {
+        {"altered", "12345678", "0000A1B2", true, false, "12345678", "0000A1B2", "12345678",
+         {"Clock trimming found altered (FFFFFF02).", "Clock trimming corrected to: 12345678"}, ""},
+        {"will not stick: tried twice", "12345678", "0000A1B2", false, false, "12345678", "0000A1B2", "FFFFFF02",
+         {"Clock trimming found altered (FFFFFF02).", "Problem with clock trimming correction. Check your system."}, ""},
+        {"other letters", "ffffff02", "0000A1B2", true, false, "ffffff02", "0000A1B2", "FFFFFF02", {}, ""},
+        {"first use", "1234", "", true, false, "FFFFFF02", "0000A1B2", "FFFFFF02",
+         {"Startup INI inizialization. c/t:FFFFFF02 s/n:0000"},
+         "message||Remember to check the H/W Setup, \r\nthen Apply and SAVE parameter."},
+        {"other board, No", "12345678", "11112222", true, false, "12345678", "11112222", "FFFFFF02", {},
+         "question|Serial number mismatch|The connected a/d board is not registered as operative a/d "
+         "board.\r\nDo you want to confirm it as operative a/d board?"},
+        {"other board, Yes", "FFFFFF02", "11112222", true, true, "FFFFFF02", "0000A1B2", "FFFFFF02",
+         {"s/n:0000 is now operative"}, "question|Serial number mismatch|"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto& general = station().settings.general;
+        general.clock_trim = c.trim_setting, general.ad_serial = c.serial_setting;
+        board_.set_trim(0xFF, 0xFF, 0xFF, 0x02);
+        board_.accepts_trim = c.accepts_trim;
+        dialogs_.shown.clear();
+        dialogs_.answers = {c.answer_yes};
+        station().event_list.clear();
+        serial_.clear_written();
+        ASSERT_EQ(start(), StartOutcome::running);
+        EXPECT_EQ(std::tuple(general.clock_trim, general.ad_serial, board_.trim_text()),
+                  std::tuple(std::string(c.trim_after), std::string(c.serial_after), std::string(c.board_trim)));
+        auto events = c.events;
+        events.insert(events.begin(), "Event list.");
+        events.push_back("START with ORDA10 V140");
+        EXPECT_EQ(event_texts(), events);
+        if (*c.first_dialog) {
+            ASSERT_FALSE(dialogs_.shown.empty());
+            const auto& shown = dialogs_.shown[0];
+            const std::string kind_title_text = shown.kind + "|" + (shown.kind == "message" ? "" : shown.title) + "|";
+            EXPECT_EQ((kind_title_text + shown.text).substr(0, std::strlen(c.first_dialog)), c.first_dialog);
+        }
+        const auto writes = std::count(serial_.writes().begin(), serial_.writes().end(),
+                                       std::string("\x85\x12\x34\x56\x78\0", 6));
+        EXPECT_EQ(writes, c.trim_setting == std::string("12345678") && c.serial_setting == std::string("0000A1B2")
+                              ? (c.accepts_trim ? 1 : 2) : 0);
+        app::stop_acquisition(station());
+    }
     EXPECT_EQ(dialogs_.shown.back().title, "New a/d board");
 }
 
@@ -266,32 +246,21 @@ TEST_F(RunTest, NoBoardGivesCardNotFoundAndNoRun) {
     EXPECT_TRUE(warnings_[1].starts_with("A/D card not found\r\nCheck your cable and COM setting"));
     EXPECT_TRUE(warnings_[1].ends_with("   COM4 ADDR:02E8  IRQ:3"));
     EXPECT_EQ(station().settings.general.auto_start, 0);
-    EXPECT_TRUE(station().panel.start_enabled);
-    EXPECT_FALSE(station().panel.stop_enabled);
-    EXPECT_FALSE(serial_.is_open());
+    EXPECT_TRUE(station().panel.start_enabled && !station().panel.stop_enabled);
+    EXPECT_FALSE(serial_.is_open() || app::acquisition_active(station()));
     EXPECT_EQ(station().run_flags.acquisition_running, 0);
-    EXPECT_FALSE(app::acquisition_active(station()));
 }
 
-// --- Pre-start checks ---------------------------------------------------------
+// --- Pre-start checks (their texts are the start checks' tests) ------------------
 
-TEST_F(RunTest, EqualOrInvalidExtensionsRefuseTheStartBeforeTheBoardIsTouched) {
+TEST_F(RunTest, EqualExtensionsRefuseTheStartBeforeTheBoardIsTouched) {
     station().settings.channel(2).file_extension = "z1";
     station().settings.channel(4).file_extension = "Z1";
     EXPECT_EQ(start(), StartOutcome::refused);
-    ASSERT_EQ(dialogs_.shown.size(), 1u);
-    EXPECT_EQ(dialogs_.shown[0].text,
-              "File extensions mismatch for channel 2 and 4. Check [f.extens.] field and retry.");
-    EXPECT_EQ(dialogs_.shown[0].title, "Error.");
+    EXPECT_EQ(dialogs_.messages(), std::vector<std::string>{
+        "File extensions mismatch for channel 2 and 4. Check [f.extens.] field and retry. | Error."});
     EXPECT_EQ(board_.identifies, 0);
     EXPECT_TRUE(station().panel.start_enabled);
-
-    station().settings.channel(4).file_extension = "a/b";
-    EXPECT_EQ(start(), StartOutcome::refused);
-    ASSERT_EQ(dialogs_.shown.size(), 2u);
-    EXPECT_EQ(dialogs_.shown[1].text,
-              "Invalid file extension for channel 4. Check [f.extens.] field and retry.");
-    EXPECT_EQ(board_.identifies, 0);
 }
 
 TEST_F(RunTest, MissingEventsFolderIsCreatedOnYesAndOnlyWarnedAboutOnNo) {
@@ -396,7 +365,7 @@ TEST_F(RunTest, RandomBytesAreCountedOnBadrxAndDecodingResynchronises) {
 
 // --- STOP -------------------------------------------------------------------------
 
-TEST_F(RunTest, StopStopsTheOrdaBoardAndRestoresTheWindow) {
+TEST_F(RunTest, StopStopsTheOrdaBoardAndRestoresTheWindowButNotTheLockedControls) {
     ASSERT_EQ(start(), StartOutcome::running);
     deliver_sample(0, 1);
     serial_.feed(tw::testing::sample_bytes(0, 2, false));
@@ -405,26 +374,19 @@ TEST_F(RunTest, StopStopsTheOrdaBoardAndRestoresTheWindow) {
     EXPECT_EQ(event_texts().back(), "STOP");
     EXPECT_FALSE(serial_.is_open());
     const auto& panel = station().panel;
-    EXPECT_TRUE(panel.start_enabled);
-    EXPECT_FALSE(panel.stop_enabled);
-    EXPECT_TRUE(panel.exit_enabled);
-    EXPECT_TRUE(panel.logging_enabled);
-    EXPECT_TRUE(panel.sps_select_enabled);
-    EXPECT_EQ(station().settings.general.auto_start, 0);
-    EXPECT_EQ(station().run_flags.acquisition_running, 0);
-    EXPECT_TRUE(panel.utc_clock.empty());
+    EXPECT_EQ(std::vector<bool>({panel.start_enabled, panel.stop_enabled, panel.exit_enabled, panel.logging_enabled,
+                                 panel.sps_select_enabled, panel.utc_clock.empty()}),
+              std::vector<bool>({true, false, true, true, true, true}));
+    EXPECT_EQ(station().settings.general.auto_start + station().run_flags.acquisition_running, 0);
     // Nothing runs after STOP.
     tick(10);
     EXPECT_EQ(board_.starts.size(), 1u);
     EXPECT_EQ(event_texts().back(), "STOP");
-}
 
-TEST_F(RunTest, StopWithLockedSettingsKeepsTheLockedControlsDisabled) {
     station().settings.general.settings_locked = 1;
     ASSERT_EQ(start(), StartOutcome::running);
     app::stop_acquisition(station());
-    EXPECT_FALSE(station().panel.logging_enabled);
-    EXPECT_FALSE(station().panel.sps_select_enabled);
+    EXPECT_FALSE(panel.logging_enabled || panel.sps_select_enabled);
 }
 
 TEST_F(RunTest, StopWhileTheBoardIsPreparedEndsTheRunAtOnce) {
@@ -472,9 +434,8 @@ TEST_F(RunTest, InfiltecLinesBecomeSamplesAndStopSendsNothing) {
     serial_.deliver(burst);
     EXPECT_EQ(samples_.size(), 62u);
 
-    const auto writes = serial_.writes().size();
     app::stop_acquisition(station());
-    EXPECT_EQ(serial_.writes().size(), writes);
+    EXPECT_TRUE(serial_.writes().empty());  // the board gets no command at all
     EXPECT_EQ(event_texts().back(), "STOP");
     EXPECT_FALSE(station().panel.sps_select_enabled);
 }

@@ -172,38 +172,6 @@ TEST_F(SignalPathTest, TriggeredEventIsWrittenAndStopEndsItWithItsCount) {
     EXPECT_THAT(tw::testing::read_file(folder_ / "sendsms.txt"), HasSubstr(" L:"));
 }
 
-TEST_F(SignalPathTest, ManualRecordStartsAndStopsAnEventOfAnEnabledChannel) {
-    set_channel(2, 7);  // 10 samples per second, thresholds never reached
-    auto& c2 = station().settings.channel(2);
-    c2.record_enabled = 1;
-    c2.file_extension = "m2";
-    bool disabled_shown = false;
-    station().recorder.on_record_disabled = [&](int k) { disabled_shown = k == 2; };
-    // Not while idle.
-    station().recorder.manual_record(2, station().run_flags.acquisition_running == 1);
-    EXPECT_EQ(station().panel.man_record[1], "REC");
-
-    ASSERT_EQ(app::start_acquisition(station()), StartOutcome::running);
-    board_second(8, 0, 0, {{2, series(1, 10)}});
-    board_second(8, 0, 1, {{2, series(11, 5)}});
-    station().recorder.manual_record(2, station().run_flags.acquisition_running == 1);
-    board_second(8, 0, 2, {{2, series(21, 3)}});
-    ASSERT_TRUE(station().event_flags.event_active[1]);
-    station().recorder.manual_record(2, true);
-    board_second(8, 0, 3, {{2, {31, 32}}});
-    EXPECT_FALSE(station().event_flags.event_active[1]);
-    // A manual stop switches the channel's recording off.
-    EXPECT_EQ(c2.record_enabled, 0);
-    EXPECT_TRUE(disabled_shown);
-    const auto files = event_files();
-    ASSERT_EQ(files.size(), 1u);
-    const EventFileText file = parse_event_file(tw::testing::read_file(files[0]));
-    ASSERT_FALSE(file.samples.empty());
-    // The sample that carried the stop request is the last one written.
-    EXPECT_EQ(file.samples.back(), 31);
-    EXPECT_EQ(std::stoul(file.count_field), file.samples.size());
-}
-
 TEST_F(SignalPathTest, LoggedChannelGoesIntoItsDayTrackWithStartAndStopGroups) {
     set_channel(2, 7);  // 10 samples per second
     auto& c2 = station().settings.channel(2);

@@ -5,6 +5,7 @@
 #include "fakes/fake_platform.h"
 #include "fakes/fake_serial_port.h"
 #include "fakes/recording_canvas.h"
+#include "fakes/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -14,13 +15,6 @@
 #include <sstream>
 
 namespace tw::testing {
-
-inline std::string read_file(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
 
 class StationTest : public ::testing::Test {
 protected:

@@ -1,6 +1,8 @@
 #include "config/settings_file.h"
 #include "config/station_paths.h"
 
+#include "fakes/test_files.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -13,29 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string read_bytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-// A fresh folder under the build tree, removed afterwards.
-class TempFolder {
-public:
-    TempFolder() {
-        path_ = fs::temp_directory_path() /
-                ("tw_config_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter_++));
-        fs::remove_all(path_);
-        fs::create_directories(path_);
-    }
-    ~TempFolder() { fs::remove_all(path_); }
-    const fs::path& path() const { return path_; }
-
-private:
-    static inline int counter_ = 0;
-    fs::path path_;
-};
+using tw::testing::TestFolder;
+const auto read_bytes = [](const fs::path& path) { return tw::testing::read_file(path); };
 
 Settings new_file_settings(const std::string& folder = "/station") {
     Settings settings;
@@ -127,7 +108,7 @@ TEST(SettingsRoundTrip, EveryFieldSurvivesWriteAndRead) {
 }
 
 TEST(SettingsRoundTrip, SaveOverwritesTheWholeFileAndLoadReadsItBack) {
-    TempFolder folder;
+    TestFolder folder;
     const fs::path path = folder.path() / "terrawv.ini";
     std::ofstream(path) << std::string(10000, 'x');
     const Settings original = unusual_settings();
@@ -289,7 +270,7 @@ TEST(ListFields, EventLengthsFollowSampleRate) {
 // ------------------------------------------------------------ load and save
 
 TEST(LoadSettings, MissingFileIsCreatedWithNewFileValues) {
-    TempFolder folder;
+    TestFolder folder;
     const fs::path path = folder.path() / "terrawv.ini";
     Settings settings = unusual_settings();
     const LoadResult result = load_settings(path, folder.path().string(), settings);
@@ -317,7 +298,7 @@ TEST(LoadSettings, UnwritableFolderKeepsNewFileValuesAndSaysWhy) {
 }
 
 TEST(LoadSettings, UnreadableFileIsLeftAlone) {
-    TempFolder folder;
+    TestFolder folder;
     const fs::path path = folder.path() / "terrawv.ini";
     fs::create_directory(path);  // exists, but cannot be read as a file
     Settings settings;
@@ -329,7 +310,7 @@ TEST(LoadSettings, UnreadableFileIsLeftAlone) {
 }
 
 TEST(SaveSettings, FailedWriteLeavesNoPartialFile) {
-    TempFolder folder;
+    TestFolder folder;
     const fs::path path = folder.path() / "terrawv.ini";
     fs::create_directories(path / "blocker");  // a non-empty folder cannot be replaced
     std::string error;

@@ -167,5 +167,24 @@ TEST_F(DrumFixture, ClearAsksAndStopSavesOnlyADrumDrawnThisRun) {
     EXPECT_EQ(images.save_count, 0);
 }
 
+// Each drum format setting saves under its own extension, format and
+// quality; a value out of the list saves BMP.
+TEST_F(DrumFixture, EachFormatSettingSavesItsFileFormatAndQuality) {
+    using platform::ImageFormat;
+    const struct { int setting; const char* name; ImageFormat format; int quality; } cases[] = {
+        {0, "drum_1.BMP", ImageFormat::bmp, 100}, {1, "drum_1.GIF", ImageFormat::gif, 100},
+        {2, "drum_1.JPG", ImageFormat::jpeg, 40}, {3, "drum_1.JPG", ImageFormat::jpeg, 75},
+        {4, "drum_1.JPG", ImageFormat::jpeg, 90}, {9, "drum_1.BMP", ImageFormat::bmp, 100}};
+    for (const auto& c : cases) {
+        images.files.clear();
+        settings.general.drum_format = c.setting;
+        restart(), at(8, 0, 0), drums->stop_run();
+        ASSERT_EQ(images.files.count(folder / c.name), 1u) << c.setting;
+        const auto& saved = images.files.at(folder / c.name);
+        EXPECT_TRUE(saved.format == c.format && saved.quality == c.quality) << c.setting;
+        EXPECT_EQ(saved.width * 1000 + saved.height, 3600 * 1000 + 800) << c.setting;
+    }
+}
+
 }  // namespace
 }  // namespace tw::display

@@ -6,6 +6,7 @@
 #include "display/conditioning.h"
 #include "events/event_recorder.h"
 #include "fakes/fake_platform.h"
+#include "fakes/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -21,23 +22,8 @@ namespace tw::events::testing {
 
 namespace fs = std::filesystem;
 
-inline std::string read_bytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-inline std::vector<std::string> read_lines(const fs::path& path) {
-    std::vector<std::string> lines;
-    std::istringstream in(read_bytes(path));
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
-}
+using tw::testing::read_lines;
+inline std::string read_bytes(const fs::path& path) { return tw::testing::read_file(path); }
 
 class FakePrinter : public platform::Printer {
 public:

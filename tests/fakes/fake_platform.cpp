@@ -33,7 +33,7 @@ void FakeClock::set(int year, int month, int day, int hour, int minute, int seco
     t.tm_hour = hour;
     t.tm_min = minute;
     t.tm_sec = second;
-    epoch_ms_ = static_cast<std::int64_t>(timegm(&t)) * 1000 + ms;
+    epoch_ms_ = static_cast<std::int64_t>(timegm(&t)) * 1000 + ms - real_ms();
 }
 
 void FakeClock::advance_ms(std::int64_t ms) {
@@ -42,11 +42,12 @@ void FakeClock::advance_ms(std::int64_t ms) {
 }
 
 platform::DateTime FakeClock::now() const {
-    const time_t seconds = static_cast<time_t>(epoch_ms_ / 1000);
+    const std::int64_t epoch_ms = epoch_ms_ + real_ms();
+    const time_t seconds = static_cast<time_t>(epoch_ms / 1000);
     std::tm t{};
     gmtime_r(&seconds, &t);
     return platform::DateTime{t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min,
-                              t.tm_sec,         static_cast<int>(epoch_ms_ % 1000)};
+                              t.tm_sec,         static_cast<int>(epoch_ms % 1000)};
 }
 
 double FakeClock::seconds_since_midnight() const {

@@ -12,6 +12,7 @@
 #include "platform/service_manager.h"
 #include "platform/sound.h"
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -26,10 +27,13 @@ public:
     // Sets the wall clock (local date and time).
     void set(int year, int month, int day, int hour, int minute, int second, int ms = 0);
     void advance_ms(std::int64_t ms);
+    // From now on the clock also runs with real time (for tests of real
+    // ports and event loops): still from the date the test set.
+    void run_in_real_time() { real_start_ = std::chrono::steady_clock::now(); }
 
     platform::DateTime now() const override;
     double seconds_since_midnight() const override;
-    std::int64_t monotonic_ms() const override { return monotonic_ms_; }
+    std::int64_t monotonic_ms() const override { return monotonic_ms_ + real_ms(); }
     bool set_time_of_day(int hour, int minute, int second, std::string* error) override;
     bool set_date(int year, int month, int day, std::string* error) override;
     bool system_clock_synchronised() const override { return synchronised; }
@@ -45,8 +49,13 @@ public:
     int set_date_calls = 0;
 
 private:
+    std::int64_t real_ms() const {
+        using namespace std::chrono;
+        return real_start_ ? duration_cast<milliseconds>(steady_clock::now() - *real_start_).count() : 0;
+    }
     std::int64_t epoch_ms_ = 0;  // wall clock, ms since 1970 (treated as local)
     std::int64_t monotonic_ms_ = 1000000;
+    std::optional<std::chrono::steady_clock::time_point> real_start_;
 };
 
 class FakeEventPump : public platform::EventPump {

@@ -45,25 +45,8 @@ std::string FakeSerialPort::device_name() const {
 }
 
 bool FakeSerialPort::set_line_settings(std::string_view settings) {
-    // The same shape the real port accepts: speed,parity,data bits,stop bits.
-    std::vector<std::string_view> fields;
-    std::size_t start = 0;
-    while (true) {
-        const auto comma = settings.find(',', start);
-        fields.push_back(settings.substr(start, comma - start));
-        if (comma == std::string_view::npos) break;
-        start = comma + 1;
-    }
-    if (fields.size() != 4) return false;
-    const auto digits = [](std::string_view s) {
-        return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-    };
-    if (!digits(fields[0]) || fields[0].find_first_not_of('0') == std::string_view::npos)
-        return false;
-    if (fields[1].size() != 1 || std::string_view("nNeEoOmMsS").find(fields[1][0]) == std::string_view::npos)
-        return false;
-    if (fields[2].size() != 1 || fields[2][0] < '5' || fields[2][0] > '8') return false;
-    if (fields[3] != "1" && fields[3] != "2") return false;
+    // Remembered for what the test checks; the real port's parsing is its own test's.
+    if (std::count(settings.begin(), settings.end(), ',') != 3) return false;
     line_settings_ = std::string(settings);
     return true;
 }

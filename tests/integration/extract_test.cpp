@@ -65,7 +65,10 @@ TEST_F(ExtractTest, FilesCutAcrossAPauseAndMidnightHoldTheBoardsSamplesAtTheirTi
     SimulatedBoard board(folder_, {"--family", "orda10", "--start", "2003/02/03 23:57:00",
                                    "--speed-factor", "20"});
     ASSERT_TRUE(board.ready());
-    const auto first = run_program({"--headless", "--port", board.device(), "--run-for", "4"});
+    // The runs last until the board has gone past what they must log.
+    pc_start_ = "2003/02/03 12:00:00";
+    const auto first = run_headless_until(board.device(), [&] { return board.last_record_time() >= "2003/02/03 23:58:00"; });
+    ASSERT_FALSE(first.timed_out) << first.err;
     ASSERT_EQ(first.exit_status, 0) << first.err;
     // The pause: the board's clock runs on (20 times real time) while the
     // program is away for 1.5 s, half a board minute. Only the length of the
@@ -74,7 +77,8 @@ TEST_F(ExtractTest, FilesCutAcrossAPauseAndMidnightHoldTheBoardsSamplesAtTheirTi
     ASSERT_FALSE(day1.empty());
     const std::int64_t stopped = day1.back().start + static_cast<std::int64_t>(day1.back().samples / 20);
     std::this_thread::sleep_for(1500ms);
-    const auto second = run_program({"--headless", "--port", board.device(), "--run-for", "12"});
+    const auto second = run_headless_until(board.device(), [&] { return board.last_record_time() >= "2003/02/04 00:01:00"; });
+    ASSERT_FALSE(second.timed_out) << second.err;
     ASSERT_EQ(second.exit_status, 0) << second.err;
     board.stop();
 

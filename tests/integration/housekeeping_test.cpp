@@ -36,7 +36,8 @@ TEST_F(HousekeepingTest, HeartbeatPurgeMissingPortAndTheServiceManager) {
         return std::count_if(fs::directory_iterator(datalog), fs::directory_iterator(),
                              [&](const auto& e) { return e.path().filename().string().starts_with(day); });
     };
-    SimulatedBoard board(folder_, {"--family", "orda10", "--start", "2024/01/05 10:00:00"});
+    pc_start_ = "2024/01/05 10:00:00";
+    SimulatedBoard board(folder_, {"--family", "orda10", "--start", pc_start_});
     ASSERT_TRUE(board.ready());
     // A datagram socket standing in for the service manager's.
     const int socket = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -52,11 +53,10 @@ TEST_F(HousekeepingTest, HeartbeatPurgeMissingPortAndTheServiceManager) {
         return std::count(told.begin(), told.end(), line);
     };
     // The PC's date is the board's: the program takes it as today.
-    Background program(TW_TERRAWAVE, headless_arguments(board.device()),
-                       (folder_ / "out").string(), (folder_ / "err").string(),
-                       {"TERRAWAVE_NO_CLOCK_SET=1", "LD_PRELOAD=" TW_LIBFAKETIME,
-                        "FAKETIME=@2024-01-05 10:00:00",
-                        "NOTIFY_SOCKET=" + (folder_ / "notify").string()});
+    auto environment = pc_clock_at(pc_start_);
+    environment.push_back("NOTIFY_SOCKET=" + (folder_ / "notify").string());
+    Background program(TW_TERRAWAVE, headless_arguments(board.device()), (folder_ / "out").string(),
+                       (folder_ / "err").string(), environment);
     const auto err = [&] { return read_file((folder_ / "err").string()); };
 
     const fs::path heartbeat = station() / "terrawv.wdn";

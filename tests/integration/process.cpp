@@ -1,11 +1,12 @@
 #include "process.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
-#include <poll.h>
 #include <spawn.h>
 #include <sstream>
 #include <stdexcept>
@@ -30,13 +31,24 @@ struct Argv {
     }
 };
 
+std::string key_of(const std::string& entry) { return entry.substr(0, entry.find('=')); }
+
+// The test's environment with `extra` in place of the entries of the same
+// names: a program reads the first of two, so an extra entry must replace
+// what a run under faketime(1) inherited. A clock of the test's own is not
+// shared with the processes of such a run.
 struct Env {
     std::vector<std::string> entries;
     std::vector<char*> pointers;
-    explicit Env(const std::vector<std::string>& extra) {
-        for (char** e = environ; *e; ++e) entries.emplace_back(*e);
+    explicit Env(std::vector<std::string> extra) {
+        extra.push_back("TERRAWAVE_NO_CLOCK_SET=1");
+        std::vector<std::string> replaced;
+        for (const auto& entry : extra) replaced.push_back(key_of(entry));
+        if (std::find(replaced.begin(), replaced.end(), "FAKETIME") != replaced.end())
+            replaced.push_back("FAKETIME_SHARED");
+        for (char** e = environ; *e; ++e)
+            if (std::find(replaced.begin(), replaced.end(), key_of(*e)) == replaced.end()) entries.emplace_back(*e);
         entries.insert(entries.end(), extra.begin(), extra.end());
-        entries.push_back("TERRAWAVE_NO_CLOCK_SET=1");
         for (auto& entry : entries) pointers.push_back(entry.data());
         pointers.push_back(nullptr);
     }
@@ -55,12 +67,19 @@ pid_t spawn(const std::string& program, const std::vector<std::string>& argument
     posix_spawn_file_actions_adddup2(&actions, out_fd, STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, err_fd, STDERR_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    // A process group of its own: a signal reaches what the program starts
+    // too (faketime(1) runs the program as its child).
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
     Argv argv(program, arguments);
     Env env(environment);
     pid_t pid = -1;
     const int rc =
-        posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.pointers.data(), env.pointers.data());
+        posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.pointers.data(), env.pointers.data());
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
     if (rc != 0) throw std::runtime_error("cannot start " + program + ": " + std::strerror(rc));
     return pid;
 }
@@ -69,46 +88,18 @@ pid_t spawn(const std::string& program, const std::vector<std::string>& argument
 
 RunResult run(const std::string& program, const std::vector<std::string>& arguments,
               std::chrono::milliseconds timeout, const std::vector<std::string>& environment) {
-    int out_pipe[2], err_pipe[2];
-    if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) {
-        throw std::runtime_error("pipe failed");
-    }
-    const pid_t pid = spawn(program, arguments, environment, out_pipe[1], err_pipe[1]);
-    close(out_pipe[1]);
-    close(err_pipe[1]);
-
+    char pattern[] = "/tmp/tw_run_XXXXXX";
+    if (!::mkdtemp(pattern)) throw std::runtime_error("cannot make a folder for the outputs");
+    const std::string folder = pattern;
     RunResult result;
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
-    int open_fds = 2;
-    char buffer[65536];
-    while (open_fds > 0) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            result.timed_out = true;
-            kill(pid, SIGKILL);
-            break;
-        }
-        if (poll(fds, 2, static_cast<int>(left.count())) < 0 && errno != EINTR) break;
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-            if (n <= 0) {
-                close(fds[i].fd);
-                fds[i].fd = -1;
-                --open_fds;
-            } else {
-                (i == 0 ? result.out : result.err).append(buffer, static_cast<size_t>(n));
-            }
-        }
+    {
+        Background process(program, arguments, folder + "/out", folder + "/err", environment);
+        result.exit_status = process.wait(timeout);
+        result.timed_out = result.exit_status == -1;  // killed as it goes
     }
-    for (auto& fd : fds) {
-        if (fd.fd >= 0) close(fd.fd);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.exit_status = decode_status(status);
+    result.out = read_file(folder + "/out");
+    result.err = read_file(folder + "/err");
+    std::filesystem::remove_all(folder);
     return result;
 }
 
@@ -125,7 +116,7 @@ Background::Background(const std::string& program, const std::vector<std::string
 
 Background::~Background() {
     if (running()) {
-        kill(pid_, SIGKILL);
+        kill(-pid_, SIGKILL);
         wait(std::chrono::seconds(5));
     }
 }
@@ -142,7 +133,7 @@ bool Background::running() {
 }
 
 void Background::signal(int number) {
-    if (running()) kill(pid_, number);
+    if (running()) kill(-pid_, number);
 }
 
 int Background::wait(std::chrono::milliseconds timeout) {

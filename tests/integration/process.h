@@ -33,7 +33,6 @@ public:
     Background(const Background&) = delete;
     Background& operator=(const Background&) = delete;
 
-    pid_t pid() const { return pid_; }
     bool running();
     void signal(int number);
     // Waits for the end; returns the exit status as RunResult does, or -1 on

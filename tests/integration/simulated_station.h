@@ -9,7 +9,7 @@
 
 #include <algorithm>
 #include <csignal>
-#include <ctime>
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -33,14 +33,15 @@ inline std::vector<std::string> split_lines(const std::string& text) {
     return lines;
 }
 
-// The PC's local date, "YYYY/MM/DD" (the program takes the board date from it).
-inline std::string local_date_text() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[16];
-    std::strftime(text, sizeof text, "%Y/%m/%d", &local);
-    return text;
+// Where a test gives no time of its own, the board's clock and the program's
+// PC clock start here: every date a test sees is one it chose.
+inline const std::string default_start = "2024/03/05 12:34:10";
+
+// The environment that starts the program's PC clock at `start`
+// ("YYYY/MM/DD HH:MM:SS", local time) through libfaketime.
+inline std::vector<std::string> pc_clock_at(std::string start) {
+    std::replace(start.begin(), start.end(), '/', '-');
+    return {"LD_PRELOAD=" TW_LIBFAKETIME, "FAKETIME=@" + start};
 }
 
 // One sample of the simulator's record file.
@@ -57,11 +58,13 @@ class SimulatedBoard {
 public:
     SimulatedBoard(const fs::path& folder, std::vector<std::string> options)
         : link_(folder / "board"), log_(folder / "board.log"), record_(folder / "board.rec") {
+        if (std::find(options.begin(), options.end(), "--start") == options.end())
+            options.insert(options.end(), {"--start", default_start});
         options.insert(options.end(), {"--link", link_.string(), "--log", log_.string(),
                                        "--record", record_.string()});
         process_ = std::make_unique<Background>(TW_BOARDSIM, options, (folder / "sim.out").string(),
                                                 (folder / "sim.err").string());
-        ready_ = wait_until([&] { return fs::exists(link_); }, 5s);
+        ready_ = wait_until([&] { return fs::exists(link_); }, 30s);
     }
     ~SimulatedBoard() { stop(); }
     // Ends the simulator; its record is complete afterwards.
@@ -81,14 +84,20 @@ public:
             if (line.size() > 13) out.push_back(line.substr(13));
         return out;
     }
-    // Board times ("HH:MM:SS") at which the board received each command.
-    std::vector<std::string> command_times(const std::string& command) const {
-        std::vector<std::string> out;
-        for (const auto& line : split_lines(read_file(log_.string())))
-            if (line.size() > 13 && line.substr(13) == command) out.push_back(line.substr(0, 8));
-        return out;
-    }
     std::vector<std::string> record() const { return split_lines(read_file(record_.string())); }
+    // The board time ("YYYY/MM/DD HH:MM:SS") of the last sample recorded so
+    // far; "" before the first. Reads only the end of the record.
+    std::string last_record_time() const {
+        std::ifstream in(record_, std::ios::binary | std::ios::ate);
+        const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : 0;
+        std::string tail(static_cast<std::size_t>(std::min<std::streamoff>(size, 256)), '\0');
+        in.seekg(size - static_cast<std::streamoff>(tail.size()));
+        in.read(tail.data(), static_cast<std::streamsize>(tail.size()));
+        const auto end = tail.rfind('\n');
+        const auto begin = end == std::string::npos ? end : tail.rfind('\n', end - 1);
+        if (begin == std::string::npos || end - begin < 20) return "";
+        return tail.substr(begin + 1, 19);
+    }
     // The record of one channel, in the order sent.
     std::vector<RecordedSample> samples(int channel) const {
         std::vector<RecordedSample> out;
@@ -122,8 +131,9 @@ class StationTest : public ::testing::Test {
 protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        folder_ = fs::temp_directory_path() /
-                  (std::string("tw_it_") + info->test_suite_name() + "_" + info->name());
+        // The process's own: runs of the suite side by side never meet.
+        folder_ = fs::temp_directory_path() / ("tw_it_" + std::to_string(::getpid()) + "_" +
+                                               info->test_suite_name() + "_" + info->name());
         fs::remove_all(folder_);
         fs::create_directories(folder_ / "station");
     }
@@ -179,11 +189,29 @@ protected:
         run_for << seconds;
         more.insert(more.begin(), {"--run-for", run_for.str()});
         return run(TW_TERRAWAVE, headless_arguments(device, more),
-                   std::chrono::seconds(static_cast<int>(seconds) + 60),
-                   {"TERRAWAVE_NO_CLOCK_SET=1"});
+                   std::chrono::seconds(static_cast<int>(seconds) + 60), pc_clock_at(pc_start_));
+    }
+    // Runs the program headless until `done` holds (or `deadline` passes),
+    // then stops it with SIGTERM as a service manager would; `timed_out`
+    // says that `done` never held.
+    template <typename Done>
+    RunResult run_headless_until(const std::string& device, Done done,
+                                 std::chrono::seconds deadline = 120s,
+                                 std::vector<std::string> more = {}) {
+        const std::string out = (folder_ / "tw.out").string(), err = (folder_ / "tw.err").string();
+        Background program(TW_TERRAWAVE, headless_arguments(device, std::move(more)), out, err,
+                           pc_clock_at(pc_start_));
+        RunResult result;
+        result.timed_out = !wait_until(done, deadline);
+        program.signal(SIGTERM);
+        result.exit_status = program.wait(60s);
+        result.out = read_file(out);
+        result.err = read_file(err);
+        return result;
     }
 
     fs::path folder_;
+    std::string pc_start_ = default_start;  // the program's PC clock at its start
 };
 
 }  // namespace tw::integration

@@ -137,7 +137,7 @@ TEST_F(StreamTest, ArchiveAndSeedLinkCarryEverySampleTheBoardSentWithItsBoardTim
                                           {"--run-for", "20", "--mseed", archive.string(),
                                            "--seedlink", "0", "--station", "tw1",
                                            "--network", "TW"}),
-                       (folder_ / "tw.out").string(), err, {"TERRAWAVE_NO_CLOCK_SET=1"});
+                       (folder_ / "tw.out").string(), err, pc_clock_at(pc_start_));
     int port = 0;
     ASSERT_TRUE(wait_until([&] {
         const std::string text = read_file(err);

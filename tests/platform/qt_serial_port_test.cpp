@@ -3,6 +3,7 @@
 
 #include "platform/qt/qt_serial_port.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
@@ -14,7 +15,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
 #include <functional>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -96,15 +96,20 @@ void run_events_for(int ms) {
     run_events_until([] { return false; }, ms);
 }
 
-// How often this thread has slept and been woken so far.
-long wake_ups_so_far() {
-    std::ifstream status("/proc/thread-self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("voluntary_ctxt_switches:", 0) == 0) return std::stol(line.substr(24));
-    }
-    return -1;
-}
+// Counts the times the event loop wakes up while it lives: the loop's own
+// count, which no other thread or lock of the kernel can add to.
+class WakeUps {
+public:
+    WakeUps()
+        : connection_(QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake,
+                                       [this] { ++count_; })) {}
+    ~WakeUps() { QObject::disconnect(connection_); }
+    int count() const { return count_; }
+
+private:
+    int count_ = 0;
+    QMetaObject::Connection connection_;
+};
 
 double thread_cpu_ms() {
     timespec t{};
@@ -136,20 +141,14 @@ bool wait_without_events(const std::function<bool()>& done, int timeout_ms = 200
     return true;
 }
 
-TEST(LineSettingsText, ReadsTheUsualFormsAndWritesThemBack) {
+TEST(LineSettingsText, ReadsTheUsualFormsAndRefusesGarbledTextKeepingThePreviousSettings) {
     LineSettings s;
-    ASSERT_TRUE(parse_line_settings("14400,n,8,1", &s));
-    EXPECT_EQ(line_settings_text(s), "14400,n,8,1");
     ASSERT_TRUE(parse_line_settings(" 38400 , E , 7 , 2 ", &s));
-    EXPECT_EQ(s.speed, 38400);
-    EXPECT_EQ(s.parity, 'e');
-    EXPECT_EQ(s.data_bits, 7);
-    EXPECT_EQ(s.stop_bits, 2);
-    ASSERT_TRUE(parse_line_settings("57600,o,8,1", &s));  // any positive speed
-    EXPECT_EQ(s.speed, 57600);
-}
-
-TEST(LineSettingsText, RefusesGarbledTextAndKeepsThePreviousSettings) {
+    EXPECT_EQ(std::tuple(s.speed, s.parity, s.data_bits, s.stop_bits), std::tuple(38400, 'e', 7, 2));
+    for (const char* good : {"14400,n,8,1", "57600,o,8,1"}) {  // any positive speed
+        ASSERT_TRUE(parse_line_settings(good, &s));
+        EXPECT_EQ(line_settings_text(s), good);
+    }
     QtSerialPort port;
     ASSERT_TRUE(port.set_line_settings("19200,n,8,1"));
     for (const char* bad : {"", "9600", "9600,n,8", "9600,n,8,1,1", "abc,n,8,1", "0,n,8,1",
@@ -161,29 +160,22 @@ TEST(LineSettingsText, RefusesGarbledTextAndKeepsThePreviousSettings) {
     EXPECT_EQ(port.line_settings(), "19200,n,8,1");
 }
 
-TEST(QtSerialPortDevice, PortNumbersNameTtySUnlessADeviceIsGiven) {
+TEST(QtSerialPortDevice, PortNumbersNameTtySUnlessADeviceIsGivenAndAMissingOneSaysWhy) {
     QtSerialPort port;
-    port.set_port_number(1);
-    EXPECT_EQ(port.device_name(), "/dev/ttyS0");
     port.set_port_number(4);
     EXPECT_EQ(port.port_number(), 4);
     EXPECT_EQ(port.device_name(), "/dev/ttyS3");
-
-    QtSerialPort overridden("/dev/ttyUSB0");
-    overridden.set_port_number(3);
-    EXPECT_EQ(overridden.device_name(), "/dev/ttyUSB0");
+    QtSerialPort overridden("/dev/tw-no-such-device");
+    overridden.set_port_number(1);
+    EXPECT_EQ(overridden.device_name(), "/dev/tw-no-such-device");
     EXPECT_EQ(overridden.input_buffer_size(), 16384);
-}
-
-TEST(QtSerialPortDevice, OpenOfMissingDeviceNamesDeviceAndReason) {
-    QtSerialPort port("/dev/tw-no-such-device");
     std::string error;
-    EXPECT_FALSE(port.open(&error));
-    EXPECT_FALSE(port.is_open());
+    EXPECT_FALSE(overridden.open(&error));
+    EXPECT_FALSE(overridden.is_open());
     EXPECT_EQ(error, "cannot open /dev/tw-no-such-device: No such file or directory");
-    EXPECT_EQ(port.bytes_waiting(), 0);
-    EXPECT_EQ(port.read(), "");
-    EXPECT_FALSE(port.write("x"));
+    EXPECT_EQ(overridden.bytes_waiting(), 0);
+    EXPECT_EQ(overridden.read(), "");
+    EXPECT_FALSE(overridden.write("x"));
 }
 
 class PtyPort : public ::testing::Test {
@@ -202,19 +194,21 @@ protected:
     std::unique_ptr<QtSerialPort> port_;
 };
 
-TEST_F(PtyPort, LineSettingsReachTheOtherSideIncludingCustomSpeeds) {
+TEST_F(PtyPort, LineSettingsReachTheOtherSideAtTheNextOpenIncludingCustomSpeeds) {
     for (int speed : {9600, 14400, 19200, 38400}) {
         SCOPED_TRACE(speed);
         ASSERT_TRUE(port_->set_line_settings(std::to_string(speed) + ",n,8,1"));
         open_port();
         const termios2 line = pty_.line();
-        EXPECT_EQ(line.c_ospeed, static_cast<unsigned>(speed));
-        EXPECT_EQ(line.c_ispeed, static_cast<unsigned>(speed));
+        EXPECT_EQ(std::tuple(line.c_ospeed, line.c_ispeed), std::tuple(unsigned(speed), unsigned(speed)));
         EXPECT_EQ(line.c_cflag & CSIZE, static_cast<unsigned>(CS8));
         EXPECT_EQ(line.c_cflag & (PARENB | CSTOPB), 0u);
-        port_->close();
+        if (speed != 38400) port_->close();
     }
+    // Changed while open: at the next open.
     ASSERT_TRUE(port_->set_line_settings("19200,o,7,2"));
+    EXPECT_EQ(pty_.line().c_ospeed, 38400u);
+    port_->close();
     open_port();
     const termios2 line = pty_.line();
     EXPECT_EQ(line.c_ospeed, 19200u);
@@ -223,51 +217,44 @@ TEST_F(PtyPort, LineSettingsReachTheOtherSideIncludingCustomSpeeds) {
     EXPECT_EQ(line.c_cflag & (PARODD | CSTOPB), static_cast<unsigned>(PARODD | CSTOPB));
 }
 
-TEST_F(PtyPort, SettingsChangedWhileOpenTakeEffectAtTheNextOpen) {
-    ASSERT_TRUE(port_->set_line_settings("9600,n,8,1"));
-    open_port();
-    ASSERT_TRUE(port_->set_line_settings("14400,n,8,1"));
-    EXPECT_EQ(pty_.line().c_ospeed, 9600u);
-    port_->close();
-    open_port();
-    EXPECT_EQ(pty_.line().c_ospeed, 14400u);
-}
-
-TEST_F(PtyPort, SecondOpenOfADeviceInUseFailsAndSaysSo) {
+TEST_F(PtyPort, ASecondOpenFailsAndSaysSoAndCloseAlwaysSucceeds) {
+    port_->close();  // closed: nothing happens
     open_port();
     QtSerialPort other(pty_.slave_path());
     std::string error;
     EXPECT_FALSE(other.open(&error));
     EXPECT_EQ(error.rfind("cannot open " + pty_.slave_path() + ": ", 0), 0u) << error;
     EXPECT_NE(error.find("busy"), std::string::npos) << error;
-    EXPECT_TRUE(port_->is_open());
-}
-
-TEST_F(PtyPort, CloseAlwaysSucceedsAndThePortOpensAgain) {
-    port_->close();  // closed: nothing happens
-    open_port();
     port_->close();
     EXPECT_FALSE(port_->is_open());
     EXPECT_FALSE(port_->write("x"));
-    port_->close();
     open_port();
     EXPECT_TRUE(port_->write("y"));
     EXPECT_EQ(pty_.receive(1), "y");
 }
 
-TEST_F(PtyPort, BytesWaitingCountsKernelBytesBeforeTheEventLoopRuns) {
+TEST_F(PtyPort, BytesWaitingCountsKernelBytesBeforeTheEventLoopRunsAndFlushDiscardsBoth) {
     open_port();
     EXPECT_EQ(port_->bytes_waiting(), 0);
     pty_.send("0123456789");
-    EXPECT_TRUE(wait_without_events([&] { return port_->bytes_waiting() == 10; }))
-        << port_->bytes_waiting();
-    // Some bytes in Qt's buffer, more in the kernel: both count, in order.
+    EXPECT_TRUE(wait_without_events([&] { return port_->bytes_waiting() == 10; })) << port_->bytes_waiting();
+    // Some bytes in the port's buffer, more in the kernel: both count, in order.
     run_events_for(20);
     pty_.send("abc");
-    EXPECT_TRUE(wait_without_events([&] { return port_->bytes_waiting() == 13; }))
-        << port_->bytes_waiting();
+    EXPECT_TRUE(wait_without_events([&] { return port_->bytes_waiting() == 13; })) << port_->bytes_waiting();
     EXPECT_EQ(port_->read_available(100), "0123456789abc");
     EXPECT_EQ(port_->bytes_waiting(), 0);
+
+    pty_.send("old bytes in Qt's buffer");
+    ASSERT_TRUE(run_events_until([&] { return port_->bytes_waiting() == 24; }));
+    pty_.send("and in the kernel");
+    ASSERT_TRUE(wait_without_events([&] { return port_->bytes_waiting() == 41; }));
+    port_->flush_input();
+    EXPECT_EQ(port_->bytes_waiting(), 0);
+    EXPECT_EQ(port_->read_available(100), "");
+    pty_.send("new");
+    ASSERT_TRUE(wait_without_events([&] { return port_->bytes_waiting() == 3; }));
+    EXPECT_EQ(port_->read_available(100), "new");
 }
 
 TEST_F(PtyPort, ReadReturnsAtMostTheReadLengthNeverTwiceAndNeverWaits) {
@@ -279,31 +266,17 @@ TEST_F(PtyPort, ReadReturnsAtMostTheReadLengthNeverTwiceAndNeverWaits) {
     EXPECT_EQ(port_->bytes_waiting(), 6);
     EXPECT_EQ(port_->read_available(3), "456");
     EXPECT_EQ(port_->read(), "789");
+    // Nothing waits: an empty answer at once (a read that waited for data
+    // would wait for ever here).
     const auto start = Clock::now();
     EXPECT_EQ(port_->read(), "");
     EXPECT_EQ(port_->read_available(100), "");
-    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(50));
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
 
     port_->set_read_length(1);
     pty_.send(std::string("\x00\xff\x80", 3));
     ASSERT_TRUE(wait_without_events([&] { return port_->bytes_waiting() == 3; }));
-    EXPECT_EQ(port_->read(), std::string(1, '\x00'));
-    EXPECT_EQ(port_->read(), std::string(1, '\xff'));
-    EXPECT_EQ(port_->read(), std::string(1, '\x80'));
-}
-
-TEST_F(PtyPort, FlushDiscardsEverythingReceivedSoFar) {
-    open_port();
-    pty_.send("old bytes in Qt's buffer");
-    ASSERT_TRUE(run_events_until([&] { return port_->bytes_waiting() == 24; }));
-    pty_.send("and in the kernel");
-    ASSERT_TRUE(wait_without_events([&] { return port_->bytes_waiting() == 41; }));
-    port_->flush_input();
-    EXPECT_EQ(port_->bytes_waiting(), 0);
-    EXPECT_EQ(port_->read_available(100), "");
-    pty_.send("new");
-    ASSERT_TRUE(wait_without_events([&] { return port_->bytes_waiting() == 3; }));
-    EXPECT_EQ(port_->read_available(100), "new");
+    for (const char byte : {'\x00', '\xff', '\x80'}) EXPECT_EQ(port_->read(), std::string(1, byte));
 }
 
 TEST_F(PtyPort, WritesReachTheOtherSideInOrderWithoutTheEventLoop) {
@@ -320,7 +293,7 @@ TEST_F(PtyPort, WritesReachTheOtherSideInOrderWithoutTheEventLoop) {
     ASSERT_TRUE(run_events_until([&] {
         got += pty_.receive(big.size() - got.size(), 1);
         return got.size() == big.size();
-    }));
+    }, 30000));
     EXPECT_EQ(got, big);
 }
 
@@ -339,24 +312,28 @@ TEST_F(PtyPort, ALongStreamArrivesWholeThroughTheDataReadyHandler) {
         pty_.send(std::string_view(sent).substr(at, 1000));
         run_events_for(5);
     }
-    ASSERT_TRUE(run_events_until([&] { return received.size() + 4 > sent.size(); }));
+    ASSERT_TRUE(run_events_until([&] { return received.size() + 4 > sent.size(); }, 30000));
     received += port_->read_available(100);
     EXPECT_GT(calls, 0);
     EXPECT_EQ(received, sent);
 }
 
+// Bursts as the board sends them at its fastest, one every 10 ms from
+// another thread. However the two threads are scheduled, two notifications
+// are always a hold apart, and the loop wakes at most twice for each: at the
+// end of a hold and, when the line was quiet then, for the next byte. A port
+// that announced every burst, or woke for each, breaks one or the other.
 TEST_F(PtyPort, BurstsAreAnnouncedInBatchesEachByteOnce) {
     open_port();
-    // As the board at its fastest: a burst every 10 ms.
     constexpr int bursts = 50;
     std::string sent;
     for (int i = 0; i < bursts * 24; ++i) sent += static_cast<char>((i * 13) % 256);
     std::string received;
-    int calls = 0;
+    std::vector<Clock::time_point> calls;
     std::string failure;
     std::function<void()> quit;
     port_->set_data_ready_handler([&] {
-        ++calls;
+        calls.push_back(Clock::now());
         received += port_->read_available(100000);
         if (received.size() >= sent.size() && quit) quit();
     });
@@ -364,10 +341,9 @@ TEST_F(PtyPort, BurstsAreAnnouncedInBatchesEachByteOnce) {
         failure = text;
         if (quit) quit();
     });
-    const long wake_ups_before = wake_ups_so_far();
-    const auto start = Clock::now();
     std::thread board;
-    const bool all_came = run_one_loop(5000, [&](std::function<void()> stop) {
+    const WakeUps wake_ups;
+    const bool all_came = run_one_loop(60000, [&](std::function<void()> stop) {
         quit = std::move(stop);
         board = std::thread([&] {
             for (int i = 0; i < bursts; ++i) {
@@ -376,21 +352,17 @@ TEST_F(PtyPort, BurstsAreAnnouncedInBatchesEachByteOnce) {
             }
         });
     });
-    const long wake_ups = wake_ups_so_far() - wake_ups_before;
-    const auto elapsed_ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    const int woken = wake_ups.count();
     board.join();
     EXPECT_EQ(failure, "");
     ASSERT_TRUE(all_came) << received.size() << " of " << sent.size() << " received, "
-                          << port_->bytes_waiting() << " waiting, " << calls << " calls";
+                          << port_->bytes_waiting() << " waiting, " << calls.size() << " calls";
     EXPECT_EQ(received, sent);
     EXPECT_EQ(port_->bytes_waiting(), 0);
-    // At most one notification, and one wake-up, per hold while the bursts
-    // came (about half a second; longer on a loaded machine).
-    const long holds = elapsed_ms / QtSerialPort::data_ready_hold_ms;
-    EXPECT_GE(calls, 3);
-    EXPECT_LE(calls, holds + 3) << elapsed_ms << " ms";
-    EXPECT_LE(wake_ups, holds + 5) << elapsed_ms << " ms";
+    // A coarse timer may fire up to 5 % early.
+    const auto hold = std::chrono::microseconds(QtSerialPort::data_ready_hold_ms * 950);
+    for (std::size_t i = 1; i < calls.size(); ++i) EXPECT_GE(calls[i] - calls[i - 1], hold) << i;
+    EXPECT_LE(woken, 2 * static_cast<int>(calls.size()) + 3) << calls.size() << " calls";
 }
 
 TEST_F(PtyPort, AnIdleLineWakesNobodyEvenWithBytesLeftUnread) {
@@ -407,10 +379,12 @@ TEST_F(PtyPort, AnIdleLineWakesNobodyEvenWithBytesLeftUnread) {
     EXPECT_EQ(received, "0123");
     // "ab" stays unread; no new byte comes, so nothing is announced again,
     // no timer runs and the loop sleeps.
-    const long wake_ups_before = wake_ups_so_far();
     const double cpu_before = thread_cpu_ms();
-    run_one_loop(10 * QtSerialPort::data_ready_hold_ms, [](auto) {});
-    EXPECT_LE(wake_ups_so_far() - wake_ups_before, 3);
+    {
+        const WakeUps wake_ups;
+        run_one_loop(10 * QtSerialPort::data_ready_hold_ms, [](auto) {});
+        EXPECT_LE(wake_ups.count(), 3);
+    }
     EXPECT_LT(thread_cpu_ms() - cpu_before, 20.0);
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(port_->bytes_waiting(), 2);
@@ -423,40 +397,38 @@ TEST_F(PtyPort, AnIdleLineWakesNobodyEvenWithBytesLeftUnread) {
     EXPECT_EQ(calls, 2);
 }
 
-TEST_F(PtyPort, HangUpClosesThePortAndIsReportedOnce) {
-    open_port();
-    std::vector<std::string> failures;
-    port_->set_failure_handler([&](const std::string& text) { failures.push_back(text); });
-    port_->set_data_ready_handler([&] { port_->read_available(100); });
-    pty_.send("last words");
-    ASSERT_TRUE(run_events_until([&] { return port_->bytes_waiting() == 0; }));
-    pty_.close_master();
-    ASSERT_TRUE(run_events_until([&] { return !failures.empty(); }));
-    EXPECT_FALSE(port_->is_open());
-    EXPECT_EQ(failures[0],
-              "lost the connection to " + pty_.slave_path() + ": the device hung up (unplugged or closed)");
-    // The dead device is closed, not polled: the loop now sleeps.
-    const std::clock_t cpu_before = std::clock();
-    run_events_for(200);
-    EXPECT_LT(std::clock() - cpu_before, CLOCKS_PER_SEC / 20);
-    EXPECT_EQ(failures.size(), 1u);
-    EXPECT_EQ(port_->read(), "");
-    EXPECT_FALSE(port_->write("x"));
-}
-
-TEST_F(PtyPort, HangUpSeenWhilePollingIsReportedFromTheEventLoop) {
-    open_port();
-    int failures = 0;
-    port_->set_failure_handler([&](const std::string&) { ++failures; });
-    pty_.close_master();
-    // The poller sees the dead device at once, the handler follows from the
-    // event loop.
-    EXPECT_EQ(port_->bytes_waiting(), 0);
-    EXPECT_FALSE(port_->is_open());
-    EXPECT_EQ(failures, 0);
-    ASSERT_TRUE(run_events_until([&] { return failures == 1; }));
-    run_events_for(50);
-    EXPECT_EQ(failures, 1);
+TEST(PtyHangUp, ClosesThePortAndIsReportedOnceFromTheEventLoop) {
+    for (const bool reading : {true, false}) {
+        SCOPED_TRACE(reading);
+        PseudoTerminal pty;
+        QtSerialPort port(pty.slave_path());
+        ASSERT_TRUE(port.open(nullptr));
+        std::vector<std::string> failures;
+        port.set_failure_handler([&](const std::string& text) { failures.push_back(text); });
+        port.set_data_ready_handler([&] { port.read_available(100); });
+        if (reading) {
+            pty.send("last words");
+            ASSERT_TRUE(run_events_until([&] { return port.bytes_waiting() == 0; }));
+        }
+        pty.close_master();
+        if (!reading) {
+            // Seen at once by a poll, reported from the event loop.
+            EXPECT_EQ(port.bytes_waiting(), 0);
+            EXPECT_FALSE(port.is_open());
+            EXPECT_TRUE(failures.empty());
+        }
+        ASSERT_TRUE(run_events_until([&] { return !failures.empty(); }));
+        EXPECT_FALSE(port.is_open());
+        EXPECT_EQ(failures[0],
+                  "lost the connection to " + pty.slave_path() + ": the device hung up (unplugged or closed)");
+        // The dead device is closed, not polled: the loop now sleeps.
+        const std::clock_t cpu_before = std::clock();
+        run_events_for(200);
+        EXPECT_LT(std::clock() - cpu_before, CLOCKS_PER_SEC / 20);
+        EXPECT_EQ(failures.size(), 1u);
+        EXPECT_EQ(port.read(), "");
+        EXPECT_FALSE(port.write("x"));
+    }
 }
 
 TEST_F(PtyPort, ClosingFromTheDataReadyHandlerIsSafe) {

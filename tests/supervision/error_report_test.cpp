@@ -33,25 +33,8 @@ TEST_F(ErrorReportTest, ComposesCountedLineAndWaitsForNextSecond) {
     EXPECT_NE(lines[1].find("Error:13/Type mismatch: line 3: value 'x' of SPS"), std::string::npos);
 }
 
-TEST_F(ErrorReportTest, BoxKeepsTheNewestFourteenLines) {
-    for (int i = 0; i < 15; ++i) report_.report(57, i, "Timer 1");
-    const auto& lines = report_.model().lines;
-    ASSERT_EQ(lines.size(), 14u);
-    EXPECT_TRUE(lines.front().starts_with("Count: 2 /") && lines.back().starts_with("Count: 15 /"));
-}
-
-TEST_F(ErrorReportTest, WipeAndCloseRestartTheCount) {
-    for (int i = 0; i < 2; ++i) report_.report(57, 1, "Timer 1");
-    report_.wipe_pressed();
-    EXPECT_TRUE(report_.model().lines.empty());
-    report_.report(57, 1, "Timer 1");
-    EXPECT_EQ(report_.count(), 1);
-    report_.close_pressed();
-    EXPECT_FALSE(report_.model().visible);
-    report_.report(57, 1, "Timer 1");
-    EXPECT_EQ(report_.count(), 1);
-    EXPECT_TRUE(report_.model().visible);
-}
+// What the box keeps and how its buttons restart the count is shown by the
+// error list window's test over this report (tests/ui).
 
 TEST_F(ErrorReportTest, ErrorNumberZeroShowsNothingButStillWaits) {
     report_.report(0, 5, "START");
@@ -59,18 +42,6 @@ TEST_F(ErrorReportTest, ErrorNumberZeroShowsNothingButStillWaits) {
     EXPECT_FALSE(report_.model().visible);
     EXPECT_EQ(report_.count(), 1);
     EXPECT_EQ(clock_.now().second, 57);
-}
-
-TEST_F(ErrorReportTest, BreakHoldsUntilAnotherButtonWhileEventsRun) {
-    report_.break_pressed();
-    int handled = 0;
-    pump_.on_process = [&] {
-        // Windows keep responding while the report holds.
-        if (++handled == 200) report_.restart_pressed();
-    };
-    report_.report(57, 310, "START");
-    EXPECT_EQ(handled, 200);
-    EXPECT_EQ(report_.choice(), ErrorReport::Choice::go_on);
 }
 
 TEST_F(ErrorReportTest, CountWrapsAfter99999) {

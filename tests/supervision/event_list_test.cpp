@@ -1,6 +1,7 @@
 #include "supervision/event_list.h"
 
 #include "fakes/fake_platform.h"
+#include "fakes/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -14,25 +15,12 @@ namespace {
 namespace fs = std::filesystem;
 using tw::supervision::EventList;
 
-std::string read_bytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
+using tw::testing::read_file;
 
 class EventListTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
-        clock_.set(2003, 2, 3, 7, 5, 9);
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
-    fs::path folder_ = fs::temp_directory_path() /
-                       ("tw_event_list_" + std::to_string(::getpid()) + "_" +
-                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    void SetUp() override { clock_.set(2003, 2, 3, 7, 5, 9); }
+    tw::testing::TestFolder folder_;
     fs::path file_ = folder_ / "evtfile.dat";
     tw::fakes::FakeClock clock_;
 };
@@ -44,20 +32,20 @@ TEST_F(EventListTest, AppendsTimeStampedLinesWithCrLfAndClearLeavesOneLine) {
     ASSERT_TRUE(list.append("START"));
     clock_.advance_ms(61'000);
     ASSERT_TRUE(list.append("Warning! A/D card restarted."));
-    EXPECT_EQ(read_bytes(file_),
+    EXPECT_EQ(read_file(file_),
               "2003/02/03 07:05:09 START\r\n"
               "2003/02/03 07:06:10 Warning! A/D card restarted.\r\n");
     EXPECT_EQ(heard.size(), 2u);
     EXPECT_EQ(list.read_lines().back(), "2003/02/03 07:06:10 Warning! A/D card restarted.");
     ASSERT_TRUE(list.clear());
-    EXPECT_EQ(read_bytes(file_), "Event list.\r\n");
+    EXPECT_EQ(read_file(file_), "Event list.\r\n");
 }
 
 TEST_F(EventListTest, FileOverLimitRestartsWithTwoLines) {
     std::ofstream(file_, std::ios::binary) << std::string(64001, 'x');
     EventList list(file_, clock_);
     ASSERT_TRUE(list.append("STOP"));
-    EXPECT_EQ(read_bytes(file_),
+    EXPECT_EQ(read_file(file_),
               "Event list exceeded 64k cleared.\r\n2003/02/03 07:05:09 STOP\r\n");
 
     // Exactly at the limit nothing is restarted.

@@ -1,3 +1,7 @@
+// The time setting window: its widgets follow the model of the clock logic
+// (whose cases are tests/acquisition's), typing and the focus behave, the
+// synchronisation chart and the colour scale are drawn.
+
 #include "ui/settime_window.h"
 
 #include "acquisition/packet_decoder.h"
@@ -19,20 +23,10 @@
 namespace tw::ui::test {
 namespace {
 
-using acquisition::SettimeModel;
-
-std::string bytes(std::initializer_list<int> values) {
-    std::string text;
-    for (int v : values) text.push_back(static_cast<char>(v));
-    return text;
-}
-
 // Pixel columns of a picture in palette colour 10 (a marked minute).
 int marked_columns(const QImage& image) {
     int count = 0;
-    for (int x = 0; x < image.width(); ++x) {
-        if (image.pixelColor(x, image.height() / 2) == palette_color(10)) ++count;
-    }
+    for (int x = 0; x < image.width(); ++x) count += image.pixelColor(x, image.height() / 2) == palette_color(10);
     return count;
 }
 
@@ -52,16 +46,21 @@ protected:
         station.board_clock.set_board_date_from_pc();
         EXPECT_TRUE(s_.serial.open(nullptr));
     }
-
     void open() {
-        main_ = std::make_unique<MainWindow>(*s_.station, app::StartupResult{});
-        main_->set_quit_handler([] {});
-        main_->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(main_.get()));
+        if (!main_) {
+            main_ = std::make_unique<MainWindow>(*s_.station, app::StartupResult{});
+            main_->set_quit_handler([] {});
+            main_->show();
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(main_.get()));
+        }
         QTest::mouseClick(child<QPushButton>(*main_, "timeset"), Qt::LeftButton);
         window_ = main_->settime_window();
         ASSERT_NE(window_, nullptr);
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window_));
+    }
+    void activate() {
+        QApplication::setActiveWindow(window_);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window_));
     }
     template <typename W>
     W* get(const char* name) {
@@ -71,9 +70,14 @@ protected:
     void click(const char* name) { test::click(*window_, name); }
     // Types into a field and presses Enter (which checks it).
     void enter(const char* name, const QString& typed) { type_into(*window_, name, typed); }
+    // Types into a field, wherever the focus is, without leaving or checking it.
+    void type(const char* name, const QString& typed) {
+        auto* edit = get<QLineEdit>(name);
+        edit->selectAll();
+        QTest::keyClicks(edit, typed);
+    }
     bool time_packet(int hours, int minutes, int seconds, int status) {
-        const auto packet =
-            acquisition::encode_time_packet(hours, minutes, seconds, std::uint8_t(status));
+        const auto packet = acquisition::encode_time_packet(hours, minutes, seconds, std::uint8_t(status));
         return s_.station->board_clock.handle_time_packet(packet);
     }
     config::GeneralSettings& general() { return s_.station->settings.general; }
@@ -83,30 +87,21 @@ protected:
     SettimeWindow* window_ = nullptr;
 };
 
-TEST_F(SettimeWindowTest, ActivationShowsThePcClockAndTheSettings) {
+TEST_F(SettimeWindowTest, ShowsThePcClockAndTheSettingsAndTheButtonsReachTheModel) {
     general().pc_sync = 1;
     general().sync_every = 3;
     open();
     EXPECT_EQ(window_->windowTitle(), "TIME SET");
     EXPECT_TRUE(s_.station->settime_open);
-    EXPECT_EQ(text("v_year"), "2003");
-    EXPECT_EQ(text("v_month"), "02");
-    EXPECT_EQ(text("v_day"), "25");
-    EXPECT_EQ(text("v_hours"), "07");
-    EXPECT_EQ(text("v_minutes"), "05");
-    EXPECT_EQ(text("v_seconds"), "09");
-    EXPECT_EQ(text("v_gmt"), "1");  // DCF77: one hour more than the setting
-    EXPECT_EQ(text("realtime"), "2003/02/25 07:05:09");
-    EXPECT_TRUE(get<QRadioButton>("option_sync1")->isChecked());
-    EXPECT_FALSE(get<QRadioButton>("option_sync2")->isChecked());
-    EXPECT_TRUE(get<QCheckBox>("pc_rtc")->isChecked());
-    EXPECT_TRUE(get<QCheckBox>("pc_sync")->isChecked());
+    QStringList shown;
+    for (const char* name : {"v_year", "v_month", "v_day", "v_hours", "v_minutes", "v_seconds", "v_gmt", "realtime"})
+        shown << text(name);
+    // DCF77: one hour more than the setting.
+    EXPECT_EQ(shown.join(' '), "2003 02 25 07 05 09 1 2003/02/25 07:05:09");
+    EXPECT_TRUE(get<QRadioButton>("option_sync1")->isChecked() && !get<QRadioButton>("option_sync2")->isChecked());
+    EXPECT_TRUE(get<QCheckBox>("pc_rtc")->isChecked() && get<QCheckBox>("pc_sync")->isChecked());
     auto* every = get<QComboBox>("sync_every");
-    EXPECT_EQ(every->count(), 7);
-    EXPECT_EQ(every->itemText(6), " day");
-    EXPECT_EQ(every->currentIndex(), 3);
-    EXPECT_TRUE(every->isEnabled());
-
+    EXPECT_EQ(std::tuple(every->count(), every->itemText(6), every->currentIndex()), std::tuple(7, QString(" day"), 3));
     // pc_sync enables the list at every click; only OK stores it.
     click("pc_sync");
     EXPECT_FALSE(every->isEnabled());
@@ -114,70 +109,47 @@ TEST_F(SettimeWindowTest, ActivationShowsThePcClockAndTheSettings) {
     EXPECT_TRUE(every->isEnabled());
     every->setCurrentIndex(5);
     emit every->activated(5);
-    click("pc_sync");
     click("notimeset");
+    EXPECT_FALSE(window_->isVisible() || s_.station->settime_open);
+    EXPECT_EQ(std::tuple(general().pc_sync, general().sync_every), std::tuple(1, 3));
+
+    // OK stores the DCF correction one hour less and sends nothing; the
+    // window shows it again.
+    open();
+    enter("v_gmt", "1");
+    click("ok_time");
     EXPECT_FALSE(window_->isVisible());
-    EXPECT_FALSE(s_.station->settime_open);
-    EXPECT_EQ(general().pc_sync, 1);
-    EXPECT_EQ(general().sync_every, 3);
-}
-
-TEST_F(SettimeWindowTest, LineBoardsAndTheSettingsLockDisableTheClockOptions) {
-    general().ad_type = 2;
-    general().pc_rtc = 0;
-    general().pc_sync = 1;
+    EXPECT_EQ(std::tuple(general().gmt_correction, general().sync_source_dcf), std::tuple(0, 1));
+    EXPECT_TRUE(s_.serial.writes().empty());
     open();
-    EXPECT_TRUE(get<QCheckBox>("pc_rtc")->isChecked());
-    EXPECT_FALSE(get<QCheckBox>("pc_sync")->isChecked());
-    EXPECT_FALSE(get<QCheckBox>("pc_rtc")->isEnabled());
-    EXPECT_FALSE(get<QCheckBox>("pc_sync")->isEnabled());
-    EXPECT_FALSE(get<QComboBox>("sync_every")->isEnabled());
-    EXPECT_TRUE(get<QRadioButton>("option_sync1")->isEnabled());
+    EXPECT_EQ(main_->settime_window(), window_);
+    EXPECT_EQ(text("v_gmt"), "1");
 
-    s_.station->time_setting.apply_settings_lock(true);
-    EXPECT_FALSE(get<QRadioButton>("option_sync1")->isEnabled());
-    EXPECT_FALSE(get<QRadioButton>("option_sync2")->isEnabled());
-}
-
-TEST_F(SettimeWindowTest, SetTimeSendsClockAndZoneCommandsAndLogsIt) {
-    open();
-    click("option_sync2");  // GPS: the correction is stored as typed
+    // SET TIME (GPS: the correction as typed) sends the clock and the zone,
+    // logs it and leaves the window open.
+    click("option_sync2");
     enter("v_gmt", "-5");
-    enter("v_hours", "07");
-    enter("v_minutes", "05");
-    enter("v_seconds", "09");
-    s_.serial.clear_written();
     click("oktimeset");
-    EXPECT_EQ(s_.serial.writes(),
-              (std::vector<std::string>{bytes({0x83, 0x09, 0x05, 0x07, 0x00, 0x00}),
-                                        bytes({0x82, 0xFB, 0xFB, 0xFB, 0xFB, 0xFB})}));
-    EXPECT_EQ(general().gmt_correction, -5);
-    EXPECT_EQ(general().sync_source_dcf, 0);
-    EXPECT_EQ(s_.station->pc_formats.start_date_text, "2003/02/25");
-    const auto lines = s_.station->event_list.read_lines();
-    ASSERT_FALSE(lines.empty());
-    EXPECT_NE(lines.back().find("Time manually set at 07:05:09"), std::string::npos);
-    EXPECT_TRUE(window_->isVisible());  // SET TIME leaves the window open
+    EXPECT_EQ(s_.serial.writes(), (std::vector<std::string>{std::string("\x83\x09\x05\x07\x00\x00", 6),
+                                                            std::string("\x82\xFB\xFB\xFB\xFB\xFB", 6)}));
+    EXPECT_EQ(std::tuple(general().gmt_correction, general().sync_source_dcf), std::tuple(-5, 0));
+    EXPECT_NE(s_.station->event_list.read_lines().back().find("Time manually set at 07:05:09"), std::string::npos);
+    EXPECT_TRUE(window_->isVisible());
     EXPECT_TRUE(s_.dialogs.messages().empty());
 }
 
-TEST_F(SettimeWindowTest, ValueTypedAndNeverCheckedIsNotSentNorStored) {
+TEST_F(SettimeWindowTest, AValueTypedAndNeverCheckedIsNeitherSentNorStored) {
     open();
-    QApplication::setActiveWindow(window_);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window_));
-    auto* hours = get<QLineEdit>("v_hours");
-    hours->setFocus();
-    hours->selectAll();
-    QTest::keyClicks(hours, "99");
+    activate();
+    get<QLineEdit>("v_hours")->setFocus();
+    type("v_hours", "99");
     click("oktimeset");  // straight from the field: one message, nothing sent
     EXPECT_EQ(s_.dialogs.messages(), std::vector<std::string>{"Insert a valid hour (00..23) | Check Hour Value"});
     EXPECT_TRUE(s_.serial.writes().empty());
-    EXPECT_TRUE(hours->hasFocus());
+    EXPECT_TRUE(get<QLineEdit>("v_hours")->hasFocus());
 
     enter("v_hours", "07");
-    auto* gmt = get<QLineEdit>("v_gmt");
-    gmt->selectAll();
-    QTest::keyClicks(gmt, "30");  // typed without the field ever being left
+    type("v_gmt", "30");  // typed without the field ever being left
     click("ok_time");
     ASSERT_EQ(s_.dialogs.messages().size(), 2u);
     EXPECT_EQ(s_.dialogs.messages()[1], "Insert a valid GMT correction (-23..+23) | Check GMT Value");
@@ -192,8 +164,7 @@ TEST_F(SettimeWindowTest, ValueTypedAndNeverCheckedIsNotSentNorStored) {
 
 TEST_F(SettimeWindowTest, FieldChecksShowTheirMessageAndKeepTheFocus) {
     open();
-    QApplication::setActiveWindow(window_);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window_));
+    activate();
     enter("v_day", "32");
     EXPECT_EQ(s_.dialogs.messages(), std::vector<std::string>{"Insert a valid DAY (01..31) | Check DAY Value"});
     EXPECT_EQ(text("v_day"), "32");  // the value stays
@@ -201,98 +172,56 @@ TEST_F(SettimeWindowTest, FieldChecksShowTheirMessageAndKeepTheFocus) {
     enter("v_day", "31");
     enter("v_year", "1989");
     ASSERT_EQ(s_.dialogs.messages().size(), 2u);
-    EXPECT_EQ(s_.dialogs.messages()[1], "Insert a valid Year (1990..2090) | Check Year Value");
     EXPECT_TRUE(get<QLineEdit>("v_year")->hasFocus());
 
     // Leaving the bad field checks it again and brings the focus back; the
     // field the focus was going to is not checked then (two bad fields
     // would otherwise take the focus from each other for ever).
-    auto* month = get<QLineEdit>("v_month");
-    month->selectAll();
-    QTest::keyClicks(month, "13");
+    type("v_month", "13");
     QTest::keyClick(get<QLineEdit>("v_year"), Qt::Key_Tab);
     EXPECT_TRUE(get<QLineEdit>("v_year")->hasFocus());
     ASSERT_EQ(s_.dialogs.messages().size(), 3u);
     EXPECT_EQ(s_.dialogs.messages()[2], s_.dialogs.messages()[1]);
-
-    enter("v_year", "2003");
-    enter("v_gmt", "24");
-    ASSERT_EQ(s_.dialogs.messages().size(), 4u);
-    EXPECT_EQ(s_.dialogs.messages()[3], "Insert a valid GMT correction (-23..+23) | Check GMT Value");
     // Cancel leaves without a check.
     click("notimeset");
-    EXPECT_EQ(s_.dialogs.messages().size(), 4u);
+    EXPECT_EQ(s_.dialogs.messages().size(), 3u);
     EXPECT_FALSE(window_->isVisible());
 }
 
-TEST_F(SettimeWindowTest, DcfCorrectionIsStoredOneHourLessAndShownAgain) {
-    open();
-    enter("v_gmt", "1");
-    click("ok_time");
-    EXPECT_FALSE(window_->isVisible());
-    EXPECT_FALSE(s_.station->settime_open);
-    EXPECT_EQ(general().gmt_correction, 0);
-    EXPECT_EQ(general().sync_source_dcf, 1);
-    EXPECT_TRUE(s_.serial.writes().empty());  // OK sends nothing
-
-    QTest::mouseClick(child<QPushButton>(*main_, "timeset"), Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_));
-    EXPECT_EQ(main_->settime_window(), window_);
-    EXPECT_EQ(text("v_gmt"), "1");
-    click("option_sync2");
-    enter("v_gmt", "1");
-    click("ok_time");
-    EXPECT_EQ(general().gmt_correction, 1);
-    EXPECT_EQ(s_.station->settings.sync_source_text, "GPS");
-}
-
-TEST_F(SettimeWindowTest, BoardSecondsShowStatusAndMarkTheChart) {
+TEST_F(SettimeWindowTest, TheChartShowsEverySynchronisedMinuteUntilAClickOrTheEndOfAcquisition) {
+    ASSERT_TRUE(time_packet(0, 0, 30, 0x20));  // minute 0, left edge, flagged before opening
+    ASSERT_TRUE(time_packet(0, 0, 31, 0));
     open();
     auto* chart = get<PictureBox>("dcfchart");
     EXPECT_EQ(chart->image().size(), chart->image_size());
-    EXPECT_EQ(marked_columns(chart->image()), 0);
+    EXPECT_EQ(chart->image().pixelColor(0, 5), palette_color(10));
+    EXPECT_EQ(marked_columns(chart->image()), 1);
 
     ASSERT_TRUE(time_packet(7, 5, 10, 0x20 | 0x40));
-    const SettimeModel& m = s_.station->time_setting.model();
+    const acquisition::SettimeModel& m = s_.station->time_setting.model();
     EXPECT_EQ(text("ad_clock"), "2003/02/25 07:05:10");
-    EXPECT_EQ(text("timestatus"), QString::fromStdString(m.timestatus));
-    EXPECT_EQ(text("lastsync"), QString::fromStdString(m.lastsync));
-    EXPECT_EQ(text("hour_type"), QString::fromStdString(m.hour_type));
+    for (const auto& [name, value] : {std::pair{"timestatus", &m.timestatus}, {"lastsync", &m.lastsync},
+                                      {"hour_type", &m.hour_type}})
+        EXPECT_EQ(text(name).toStdString(), *value) << name;
     EXPECT_EQ(child<Lamp>(*window_, "sync_indicator")->color(), 10);
-    // Minute 425 of 1441 across the picture.
+    // Minute 425 of 1441 across the picture, also after a resize.
+    window_->resize(window_->width() + 200, window_->height());
+    QCoreApplication::processEvents();
     const QImage marked = chart->image();
-    const int x = 425 * marked.width() / 1441;
-    EXPECT_EQ(marked.pixelColor(x, marked.height() / 2), palette_color(10));
-    EXPECT_GE(marked_columns(marked), 1);
-    EXPECT_LE(marked_columns(marked), 2);
-
+    EXPECT_EQ(marked.size(), chart->image_size());
+    EXPECT_EQ(marked.pixelColor(425 * marked.width() / 1441, marked.height() / 2), palette_color(10));
+    EXPECT_GE(marked_columns(marked), 2);
+    EXPECT_LE(marked_columns(marked), 3);
     ASSERT_TRUE(time_packet(7, 5, 11, 0));
     EXPECT_EQ(child<Lamp>(*window_, "sync_indicator")->color(), 8);
 
-    // A click clears the picture and the minute flags.
     QTest::mouseClick(chart, Qt::LeftButton, {}, QPoint(10, 10));
     EXPECT_EQ(marked_columns(chart->image()), 0);
     EXPECT_EQ(s_.station->board_clock.sync().sync_minutes[425], 0);
-
-    // So does the end of acquisition.
     ASSERT_TRUE(time_packet(7, 6, 0, 0x20));
     EXPECT_GE(marked_columns(chart->image()), 1);
     s_.station->board_clock.stop_run();
     EXPECT_EQ(marked_columns(chart->image()), 0);
-}
-
-TEST_F(SettimeWindowTest, ChartShowsTheMinutesFlaggedBeforeOpeningAndFollowsResizing) {
-    ASSERT_TRUE(time_packet(0, 0, 30, 0x20));     // minute 0, left edge
-    ASSERT_TRUE(time_packet(0, 0, 31, 0));
-    ASSERT_TRUE(time_packet(23, 59, 30, 0x20));   // minute 1439
-    open();
-    auto* chart = get<PictureBox>("dcfchart");
-    EXPECT_EQ(chart->image().pixelColor(0, 5), palette_color(10));
-    EXPECT_EQ(marked_columns(chart->image()), 2);
-    window_->resize(window_->width() + 200, window_->height());
-    QCoreApplication::processEvents();
-    EXPECT_EQ(chart->image().size(), chart->image_size());
-    EXPECT_EQ(marked_columns(chart->image()), 2);
 }
 
 TEST_F(SettimeWindowTest, ColourScaleRunsFromBlackToRedAndPicture) {
@@ -300,12 +229,11 @@ TEST_F(SettimeWindowTest, ColourScaleRunsFromBlackToRedAndPicture) {
     general().sync_every = 1;
     s_.clock.set(2003, 2, 25, 14, 30, 12, 250);
     supervision::refresh_pc_clock_texts(s_.clock, s_.station->pc_clock);
-    for (int hour = 0; hour < 14; ++hour) {
+    for (int hour = 0; hour < 14; ++hour)
         for (int minute = 2; minute < 60; minute += 17) {
             ASSERT_TRUE(time_packet(hour, minute, 0, 0x20));
             ASSERT_TRUE(time_packet(hour, minute, 1, 0));
         }
-    }
     open();
     ASSERT_TRUE(time_packet(14, 30, 12, 0x20));
     auto* picture = get<PictureBox>("Picture1");
@@ -319,8 +247,7 @@ TEST_F(SettimeWindowTest, ColourScaleRunsFromBlackToRedAndPicture) {
     EXPECT_EQ(scale.pixelColor(scale.width() - 1, 5), QColor(255, 0, 0));
     const QColor middle = scale.pixelColor(scale.width() / 2, 5);
     bool near_640 = false;
-    for (int v = 636; v <= 644; ++v)
-        near_640 = near_640 || middle == QColor(QRgb(acquisition::spectrogram_colour(v)));
+    for (int v = 636; v <= 644; ++v) near_640 = near_640 || middle == QColor(QRgb(acquisition::spectrogram_colour(v)));
     EXPECT_TRUE(near_640) << middle.name().toStdString();
     EXPECT_TRUE(save_picture(*window_, "settime"));
 }

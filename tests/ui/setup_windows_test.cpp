@@ -11,7 +11,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QtTest/QTest>
 
@@ -53,27 +52,22 @@ protected:
     std::unique_ptr<MainWindow> main_;
 };
 
+// The limits and refusals are the trigger panel's tests (tests/events); here
+// the window follows the selector both ways and stores only on Apply or OK.
 TEST_F(SetupWindowsTest, TriggerPanelFollowsTheSelectorAndAppliesOnlyOnApplyOrOk) {
     channel(2).sps_code = 12;  // 200 per second
     QWidget& panel = *open("set_triggers");
     EXPECT_EQ(panel.windowTitle(), "Trigger and Channels calibration");
     EXPECT_TRUE(s_.station->trigger_panel_open);
-    EXPECT_EQ(text_of(panel, "ch_selected"), "1");
     click(*main_, "ch_plus");
     EXPECT_EQ(text_of(panel, "ch_selected"), "2");
     click(panel, "cmd_ch_plus");
     EXPECT_EQ(text_of(*main_, "ch_selected"), "3");
     click(panel, "cmd_ch_minus");
-
     type(panel, "start_threshold0", "40000");
-    EXPECT_EQ(text_of(panel, "start_threshold0"), "32767");
-    type(panel, "start_threshold3", "-5");
-    EXPECT_EQ(text_of(panel, "start_threshold3"), " 0");
-    type(panel, "start_threshold2", "16");
-    click(panel, "trigmode1");
+    EXPECT_EQ(text_of(panel, "start_threshold0"), "32767");  // limited when left
     click(panel, "trig_cancel");
-    EXPECT_FALSE(panel.isVisible());
-    EXPECT_FALSE(s_.station->trigger_panel_open);
+    EXPECT_FALSE(panel.isVisible() || s_.station->trigger_panel_open);
     EXPECT_EQ(channel(2).start_amplitude, 2000);  // Cancel stores nothing
 
     open("set_triggers");
@@ -84,10 +78,7 @@ TEST_F(SetupWindowsTest, TriggerPanelFollowsTheSelectorAndAppliesOnlyOnApplyOrOk
     EXPECT_EQ(general().event_format, 2);
     click(panel, "trig_apply");
     EXPECT_EQ(s_.dialogs.shown.size(), 1u);
-    EXPECT_EQ(text_of(panel, "start_threshold2"), "15");
-    EXPECT_EQ(text_of(panel, "lbl_data_output"), "02.000000000");
-    EXPECT_TRUE(panel.isVisible());
-
+    EXPECT_EQ(text_of(panel, "start_threshold2") + text_of(panel, "lbl_data_output"), "1502.000000000");
     type(panel, "stop_threshold3", "3");
     click(panel, "trig_ok");
     EXPECT_FALSE(panel.isVisible());
@@ -126,43 +117,6 @@ TEST_F(SetupWindowsTest, LockedSettingsDisableTheTriggerPanelsInputsAndTheBoxUnl
     EXPECT_TRUE(child<QWidget>(setup, "wd_timer")->isEnabled());
 }
 
-TEST_F(SetupWindowsTest, HardwareSetupFieldsApplyAndTheTextBoardDisablesTheRateList) {
-    general().lpt_port = 1;
-    ports_.data[1] = 0x01;  // the watchdog bit is set
-    QWidget& setup = *open("active");
-    EXPECT_EQ(child<Lamp>(setup, "watch_dog_bit")->color(), acquisition::bit_set_colour);
-    EXPECT_EQ(child<Lamp>(setup, "alarm_bit")->color(), acquisition::bit_clear_colour);
-    type(setup, "drum_columns", "5");
-    EXPECT_EQ(text_of(setup, "drum_columns"), "6");
-    auto* error = child<QLineEdit>(setup, "txt_error");
-    error->setFocus();
-    error->selectAll();
-    QTest::keyClicks(error, "0.5");
-    QTest::keyClick(error, Qt::Key_Return);
-    EXPECT_EQ(text_of(setup, "txt_trim1"), "A3");
-    EXPECT_EQ(text_of(setup, "txt_trim3"), "01");
-    click(setup, "cmd_cancel");
-    EXPECT_FALSE(setup.isVisible());
-    EXPECT_EQ(general().hours_per_row, 3);
-
-    open("active");
-    type(setup, "drum_columns", "9");
-    choose(setup, "comm_port", 2);
-    choose(setup, "ad_type", config::lx1500);
-    click(setup, "cmd_apply");
-    ASSERT_EQ(s_.dialogs.shown.size(), 1u);
-    EXPECT_EQ(s_.dialogs.shown[0].title, "Comm port change");
-    EXPECT_EQ(general().hours_per_row, 8);
-    EXPECT_EQ(channel(1).sps_code, 10);
-    EXPECT_EQ(child<QComboBox>(*main_, "sps_select")->currentIndex(), 10);
-    click(setup, "cmd_ok");
-    EXPECT_EQ(s_.dialogs.shown.size(), 1u);  // no change of port: no second notice
-    EXPECT_FALSE(setup.isVisible());
-    QApplication::setActiveWindow(main_.get());
-    ASSERT_TRUE(QTest::qWaitForWindowActive(main_.get()));
-    EXPECT_FALSE(child<QWidget>(*main_, "sps_select")->isEnabled());
-}
-
 TEST_F(SetupWindowsTest, PicturesAreTidyAndSaveWritesWhatWasApplied) {
     QWidget& panel = *open("set_triggers");
     type(panel, "start_threshold0", "1500");
@@ -188,15 +142,7 @@ TEST_F(SetupWindowsTest, PicturesAreTidyAndSaveWritesWhatWasApplied) {
     const std::string saved = s_.read_file(app::files::settings);
     for (const char* line : {"STA=1500;2;2;1;30;3\r\n", "MSU= 4 \r\n", "PUG= 1\r\n"})
         EXPECT_NE(saved.find(line), std::string::npos) << line;
-#ifdef TW_TERRAWAVE_EXE
-    QProcess program;
-    program.start(TW_TERRAWAVE_EXE,
-                  {"--print-settings", "--folder", QString::fromStdString(s_.folder.string())});
-    ASSERT_TRUE(program.waitForFinished(20000));
-    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
-    const QByteArray printed = program.readAllStandardOutput();
-    EXPECT_EQ(std::string(printed.constData(), size_t(printed.size())), saved);
-#endif
+    expect_program_reads_back(s_);
 }
 
 }  // namespace

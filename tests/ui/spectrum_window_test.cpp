@@ -10,7 +10,6 @@
 #include "config/settings_file.h"
 #include "config/tables.h"
 #include "fakes/fake_platform.h"
-#include "platform/posix/posix_clock.h"
 #include "platform/qt/qt_canvas.h"
 #include "platform/qt/qt_event_pump.h"
 #include "platform/qt/qt_image_files.h"
@@ -49,7 +48,9 @@ TEST(SpectrumOnSimulatedBoard, WindowOpensByItselfAndShowsTheSineInBothModesUnti
     ASSERT_TRUE(config::save_settings(folder / "terrawv.ini", settings, nullptr));
 
     platform::QtSerialPort serial(simulator.device_path());
-    platform::PosixClock clock;
+    fakes::FakeClock clock;  // the board's day, running in real time with the board
+    clock.set(2024, 3, 5, 12, 34, 10);
+    clock.run_in_real_time();
     platform::QtEventPump pump;
     platform::QtImageFiles images;
     fakes::FakeDialogs dialogs;

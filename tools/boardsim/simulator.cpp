@@ -82,6 +82,7 @@ struct Simulator::Impl {
     std::thread thread;
     std::atomic<bool> stop_requested{false};
     std::atomic<bool> running{false};
+    std::atomic<unsigned> line_resets{0};
     int wake_fd = -1;
 
     mutable std::mutex path_mutex;
@@ -136,6 +137,8 @@ std::string Simulator::slave_path() const {
     std::lock_guard lock(impl_->path_mutex);
     return impl_->slave;
 }
+
+unsigned Simulator::line_resets() const { return impl_->line_resets; }
 
 std::string Simulator::device_path() const {
     if (!impl_->options.link_path.empty()) return impl_->options.link_path;
@@ -198,14 +201,14 @@ void Simulator::Impl::close_pty() {
 // program killed without closing its port.
 void Simulator::Impl::handle_open_close() {
     alignas(inotify_event) char buffer[1024];
-    bool seen = false;
+    unsigned seen = 0;
     bool closed = false;
     for (;;) {
         const ssize_t n = ::read(notify, buffer, sizeof buffer);
         if (n <= 0) break;
         for (ssize_t at = 0; at < n;) {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-            seen = true;
+            ++seen;
             closed = closed || (event->mask & IN_CLOSE) != 0;
             at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
         }
@@ -214,6 +217,7 @@ void Simulator::Impl::handle_open_close() {
     drop_backlog();
     tcflush(keep, TCIFLUSH);
     if (closed) ioctl(keep, TIOCNXCL);
+    line_resets += seen;
 }
 
 bool Simulator::Impl::update_link(std::string* error) {

@@ -34,6 +34,10 @@ public:
     std::string device_path() const;
     // The current pty slave ("/dev/pts/N"); it changes after an unplug.
     std::string slave_path() const;
+    // The opens and closes of the port seen so far; the line is emptied at
+    // each (a real port starts empty when it is opened). Once an open is
+    // counted, nothing sent before it can come.
+    unsigned line_resets() const;
 
 private:
     struct Impl;
