@@ -1,0 +1,144 @@
+// The event list file, the error report, the PC clock texts and the serial
+// buffer load. What the windows show of them is the window tests' (tests/ui).
+
+#include "supervision/buffer_load.h"
+#include "supervision/error_report.h"
+#include "supervision/event_list.h"
+#include "supervision/pc_clock_texts.h"
+
+#include "fakes/fake_platform.h"
+#include "fakes/test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace tw::supervision;
+using tw::testing::read_file;
+
+class EventListTest : public ::testing::Test {
+protected:
+    void SetUp() override { clock_.set(2003, 2, 3, 7, 5, 9); }
+    tw::testing::TestFolder folder_;
+    fs::path file_ = folder_ / "evtfile.dat";
+    tw::fakes::FakeClock clock_;
+};
+
+TEST_F(EventListTest, AppendsTimeStampedLinesWithCrLfAndClearLeavesOneLine) {
+    EventList list(file_, clock_);
+    ASSERT_TRUE(list.append("START"));
+    clock_.advance_ms(61'000);
+    ASSERT_TRUE(list.append("Warning! A/D card restarted."));
+    EXPECT_EQ(read_file(file_), "2003/02/03 07:05:09 START\r\n2003/02/03 07:06:10 Warning! A/D card restarted.\r\n");
+    EXPECT_EQ(list.read_lines().back(), "2003/02/03 07:06:10 Warning! A/D card restarted.");
+    ASSERT_TRUE(list.clear());
+    EXPECT_EQ(read_file(file_), "Event list.\r\n");
+}
+
+TEST_F(EventListTest, FileOverLimitRestartsWithTwoLinesAndAnUnwritableOneIsReported) {
+    std::ofstream(file_, std::ios::binary) << std::string(64001, 'x');
+    EventList list(file_, clock_);
+    ASSERT_TRUE(list.append("STOP"));
+    EXPECT_EQ(read_file(file_), "Event list exceeded 64k cleared.\r\n2003/02/03 07:05:09 STOP\r\n");
+    // Exactly at the limit nothing is restarted.
+    std::ofstream(file_, std::ios::binary | std::ios::trunc) << std::string(64000, 'x');
+    ASSERT_TRUE(list.append("STOP"));
+    EXPECT_EQ(fs::file_size(file_), 64000u + 26u);
+
+    EventList missing(folder_ / "missing" / "evtfile.dat", clock_);
+    EXPECT_FALSE(missing.append("START"));
+    EXPECT_NE(missing.last_error().find("missing/evtfile.dat"), std::string::npos);
+    EXPECT_TRUE(missing.read_lines().empty());
+}
+
+class ErrorReportTest : public ::testing::Test {
+protected:
+    ErrorReportTest() {
+        clock_.set(2003, 2, 3, 12, 34, 56, 200);
+        clock_.date_pattern = "%d/%m/%Y";
+    }
+    tw::fakes::FakeClock clock_;
+    tw::fakes::FakeEventPump pump_{clock_};
+    ErrorReport report_{clock_, pump_};
+};
+
+TEST_F(ErrorReportTest, ComposesCountedLineAndWaitsForNextSecond) {
+    report_.report(6, 304, "START");
+    const auto& lines = report_.model().lines;
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], "Count: 1 / Error:6/Overflow / START /  304 / 12:34:56 03/02/2003");
+    EXPECT_TRUE(report_.model().visible);
+    EXPECT_EQ(clock_.now().second, 57);  // it returned once the clock's second had changed
+    // A detail says what failed.
+    report_.report(13, 7, "PANEL Load", "line 3: value 'x' of SPS is not a number");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[1].find("Error:13/Type mismatch: line 3: value 'x' of SPS"), std::string::npos);
+}
+
+TEST_F(ErrorReportTest, ErrorNumberZeroShowsNothingButStillWaitsAndTheCountWrapsAfter99999) {
+    report_.report(0, 5, "START");
+    EXPECT_TRUE(report_.model().lines.empty());
+    EXPECT_FALSE(report_.model().visible);
+    EXPECT_EQ(report_.count(), 1);
+    EXPECT_EQ(clock_.now().second, 57);
+    report_.set_pause_enabled(false);
+    pump_.calls = 0;
+    for (int i = 1; i < 100000; ++i) report_.report(0, 0, "x");
+    EXPECT_EQ(report_.count(), 0);
+    EXPECT_EQ(pump_.calls, 0);
+}
+
+TEST(PcClockTexts, RepairsOneDigitHourAndDotSeparatorsOnTenCharacterDates) {
+    const struct { const char* date; const char* time; bool midnight; const char* repaired; } cases[] = {
+        {"2003/02/25", "7.05.09", false, "2003/02/25 07:05:09"},
+        {"2003/02/25", "17.05.09", false, "2003/02/25 17:05:09"},
+        {"2003/02/25", "17:05:09", false, "2003/02/25 17:05:09"},
+        {"2003/02/25", "00:00:00", true, "2003/02/25 00:00:00"},
+        // A short date moves the time: the separators are no longer at 14 and 17.
+        {"12/31/00", "07.12.34", false, "12/31/00 07.12.34"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(repaired_pc_date_time(c.date, c.time, c.midnight), c.repaired);
+    tw::fakes::FakeClock clock;
+    clock.set(2003, 2, 25, 7, 5, 9, 432);
+    clock.time_pattern = "%-H.%M.%S";  // hour without leading zero, "." separators
+    PcClockTexts texts;
+    refresh_pc_clock_texts(clock, texts);
+    EXPECT_EQ(texts.date_time + texts.millis, "2003/02/25 07:05:09.432");
+}
+
+TEST(BufferLoadTest, ChartsPauseAbove65PercentAndResumeBelow25UnlessTheUserChose) {
+    // Bytes waiting of 1024; then no_charts, the bar's colour, discard, messages.
+    struct Look {
+        int waiting, no_charts, color;
+        bool discard;
+        std::vector<std::string_view> messages;
+    };
+    const std::vector<Look> looks = {
+        {100, 0, 14, false, {}},  // grew since the last look
+        {100, 0, 2, false, {}},
+        {665, 0, 14, false, {}},
+        {666, 1, 12, false, {buffer_warning_text}},
+        {800, 1, 12, false, {}},  // the warning is given once
+        {973, 1, 12, true, {buffer_overload_text}},
+        {256, 1, 2, false, {}},  // not below a quarter yet
+        {255, 0, 2, false, {}},
+        {700, 1, 12, false, {buffer_warning_text}},  // a new episode
+        {10, 1, 2, false, {}},  // the user ticked "Charts off" meanwhile
+    };
+    BufferLoad load;
+    PanelModel panel;
+    int no_charts = 0;
+    for (const auto& look : looks) {
+        if (look.waiting == 10) load.user_chose_charts();
+        const auto out = load.update(look.waiting, 1024, no_charts, panel);
+        EXPECT_EQ(std::tie(no_charts, panel.buffer_color, out.discard, out.messages),
+                  std::tie(look.no_charts, look.color, look.discard, look.messages))
+            << look.waiting;
+    }
+}
+
+}  // namespace
