@@ -91,6 +91,7 @@ INSTANTIATE_TEST_SUITE_P(
 // 50 per second, 2 pre-event minutes, extension z2, 12345 samples in all.
 TEST_F(EventFiles, TheAlignedPreEventSectionAndThePatchedCountOfALongEvent) {
     for (const int format : {psn_ascii_1, psn_ascii_2, plain_ascii}) {
+        SCOPED_TRACE(format);
         settings.general.event_format = format;
         set_rate(2, 10, 2);
         settings.channel(2).stop_params = "0,10,0,10";  // no coda, at most 30000
@@ -102,17 +103,15 @@ TEST_F(EventFiles, TheAlignedPreEventSectionAndThePatchedCountOfALongEvent) {
         feed(2, -5, ".400");
         ASSERT_TRUE(active(2));
         const ChannelEventState& ch = recorder->channel(2);
-        EXPECT_EQ(ch.event_start_text, "2003/02/03 12:32:57");
-        EXPECT_EQ(ch.event_file_name, "030203.123257.z2");
+        EXPECT_EQ(ch.event_start_text + " " + ch.event_file_name, "2003/02/03 12:32:57 030203.123257.z2");
         EXPECT_EQ(ch.event_samples, 5972);
         while (ch.event_samples < 12345) feed(2, 1);
         recorder->stop_run();
 
         const std::string bytes = read_bytes(event_path(2));
+        const auto lines = read_lines(event_path(2));
         if (format == plain_ascii) {
-            EXPECT_EQ(bytes.substr(24, 10), "0000012345");
             EXPECT_EQ(bytes.substr(0, 35), "2003/02/03 12:32:57.000 0000012345 ");
-            const auto lines = read_lines(event_path(2));
             ASSERT_EQ(lines.size(), 12346u);
             // The ring was last written at position 1001 (the trigger); the
             // section starts at 1003 and its first 27 samples are dropped.
@@ -120,14 +119,15 @@ TEST_F(EventFiles, TheAlignedPreEventSectionAndThePatchedCountOfALongEvent) {
             EXPECT_EQ(lines[5972], "-5");
         } else {
             EXPECT_EQ(bytes.substr(93, 10), " 12345    ");
-            const auto lines = read_lines(event_path(2)), data = data_lines(event_path(2));
             EXPECT_EQ(lines[1], "Start Time: 2003/02/03 12:32:57.000 ");
             EXPECT_EQ(lines[2], "Number of Samples:  12345     ");
+            const auto data = data_lines(event_path(2));
             ASSERT_EQ(data.size(), 12345u);
             EXPECT_EQ(data[5971], "-5");
         }
         fs::remove(event_path(2));
     }
+    EXPECT_EQ(sample_count_text(psn_ascii_2, 1000180), " 1000180  ");  // seven digits fit the field
 }
 
 TEST(PreEventSection, DropsTheFirstSkipMinusOneSamplesOldestFirst) {
@@ -148,35 +148,27 @@ TEST(PreEventSection, DropsTheFirstSkipMinusOneSamplesOldestFirst) {
 
 TEST_F(EventFiles, HeaderLinesFollowTheRateTheBoardAndTheCoordinates) {
     HeaderFields f = header_fields(settings, 1, "2003/02/03 12:34:56", "L", "ORDA V.1.80");
+    const auto has = [&](const std::string& text) { return event_header(f).find(text) != std::string::npos; };
     f.rate = 100;
-    EXPECT_NE(event_header(f).find("\r\nSPS: 100\r\n"), std::string::npos);
+    EXPECT_TRUE(has("\r\nSPS: 100\r\n"));
     f.rate = 5;
-    EXPECT_NE(event_header(f).find("\r\nSPS: 05\r\n"), std::string::npos);
-
-    f.ad_type = 1;
-    EXPECT_NE(event_header(f).find("A/D Converter Bits: 16 \r\nData Minimum: -32768\r\n"),
-              std::string::npos);
+    EXPECT_TRUE(has("\r\nSPS: 05\r\n"));
+    f.ad_type = 1;  // the 18-bit board, in the format of 16 bits
+    EXPECT_TRUE(has("A/D Converter Bits: 16 \r\nData Minimum: -32768\r\n"));
     f.event_format = psn_ascii_2;
-    EXPECT_NE(event_header(f).find("A/D Converter Bits: 18 \r\nData Minimum: -131072\r\n"
-                                   "Data Maximum: 131071\r\n"),
-              std::string::npos);
-    for (const int format : {psn_ascii_1, psn_ascii_2}) {
-        f.event_format = format;
-        EXPECT_EQ(event_header(f).find("%%%%%%%%%%"), 93u);
-    }
-
+    EXPECT_TRUE(has("A/D Converter Bits: 18 \r\nData Minimum: -131072\r\nData Maximum: 131071\r\n"));
+    EXPECT_EQ(event_header(f).find("%%%%%%%%%%"), 93u);
     // A southern station: no "N", no latitude, the whole text as longitude.
     f.coordinates = "33.9S 18.4E";
     f.event_format = psn_ascii_1;
-    EXPECT_NE(event_header(f).find("Sensor Latitude: \r\nSensor Longitude: 33.9S 18.4E\r\n"),
-              std::string::npos);
+    EXPECT_TRUE(has("Sensor Latitude: \r\nSensor Longitude: 33.9S 18.4E\r\n"));
+    EXPECT_EQ(event_header(f).find("%%%%%%%%%%"), 93u);
+    EXPECT_EQ(plain_ascii_longitude("33.9S 18.4E"), "33.9S 18.4");
     f.event_format = plain_ascii;
     f.location = "A location longer than sixteen";
     f.coordinates = "14.39N 12.33E";
-    const std::string line = event_header(f);
-    EXPECT_EQ(line.find("%%%%%%%%%%"), 24u);
-    EXPECT_NE(line.find(" 005 L DCF 16 A location longe 14.39N  12.33   0120 "), std::string::npos);
-    EXPECT_EQ(plain_ascii_longitude("33.9S 18.4E"), "33.9S 18.4");
+    EXPECT_EQ(event_header(f).find("%%%%%%%%%%"), 24u);
+    EXPECT_TRUE(has(" 005 L DCF 16 A location longe 14.39N  12.33   0120 "));
 }
 
 TEST_F(EventFiles, TheCounterFileIsCreatedThenResetForANewDayAndCounted) {
@@ -201,8 +193,8 @@ TEST_F(EventFiles, TheCounterFileIsCreatedThenResetForANewDayAndCounted) {
 // A file size limit plays the full disk: the file keeps the header and the
 // whole lines that fit, and nothing more is written.
 TEST(EventFileWriter, AFullDiskKeepsTheWholeLinesThatFit) {
-    const fs::path path = fs::temp_directory_path() / ("tw_event_full_" + std::to_string(::getpid()));
-    fs::remove(path);
+    const tw::testing::TestFolder folder;
+    const fs::path path = folder / "event";
     struct rlimit saved {};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
     const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
@@ -226,13 +218,10 @@ TEST(EventFileWriter, AFullDiskKeepsTheWholeLinesThatFit) {
     EXPECT_TRUE(file.header_on_disk());
     EXPECT_EQ(file.lines_on_disk(), 2u);
     EXPECT_EQ(read_bytes(path), "H %%%%%%%%%%\r\n 1\r\n 1\r\n");
-    fs::remove(path);
 }
 
 TEST(EventFileWriter, NeverOverwritesAnEarlierFileNorFollowsALink) {
-    const fs::path folder = fs::temp_directory_path() / ("tw_event_names_" + std::to_string(::getpid()));
-    fs::remove_all(folder);
-    fs::create_directories(folder);
+    const tw::testing::TestFolder folder;
     std::ofstream(folder / "030203.123257.z2") << "earlier event";
     std::ofstream(folder / "target") << "not ours";
     fs::create_symlink(folder / "target", folder / "030203.123257_2.z2");
@@ -246,22 +235,6 @@ TEST(EventFileWriter, NeverOverwritesAnEarlierFileNorFollowsALink) {
     EXPECT_EQ(read_bytes(folder / "030203.123257.z2"), "earlier event");
     EXPECT_EQ(read_bytes(folder / "target"), "not ours");
     EXPECT_EQ(read_bytes(folder / "030203.123257_3.z2"), "H\r\n");
-    fs::remove_all(folder);
-}
-
-TEST(EventFileWriter, SampleLinesAndCountTexts) {
-    const fs::path path = fs::temp_directory_path() / ("tw_event_writer_" + std::to_string(::getpid()));
-    EventFile file;
-    ASSERT_TRUE(file.open(path, "H %%%%%%%%%%\r\n"));
-    for (const int v : {0, 7, -7, 131071, -2147483647 - 1}) file.append_sample(v);
-    ASSERT_TRUE(file.close());
-    EXPECT_EQ(file.lines_on_disk(), 5u);
-    ASSERT_TRUE(patch_sample_count(path, file.placeholder_offset(),
-                                   sample_count_text(psn_ascii_1, 5), nullptr));
-    EXPECT_EQ(read_bytes(path), "H  5        \r\n 0\r\n 7\r\n-7\r\n 131071\r\n-2147483648\r\n");
-    EXPECT_EQ(sample_count_text(plain_ascii, 12345), "0000012345");
-    EXPECT_EQ(sample_count_text(psn_ascii_2, 1000180), " 1000180  ");
-    fs::remove(path);
 }
 
 }  // namespace

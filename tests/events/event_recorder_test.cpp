@@ -14,9 +14,7 @@ TEST_F(Recorder, AmplitudeMethodFiresOnTheThirdConsecutiveSampleOverTheThreshold
     for (const int v : {2000, 2000, 1000 /* at the threshold: the count restarts */, -2000, 2000}) feed(1, v);
     EXPECT_FALSE(active(1));
     feed(1, -2000);
-    EXPECT_TRUE(active(1));
-    EXPECT_EQ(panel.man_record[0], "STOP");
-    EXPECT_EQ(panel.ch_val_color[0], ch_val_recording_color);
+    EXPECT_TRUE(active(1) && panel.man_record[0] == "STOP" && panel.ch_val_color[0] == ch_val_recording_color);
 }
 
 TEST_F(Recorder, DefaultThresholdsNeverFireByAmplitudeOnASixteenBitBoardAndEndTheEventAtOnce) {
@@ -34,7 +32,7 @@ TEST_F(Recorder, DefaultThresholdsNeverFireByAmplitudeOnASixteenBitBoardAndEndTh
     ASSERT_TRUE(active(1));
     const double pre = recorder->channel(1).event_samples;
     for (int i = 0; i < 60; ++i) feed(1, 32767);
-    EXPECT_TRUE(active(1));
+    ASSERT_TRUE(active(1));
     feed(1, 32767);
     EXPECT_FALSE(active(1));
     EXPECT_EQ(data_lines(event_path(1)).size(), static_cast<std::size_t>(pre + 61));
@@ -53,7 +51,7 @@ TEST_F(Recorder, EqualRatiosNeitherStartNorStopAnEvent) {
     ch.detector.sta_lta_ratio = 2;  // stop_ratio: no coda
     recorder->record_event_sample(1, 0);
     EXPECT_EQ(ch.under_stop_count, 0);
-    ch.detector.sta_lta_ratio = 1.999;
+    ch.detector.sta_lta_ratio = 1.999;  // below: coda
     recorder->record_event_sample(1, 0);
     EXPECT_EQ(ch.under_stop_count, 1);
 }
@@ -64,8 +62,8 @@ TEST_F(Recorder, AForcedStartWaitsForRecordingAndForTheTimeBase) {
     settings.channel(2).record_enabled = 0;
     time_base_ready = false;
     start();
-    recorder->manual_record(2, true);  // refused: recording is off
-    EXPECT_EQ(panel.man_record[1], "REC");
+    recorder->manual_record(2, true);
+    EXPECT_EQ(panel.man_record[1], "REC");  // refused: recording is off
     recorder->channel(2).forced_trigger = start_request;
     recorder->manual_record(1, true);
     for (int i = 0; i < 10; ++i) feed(1, 30000), feed(2, 30000);
@@ -109,18 +107,15 @@ TEST_F(Recorder, ManualStopEndsTheEventAndSwitchesRecordingOff) {
     ASSERT_TRUE(active(1));
     feed(1, 0);
     recorder->manual_record(1, true);
-    EXPECT_EQ(panel.man_record[0], "REC");
-    EXPECT_EQ(recorder->channel(1).forced_trigger, stop_request);
+    EXPECT_EQ(std::pair(panel.man_record[0], recorder->channel(1).forced_trigger), std::pair(std::string("REC"), stop_request));
     feed(1, 0);  // the sample that carries the request is the last one written
     EXPECT_FALSE(active(1));
     EXPECT_EQ(data_lines(event_path(1)).back(), " 0");
-    EXPECT_EQ(settings.channel(1).record_enabled, 0);
-    EXPECT_EQ(disabled, std::vector<int>{1});
-    EXPECT_EQ(recorder->channel(1).forced_trigger, no_request);
+    EXPECT_EQ(std::tuple(settings.channel(1).record_enabled, disabled, recorder->channel(1).forced_trigger),
+              std::tuple(0, std::vector<int>{1}, no_request));
     recorder->manual_record(1, true);  // recording is off now
     feed(1, 0);
-    EXPECT_FALSE(active(1));
-    EXPECT_EQ(panel.man_record[0], "REC");
+    EXPECT_TRUE(!active(1) && panel.man_record[0] == "REC");
 }
 
 TEST_F(Recorder, AnEndlessCodaEndsAfterMaxEventSamplesPlusOne) {
@@ -146,9 +141,7 @@ TEST_F(Recorder, EndingAnEventLogsTheSummaryAndResetsTheMaxima) {
     EXPECT_EQ(recorder->channel(1).detector.max_amplitude, 300);  // from before the trigger
     for (int i = 0; i < 61; ++i) feed(1, 0);
     ASSERT_FALSE(active(1));
-    EXPECT_TRUE(flags.event_ended_flag);
-    EXPECT_EQ(panel.man_record[0], "REC");
-    EXPECT_EQ(panel.ch_val_color[0], ch_val_idle_color);
+    EXPECT_TRUE(flags.event_ended_flag && panel.man_record[0] == "REC" && panel.ch_val_color[0] == ch_val_idle_color);
     const ChannelEventState& ch = recorder->channel(1);
     EXPECT_EQ(ch.detector.max_amplitude + ch.detector.max_ratio, 0);
 
@@ -174,11 +167,10 @@ TEST_F(Recorder, StopEndsAnOpenEventSoThatNoFileKeepsItsPlaceholder) {
     for (int i = 0; i < 20; ++i) feed(3, i);
     ASSERT_TRUE(active(3));
     recorder->stop_run();
-    EXPECT_FALSE(active(3));
+    EXPECT_TRUE(!active(3) && panel.man_record[2] == "REC");
     EXPECT_EQ(read_bytes(event_path(3)).find("%%%%%%%%%%"), std::string::npos);
     EXPECT_EQ(data_lines(event_path(3)).size(), static_cast<std::size_t>(recorder->channel(3).event_samples));
     EXPECT_EQ(event_list->read_lines().size(), 1u);
-    EXPECT_EQ(panel.man_record[2], "REC");
 
     // The next START finds every channel idle; an event somehow still open
     // then is ended the same way, never dropped.
@@ -200,7 +192,7 @@ TEST_F(Recorder, TheThresholdAlarmIsRaisedOnlyByRecordedSamples) {
     feed(1, 900);
     recorder->manual_record(1, true);
     feed(1, 900);  // the triggering sample belongs to the pre-event section
-    feed(1, 100);
+    feed(1, 100);  // at the threshold: no alarm
     EXPECT_FALSE(flags.threshold_alarm_flag);
     feed(1, -101);
     EXPECT_TRUE(flags.threshold_alarm_flag);

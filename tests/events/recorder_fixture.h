@@ -46,10 +46,6 @@ struct ReportedError {
 class RecorderFixture : public ::testing::Test {
 protected:
     RecorderFixture() {
-        folder = fs::temp_directory_path() /
-                 ("tw_events_" + std::to_string(::getpid()) + "_" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder);
         fs::create_directories(folder / "events");
         clock.set(2003, 2, 3, 12, 35, 0);
         settings.general.events_folder = (folder / "events").string();
@@ -69,13 +65,11 @@ protected:
         conditioner = std::make_unique<display::SampleConditioner>(settings, panel);
         recorder = std::make_unique<EventRecorder>(EventContext{
             settings, flags, panel, *event_list, *conditioner, board_date_time, time_base_ready,
-            lock_state, board_reply, folder, &printer});
+            lock_state, board_reply, folder.path(), &printer});
         recorder->on_error = [this](int number, int location, const std::string& detail) {
             errors.push_back({number, location, detail});
         };
     }
-    ~RecorderFixture() override { fs::remove_all(folder); }
-
     // START with the settings as they are now.
     void start() {
         conditioner->start_run();
@@ -106,7 +100,7 @@ protected:
                 lines.end()};
     }
 
-    fs::path folder;
+    tw::testing::TestFolder folder;
     fakes::FakeClock clock;
     config::Settings settings;
     supervision::PanelModel panel;
