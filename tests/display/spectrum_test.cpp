@@ -1,14 +1,18 @@
 #include "display/spectrum.h"
 
+#include "display/fourier.h"
+
 #include "fakes/fake_platform.h"
 #include "fakes/recording_canvas.h"
+#include "fakes/test_files.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
 #include <fstream>
 #include <numbers>
-#include <unistd.h>
+#include <random>
 
 namespace tw::display {
 namespace {
@@ -17,6 +21,56 @@ namespace fs = std::filesystem;
 using fakes::RecordingCanvas;
 using Kind = RecordingCanvas::Kind;
 using platform::Rgb;
+
+struct Arrays {
+    explicit Arrays(std::size_t n) : re_in(n), im_in(n), re_out(n, -7), im_out(n, -7) {}
+    FourierStatus run(long n, bool inverse = false, platform::Dialogs* dialogs = nullptr) {
+        return fourier(n, re_in, im_in, re_out, im_out, inverse, dialogs);
+    }
+    std::vector<double> re_in, im_in, re_out, im_out;
+};
+
+TEST(Fourier, RefusesSizesThatAreNotPowersOfTwoWithTheMessageAndNoOutput) {
+    for (const long n : {3L, 0L, 1L, 1000L}) {
+        Arrays a(1024);
+        fakes::FakeDialogs dialogs;
+        EXPECT_EQ(a.run(n, false, &dialogs), FourierStatus::bad_size) << n;
+        EXPECT_EQ(dialogs.messages(), std::vector<std::string>{"Error in procedure Fourier:\r\n NumSamples is " +
+                                                               std::to_string(n) +
+                                                               ", which is not a positive integer power of two. | Error!"});
+        EXPECT_EQ(a.re_out, std::vector<double>(1024, -7)) << n;
+    }
+    Arrays short_arrays(64);
+    EXPECT_EQ(short_arrays.run(128), FourierStatus::arrays_too_short);
+    EXPECT_EQ(short_arrays.re_out, std::vector<double>(64, -7));
+}
+
+// Every output against the direct sum with the kernel e^(+i 2 pi k n / N),
+// then back through the inverse; a constant goes into bin 0 alone.
+TEST(Fourier, MatchesTheDirectSumAndTheInverseGivesTheInputBack) {
+    std::mt19937 random(12);
+    std::uniform_real_distribution<double> value(-30000, 30000);
+    for (const long n : {2L, 128L, 256L, 512L}) {
+        Arrays a(static_cast<std::size_t>(n));
+        const bool constant = n == 128;
+        for (auto& v : a.re_in) v = constant ? 250 : value(random);
+        for (auto& v : a.im_in) v = constant ? 0 : value(random);
+        ASSERT_EQ(a.run(n), FourierStatus::ok);
+        EXPECT_TRUE(!constant || std::abs(a.re_out[0] - 128 * 250.0) < 1e-9);
+        for (long k = 0; k < n; ++k) {
+            std::complex<double> sum;
+            for (long t = 0; t < n; ++t)
+                sum += std::complex<double>(a.re_in[t], a.im_in[t]) *
+                       std::polar(1.0, 2 * std::numbers::pi * double(k * t % n) / double(n));
+            ASSERT_LT(std::abs(std::complex<double>(a.re_out[k], a.im_out[k]) - sum), 1e-6 * n * 30000) << n << " bin " << k;
+        }
+        Arrays back(static_cast<std::size_t>(n));
+        back.re_in = a.re_out, back.im_in = a.im_out;
+        ASSERT_EQ(back.run(n, true), FourierStatus::ok);
+        for (long t = 0; t < n; ++t)
+            EXPECT_LT(std::hypot(back.re_out[t] - a.re_in[t], back.im_out[t] - a.im_in[t]), 1e-7) << n;
+    }
+}
 
 TEST(SpectrumBlocks, TransformsOnceTheFillExceedsTheSizeEvenAfterASwitchHalfWay) {
     SpectrumBlocks blocks;
@@ -52,7 +106,6 @@ protected:
         spectrum.open_window = [this] { ++opened; };
         spectrum.close_window = [this] { ++closed; };
     }
-    ~SpectrumTest() override { fs::remove_all(folder); }
 
     // A sine on bin 51 of a 512-point block at 100 samples per second.
     void sine(int channel, int n, double hz = 100.0 * 51 / 512, double sps = 100) {
@@ -68,7 +121,7 @@ protected:
         return {m.fft_low, m.fft_mid, m.fft_high, m.fft_um, m.fft_top, m.fft_bottom, m.fft_um_y};
     }
 
-    fs::path folder = fs::temp_directory_path() / ("tw_spectrum_" + std::to_string(::getpid()));
+    tw::testing::TestFolder folder;
     config::Settings settings;
     bool time_base_ready = true;
     double seconds_of_day = 45250;
@@ -88,9 +141,8 @@ TEST_F(SpectrumTest, FirstSampleOpensTheWindowAt512ClosedWhenNoChannelIsOnNoRate
     spectrum.set_fft_size(128);
     settings.channel(3).fft_enabled = 1;
     spectrum.take_sample(3, 5);
-    EXPECT_TRUE(spectrum.is_open() && opened == 1);
+    EXPECT_TRUE(spectrum.is_open() && opened == 1 && spectrum.model().fft_size == 512);
     EXPECT_EQ(spectrum.model().fftch, "CH 3");
-    EXPECT_EQ(spectrum.model().fft_size, 512);
     spectrum.take_sample(1, 5);
     settings.channel(1).fft_enabled = 0;
     spectrum.take_sample(1, 5);
