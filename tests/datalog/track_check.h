@@ -2,12 +2,12 @@
 // Reads day track files back for tests: parses a day index strictly and
 // cuts the day track into the segments its groups describe.
 
+#include "fakes/test_files.h"
+
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <regex>
 #include <string>
@@ -15,10 +15,7 @@
 
 namespace tw::datalog::check {
 
-inline std::string read_file(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using tw::testing::read_file;
 
 // Board seconds counted from 2024/01/01 00:00:00.
 inline std::int64_t board_seconds(int month, int day, int hour, int minute, int second) {

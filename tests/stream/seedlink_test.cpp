@@ -35,8 +35,7 @@ TEST(CommandParser, TakesTheProtocolsCommandsAndRefusesTheRest) {
         {"HEL\x01LO", ParseStatus::bad_character}, {"DATA \xff", ParseStatus::bad_character},
     };
     for (const auto& c : cases) EXPECT_EQ(parse_command(c.line).status, c.status) << c.line;
-    const auto time = parse_command("TIME 2024,1,2,3,4,5").command;
-    EXPECT_EQ(time.begin_us, parse_protocol_time("2024,01,02,03,04,05"));
+    EXPECT_EQ(parse_command("TIME 2024,1,2,3,4,5").command.begin_us, parse_protocol_time("2024,01,02,03,04,05"));
     EXPECT_EQ(parse_command("DATA 00FF1A").command.sequence, 0xFF1Au);
 }
 
@@ -56,13 +55,7 @@ RecordRing ring_of(int n, std::size_t capacity = 1000) {
     return ring;
 }
 
-ServerIdentity identity() {
-    ServerIdentity id;
-    id.software = "SeedLink v3.1 (TERRAWAVE V.02.22)";
-    id.organization = "TERRAWAVE station XX.STA";
-    id.codes = {"XX", "STA", ""};
-    return id;
-}
+const ServerIdentity id{"SeedLink v3.1 (TERRAWAVE V.02.22)", "TERRAWAVE station XX.STA", "", 0, {"XX", "STA", ""}};
 
 // The sequence numbers of the data packets in `out`, and what follows them.
 std::vector<std::uint32_t> sequences(std::string_view out, std::string* rest = nullptr) {
@@ -85,7 +78,6 @@ std::string talk(SeedLinkSession& s, const std::string& lines) {
 
 TEST(Session, StartsWhereAskedFiltersAndEnds) {
     const RecordRing ring = ring_of(10);
-    const auto id = identity();
     using Seq = std::vector<std::uint32_t>;
     struct Case {
         const char* commands;
@@ -116,7 +108,6 @@ TEST(Session, StartsWhereAskedFiltersAndEnds) {
 
 TEST(Session, AnswersHelloAndInfoAndBoundsWhatItHolds) {
     RecordRing ring = ring_of(4, 8);
-    const auto id = identity();
     SeedLinkSession session(id, ring, {}, 0);
     std::string out = talk(session, "HELLO\r\nINFO STREAMS\r\n");
     EXPECT_TRUE(out.starts_with("SeedLink v3.1 (TERRAWAVE V.02.22) :: SLPROTO:3.1"));
@@ -153,7 +144,6 @@ TEST(Session, AnswersHelloAndInfoAndBoundsWhatItHolds) {
 
 TEST(Session, GarbledInputNeverCrashesAndStaysBounded) {
     RecordRing ring = ring_of(50, 64);
-    const auto id = identity();
     std::mt19937 random(17);
     const char* words[] = {"HELLO", "STATION", "SELECT", "DATA", "FETCH", "TIME", "END",
                            "INFO", "BYE", "STA", "XX", "!", "?", "HH?.D", "2024,1,1,0,0,0",
@@ -161,14 +151,9 @@ TEST(Session, GarbledInputNeverCrashesAndStaysBounded) {
     for (int round = 0; round < 2000; ++round) {
         SeedLinkSession session(id, ring, {}, 0);
         std::string input;
-        const int parts = static_cast<int>(random() % 40);
-        for (int i = 0; i < parts; ++i) {
-            if (random() % 3 == 0) {
-                input += static_cast<char>(random() % 256);
-            } else {
-                input += words[random() % std::size(words)];
-            }
-        }
+        for (int i = 0, parts = static_cast<int>(random() % 40); i < parts; ++i)
+            input += random() % 3 == 0 ? std::string(1, static_cast<char>(random() % 256))
+                                       : std::string(words[random() % std::size(words)]);
         session.receive(input, 0, 0);
         session.pump();
         ASSERT_LE(session.output().size(), SessionLimits{}.max_output + 64 * packet_length) << input;
@@ -206,7 +191,6 @@ public:
 
 TEST(Server, AStuckClientHoldsUpNoOneAndTooManyAreTurnedAway) {
     RecordRing ring(64);
-    const auto id = identity();
     tw::fakes::FakeClock clock;
     FakeListener listener;
     SessionLimits limits;
@@ -229,8 +213,7 @@ TEST(Server, AStuckClientHoldsUpNoOneAndTooManyAreTurnedAway) {
     for (int i = 0; i < 40; ++i) {
         Record r;
         r.channel = 1;
-        ring.push(r);
-        server.records_added();
+        ring.push(r), server.records_added();
     }
     EXPECT_EQ(sequences(live->sent).size(), 40u);
     EXPECT_TRUE(stuck->writable_watched);
