@@ -79,8 +79,6 @@ protected:
     tw::config::Settings settings_;
 };
 
-// --- The index ---------------------------------------------------------------------
-
 TEST(TrackIndex, ReadsSoundGroupsAndNamesEachDamagedOne) {
     const std::string good = "START :2003/02/03 10:00:00\r\nSPS   : 20\r\nPOSIT : 0\r\n";
     const std::string later = "START :2003/02/03 10:05:00\r\nSPS   : 20\r\nPOSIT : 12000\r\n";
@@ -144,8 +142,6 @@ TEST_F(ReviewTest, DayFirstDatesAreRewrittenOnceBesideTheIndexAndTheYearIsChecke
     EXPECT_FALSE(load_day_track(folder_ / "datalog", "2003/02/03", 1, 2).index_rewritten);
     EXPECT_EQ(load_day_track(folder_ / "datalog", "2004/02/03", 1, 2).status, DayStatus::year_mismatch);
 }
-
-// --- Extraction ----------------------------------------------------------------------
 
 TEST_F(ReviewTest, EveryLineLiesAtItsTimeAndNothingRecordedIsZero) {
     struct Case {
@@ -271,8 +267,6 @@ TEST(ReviewFields, TypedDatesTimesAndDurationsAreBroughtIntoForm) {
         EXPECT_EQ(normalize_duration(c.typed), c.duration) << c.typed;
     }
 }
-
-// --- Replay --------------------------------------------------------------------------
 
 TEST_F(ReviewTest, APageDrawsEachPixelColumnsExtremesAndLeavesThePauseEmpty) {
     // 200 per second at chart speed 1: 250 s per row, 250 samples per pixel.

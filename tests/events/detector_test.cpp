@@ -5,28 +5,22 @@
 #include <gtest/gtest.h>
 
 #include <locale>
+#include <tuple>
 
 namespace tw::events {
 namespace {
 
 TEST(Detector, AveragesStayZeroUntilTheFirstZeroCrossingSeedsThem) {
     DetectorState s;
-    s.sta_samples = 10;
-    s.lta_samples = 100;
+    s.sta_samples = 10, s.lta_samples = 100;
     for (const double x : {5.0, 40.0, 0.0, 20.0}) update_detector(s, x);
-    EXPECT_EQ(s.lta_sum, 0);
-    EXPECT_EQ(s.sta_average, 0);
-    EXPECT_EQ(s.sta_lta_ratio, 0);
+    EXPECT_TRUE(s.lta_sum == 0 && s.sta_average == 0 && s.sta_lta_ratio == 0);
     EXPECT_EQ(s.half_cycle_peak, 40);  // a sample of 0 is no crossing
 
     update_detector(s, -50);  // crossing: the -50 still counts to the ending half cycle
-    EXPECT_EQ(s.half_cycle_amplitude, 50);
-    EXPECT_EQ(s.half_cycle_peak, 0);
-    EXPECT_EQ(s.max_amplitude, 50);
-    EXPECT_EQ(s.lta_sum, 5000);  // seeded as if the window had held 50
-    EXPECT_EQ(s.sta_sum, 500);
-    EXPECT_EQ(s.lta_average, 0);  // the average keeps its value on the seeding sample
-    EXPECT_EQ(s.sta_lta_ratio, 0);
+    EXPECT_EQ(std::tuple(s.half_cycle_amplitude, s.half_cycle_peak, s.max_amplitude), std::tuple(50.0, 0.0, 50.0));
+    EXPECT_EQ(std::pair(s.lta_sum, s.sta_sum), std::pair(5000.0, 500.0));  // seeded as if the windows had held 50
+    EXPECT_TRUE(s.lta_average == 0 && s.sta_lta_ratio == 0);  // the averages keep their value on the seeding sample
 
     update_detector(s, -10);
     EXPECT_DOUBLE_EQ(s.lta_average, (5000 + 10) / 100.0);
@@ -34,12 +28,9 @@ TEST(Detector, AveragesStayZeroUntilTheFirstZeroCrossingSeedsThem) {
     EXPECT_DOUBLE_EQ(s.sta_lta_ratio, 51.0 / 50.1);
     EXPECT_DOUBLE_EQ(s.max_ratio, s.sta_lta_ratio);
 
-    // Running mean with weight 1/n: new = old + (|x| - old) / n.
-    const double old_lta = s.lta_average;
-    update_detector(s, -200);
-    EXPECT_DOUBLE_EQ(s.lta_average, old_lta + (200 - old_lta) / 100);
-    EXPECT_GT(s.max_ratio, 1);
-    EXPECT_EQ(s.half_cycle_peak, 200);
+    update_detector(s, -200);  // running mean with weight 1/n
+    EXPECT_DOUBLE_EQ(s.lta_average, 50.1 + (200 - 50.1) / 100);
+    EXPECT_TRUE(s.max_ratio > 1 && s.half_cycle_peak == 200);
 
     DetectorState off;  // a channel switched off: no window, no division by it
     for (const double x : {5.0, -5.0, 5.0, -5.0}) update_detector(off, x);
@@ -63,11 +54,11 @@ TEST(EventTexts, FixedPatternsRoundHalfAwayFromZeroAtShownDigits) {
 }
 
 TEST(EventTexts, StartTimeAndFileNameAcrossDayAndYear) {
-    EXPECT_EQ(event_start_text("2003/02/03 12:34:56", 2), "2003/02/03 12:32:57");
-    EXPECT_EQ(event_start_text("2003/01/01 00:01:00", 2), "2002/12/31 23:59:01");
-    EXPECT_EQ(event_start_text("2004/03/01 00:00:10", 0.5), "2004/02/29 23:59:41");
-    EXPECT_EQ(event_start_text("2003/02/03 12:34:56", 0), "2003/02/03 12:34:57");
-    EXPECT_EQ(event_start_text("garbled", 2), "garbled");
+    const struct { const char* board; double minutes; const char* start; } cases[] = {
+        {"2003/02/03 12:34:56", 2, "2003/02/03 12:32:57"}, {"2003/01/01 00:01:00", 2, "2002/12/31 23:59:01"},
+        {"2004/03/01 00:00:10", 0.5, "2004/02/29 23:59:41"}, {"2003/02/03 12:34:56", 0, "2003/02/03 12:34:57"},
+        {"garbled", 2, "garbled"}};
+    for (const auto& c : cases) EXPECT_EQ(event_start_text(c.board, c.minutes), c.start) << c.board;
     EXPECT_FALSE(time_stamp_seconds("2003/02/29 00:00:00"));
     EXPECT_EQ(event_file_name("2003/02/03 12:34:56", "z1"), "030203.123456.z1");
     EXPECT_EQ(event_file_name("short", "z1"), ".z1");

@@ -4,10 +4,10 @@
 
 #include <sys/resource.h>
 
-#include <algorithm>
 #include <csignal>
-#include <fstream>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 
 namespace tw::events::testing {
 namespace {
@@ -37,8 +37,7 @@ protected:
 // second), eight recorded samples, then STOP.
 struct GoldenCase {
     const char* file;
-    int event_format;
-    int ad_type;
+    int event_format, ad_type;
 };
 
 class GoldenEventFiles : public EventFiles, public ::testing::WithParamInterface<GoldenCase> {};
@@ -73,19 +72,14 @@ TEST_P(GoldenEventFiles, MatchByteForByte) {
     EXPECT_EQ(written, read_bytes(golden_dir / c.file)) << c.file;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Formats, GoldenEventFiles,
-    ::testing::Values(GoldenCase{"psn1_16bit.z1", psn_ascii_1, 0},
-                      GoldenCase{"psn2_16bit.z1", psn_ascii_2, 0},
-                      GoldenCase{"ascii_16bit.z1", plain_ascii, 0},
-                      GoldenCase{"psn1_18bit.z1", psn_ascii_1, 1},
-                      GoldenCase{"psn2_18bit.z1", psn_ascii_2, 1},
-                      GoldenCase{"ascii_18bit.z1", plain_ascii, 1}),
-    [](const auto& info) {
-        std::string name = info.param.file;
-        std::replace(name.begin(), name.end(), '.', '_');
-        return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Formats, GoldenEventFiles,
+                         ::testing::Values(GoldenCase{"psn1_16bit.z1", psn_ascii_1, 0},
+                                           GoldenCase{"psn2_16bit.z1", psn_ascii_2, 0},
+                                           GoldenCase{"ascii_16bit.z1", plain_ascii, 0},
+                                           GoldenCase{"psn1_18bit.z1", psn_ascii_1, 1},
+                                           GoldenCase{"psn2_18bit.z1", psn_ascii_2, 1},
+                                           GoldenCase{"ascii_18bit.z1", plain_ascii, 1}),
+                         [](const auto& info) { return std::string(info.param.file, std::strcspn(info.param.file, ".")); });
 
 // An event on channel 2 at board time 2003/02/03 12:34:56, sample at .400,
 // 50 per second, 2 pre-event minutes, extension z2, 12345 samples in all.
@@ -180,8 +174,7 @@ TEST_F(EventFiles, TheCounterFileIsCreatedThenResetForANewDayAndCounted) {
     EXPECT_EQ(update_event_counter(path, 2, starts, &error), 1);
     starts[0] = "2003/02/04 00:00:01";
     EXPECT_EQ(update_event_counter(path, 1, starts, &error), 0);
-    EXPECT_EQ(read_bytes(path),
-              "2003/02/04\r\n 0\r\n2003/02/03\r\n 1\r\n\r\n 0\r\n\r\n 0\r\n");
+    EXPECT_EQ(read_bytes(path), "2003/02/04\r\n 0\r\n2003/02/03\r\n 1\r\n\r\n 0\r\n\r\n 0\r\n");
 
     // A file cut short or garbled is read as far as it goes.
     std::ofstream(path, std::ios::binary) << "2003/02/04\r\n 7\r\nrubbish";
@@ -211,12 +204,8 @@ TEST(EventFileWriter, AFullDiskKeepsTheWholeLinesThatFit) {
     std::signal(SIGXFSZ, old_handler);
 
     ASSERT_TRUE(opened);
-    EXPECT_FALSE(flushed);
-    EXPECT_FALSE(closed);
-    EXPECT_TRUE(file.failed());
-    EXPECT_EQ(file.error().error_number, 61);
-    EXPECT_TRUE(file.header_on_disk());
-    EXPECT_EQ(file.lines_on_disk(), 2u);
+    EXPECT_TRUE(!flushed && !closed && file.failed() && file.header_on_disk());
+    EXPECT_EQ(std::pair(file.error().error_number, file.lines_on_disk()), std::pair(61, std::size_t{2}));
     EXPECT_EQ(read_bytes(path), "H %%%%%%%%%%\r\n 1\r\n 1\r\n");
 }
 
@@ -229,8 +218,7 @@ TEST(EventFileWriter, NeverOverwritesAnEarlierFileNorFollowsALink) {
     EventFile file;
     ASSERT_TRUE(file.open(folder / "030203.123257.z2", "H\r\n"));
     EXPECT_EQ(file.path().filename(), "030203.123257_3.z2");
-    EXPECT_NE(file.notice().find("030203.123257_2.z2 is a symbolic link"), std::string::npos)
-        << file.notice();
+    EXPECT_NE(file.notice().find("030203.123257_2.z2 is a symbolic link"), std::string::npos) << file.notice();
     ASSERT_TRUE(file.close());
     EXPECT_EQ(read_bytes(folder / "030203.123257.z2"), "earlier event");
     EXPECT_EQ(read_bytes(folder / "target"), "not ours");

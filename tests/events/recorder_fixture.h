@@ -10,10 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -32,14 +32,12 @@ public:
     bool end_job(std::string*) override { return open = false, ++ended, true; }
     bool job_open() const override { return open; }
     bool open = false;
-    int jobs = 0;
-    int ended = 0;
+    int jobs = 0, ended = 0;
     std::vector<std::string> lines;
 };
 
 struct ReportedError {
-    int error_number;
-    int location;
+    int error_number, location;
     std::string detail;
 };
 
@@ -58,8 +56,7 @@ protected:
             ch.file_extension = extensions[k - 1];
             ch.start_params = "1000,2,0.1,1,30,3";  // 300 pre-event samples
             ch.stop_params = "500,0.02,2,1";        // 60 coda samples, at most 3000
-            config::expand_start_params(ch);
-            config::expand_stop_params(ch);
+            config::expand_start_params(ch), config::expand_stop_params(ch);
         }
         event_list = std::make_unique<supervision::EventList>(folder / "evtfile.dat", clock);
         conditioner = std::make_unique<display::SampleConditioner>(settings, panel);
@@ -71,10 +68,7 @@ protected:
         };
     }
     // START with the settings as they are now.
-    void start() {
-        conditioner->start_run();
-        recorder->start_run();
-    }
+    void start() { conditioner->start_run(), recorder->start_run(); }
     void feed(int channel, std::int32_t value, const char* millis = ".000") {
         acquisition::SampleOutput s;
         s.channel = channel - 1;
@@ -93,11 +87,10 @@ protected:
     }
     // Sample lines of a PSN file (after "Data:").
     std::vector<std::string> data_lines(const fs::path& path) const {
-        const auto lines = read_lines(path);
-        std::size_t i = 0;
-        while (i < lines.size() && lines[i] != "Data:") ++i;
-        return {lines.begin() + static_cast<std::ptrdiff_t>(std::min(i + 1, lines.size())),
-                lines.end()};
+        auto lines = read_lines(path);
+        const auto data = std::find(lines.begin(), lines.end(), "Data:");
+        lines.erase(lines.begin(), data == lines.end() ? data : data + 1);
+        return lines;
     }
 
     tw::testing::TestFolder folder;
