@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace tw::display {
@@ -16,20 +17,13 @@ struct ConditionerFixture : ::testing::Test {
     SampleConditioner conditioner{settings, panel};
 
     ConditionerFixture() {
-        for (auto& ch : settings.channels) {
-            ch.sps_code = 10;  // 50 per second
-            ch.lta_seconds = 30;
-            ch.pre_event_samples = 6000;
-        }
+        for (auto& ch : settings.channels) ch.sps_code = 10, ch.lta_seconds = 30, ch.pre_event_samples = 6000;
     }
     const ChannelConditioning& feed(int channel, std::int32_t value) {
         SampleOutput s;
-        s.channel = channel - 1;
-        s.sample_value = value;
+        s.channel = channel - 1, s.sample_value = value;
         ConditionedSample c = conditioner.condition(s);
-        conditioner.store_in_ring(c);
-        conditioner.show_on_monitor(c);
-        conditioner.follow_offset(c);
+        conditioner.store_in_ring(c), conditioner.show_on_monitor(c), conditioner.follow_offset(c);
         return conditioner.channel(channel);
     }
 };
@@ -55,9 +49,8 @@ TEST_F(ConditionerFixture, AutomaticOffsetSeedsOnTheFirstSampleThenFollowsWithWe
 
     const auto& first = feed(1, 1000);
     EXPECT_EQ(first.conditioned_sample, 1000);  // offset 0 before the first update
-    EXPECT_DOUBLE_EQ(first.offset_sum, 7500.0 * 1000);
-    EXPECT_DOUBLE_EQ(first.offset_mean, 0);
-    EXPECT_DOUBLE_EQ(first.detector_input, 1000);
+    EXPECT_EQ(std::tuple(first.offset_sum, first.offset_mean, first.detector_input),
+              std::tuple(7500.0 * 1000, 0.0, 1000.0));
 
     const auto& second = feed(1, 1000);
     EXPECT_EQ(second.conditioned_sample, 1000);  // conditioned with the mean of before
@@ -71,8 +64,7 @@ TEST_F(ConditionerFixture, AutomaticOffsetSeedsOnTheFirstSampleThenFollowsWithWe
     // fixed offset is used and the detector input is not clipped.
     settings.channel(2).dc_offset = 100;
     const auto& fixed = feed(2, 32700);
-    EXPECT_EQ(fixed.conditioned_sample, 32766);
-    EXPECT_DOUBLE_EQ(fixed.detector_input, 32800);
+    EXPECT_EQ(std::pair(fixed.conditioned_sample, fixed.detector_input), std::pair(32766, 32800.0));
     feed(2, 32700);
     EXPECT_NE(conditioner.channel(2).offset_mean, 0);
 }
@@ -90,10 +82,8 @@ TEST_F(ConditionerFixture, RingWrapsAfterPreEventSamplesAndIsClearedAtStart) {
     settings.channel(1).pre_event_samples = 0.016666 * 120;
     conditioner.start_run();
     EXPECT_EQ(conditioner.ring(4)[0], 0);
-    feed(1, 7);
-    feed(1, 8);
-    EXPECT_EQ(conditioner.ring_position(1), 1);
-    EXPECT_EQ(conditioner.ring(1)[0], 8);
+    feed(1, 7), feed(1, 8);
+    EXPECT_EQ(std::pair(conditioner.ring_position(1), conditioner.ring(1)[0]), std::pair(1, 8));
 
     // A setting beyond the ring's capacity never writes past it.
     settings.channel(2).pre_event_samples = 500000;
