@@ -39,11 +39,8 @@ inline std::string stamp(std::int64_t t) {
 // The inverse of stamp(); -1 for a text that is no stamp.
 inline std::int64_t seconds_of_stamp(const std::string& text) {
     int y, mo, d, h, mi, s;
-    if (text.size() != 19 ||
-        std::sscanf(text.c_str(), "%4d/%2d/%2d %2d:%2d:%2d", &y, &mo, &d, &h, &mi, &s) != 6 ||
-        y != 2024)
-        return -1;
-    return board_seconds(mo, d, h, mi, s);
+    const bool ok = text.size() == 19 && std::sscanf(text.c_str(), "%4d/%2d/%2d %2d:%2d:%2d", &y, &mo, &d, &h, &mi, &s) == 6;
+    return ok && y == 2024 ? board_seconds(mo, d, h, mi, s) : -1;
 }
 
 struct Group {
@@ -86,9 +83,7 @@ inline std::vector<Segment> day_segments(const std::filesystem::path& index_file
         groups.push_back(group);
         at = m[0].second;
     }
-    std::error_code error;
-    const auto size_or = std::filesystem::file_size(track_file, error);
-    const std::uint64_t size = error ? 0 : size_or;
+    const std::uint64_t size = read_file(track_file).size();
     std::vector<Segment> segments;
     for (std::size_t i = 0; i < groups.size(); ++i) {
         const Group& group = groups[i];
@@ -118,10 +113,10 @@ inline std::vector<std::int32_t> decode_samples(const std::string& track, std::u
                                                 std::uint64_t end, int width) {
     std::vector<std::int32_t> samples;
     const auto* bytes = reinterpret_cast<const unsigned char*>(track.data());
-    for (std::uint64_t at = begin; at + static_cast<std::uint64_t>(width) <= end;
-         at += static_cast<std::uint64_t>(width)) {
+    const auto w = static_cast<std::uint64_t>(width);
+    for (std::uint64_t at = begin; at + w <= end; at += w) {
         std::uint32_t v = 0;
-        for (int b = width - 1; b >= 0; --b) v = v << 8 | bytes[at + static_cast<std::uint64_t>(b)];
+        for (std::uint64_t b = w; b-- > 0;) v = v << 8 | bytes[at + b];
         samples.push_back(width == 2 ? static_cast<std::int16_t>(v) : static_cast<std::int32_t>(v));
     }
     return samples;

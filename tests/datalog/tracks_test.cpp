@@ -60,8 +60,7 @@ class TracksTest : public ::testing::Test {
 protected:
     TracksTest() {
         fs::create_directories(folder_ / "datalog");
-        settings_.general.flush_period = 0;  // 5 minutes
-        settings_.general.ad_type = 0;
+        settings_.general.flush_period = 0, settings_.general.ad_type = 0;  // segments of 5 minutes, 16 bits
     }
     ~TracksTest() override {
         tracks_.reset();
@@ -112,8 +111,7 @@ protected:
     // Samples per board second of a channel: `per_second`, or one every
     // `every` seconds (at the last second of each such span).
     struct Rate {
-        int per_second = 0;
-        int every = 0;
+        int per_second = 0, every = 0;
     };
     // Board seconds [from, to): the time packet's pass, then the samples of
     // that second, one pass each, the channels interleaved. The PC's clock
@@ -132,10 +130,9 @@ protected:
     }
     void append(int channel, std::int64_t t) {
         const auto k = static_cast<std::int32_t>(sent_[channel].size());
-        const std::int32_t value = (k * 7919 + channel * 1000) % 60001 - 30000;
-        sent_[channel].push_back(value);
+        sent_[channel].push_back((k * 7919 + channel * 1000) % 60001 - 30000);
         sent_time_[channel].push_back(t);
-        tracks().track_append_sample(channel, value);
+        tracks().track_append_sample(channel, sent_[channel].back());
     }
     void stop() { tracks().track_close_all(TrackTime{now_, 0, true}); }
 
@@ -152,9 +149,9 @@ protected:
     // on, in order, so every sample lies where its index group puts it.
     void expect_samples_where_index_says(int channel, const std::vector<check::Segment>& all, int width) {
         for (const auto& segment : all) {
-            const std::int64_t start = check::seconds_of_stamp(segment.group.start);
-            std::size_t first = 0;
-            while (first < sent_time_[channel].size() && sent_time_[channel][first] < start) ++first;
+            const auto& times = sent_time_[channel];
+            const auto first = static_cast<std::size_t>(
+                std::lower_bound(times.begin(), times.end(), check::seconds_of_stamp(segment.group.start)) - times.begin());
             const auto got = check::decode_samples(
                 read_file(file(track_file_name(segment.day, TrackFile::track, channel))), segment.begin,
                 segment.end, width);
@@ -220,9 +217,8 @@ TEST_F(TracksTest, NothingIsOpenedOrLoggedBeforeAGoodTimeWithTheTimeBaseReady) {
 }
 
 TEST_F(TracksTest, ChannelsWithoutRateOrLoggingGetNoFiles) {
-    settings_.channel(1).logging_enabled = 1;  // rate OFF
-    settings_.channel(1).sps_code = 0;
-    settings_.channel(2).sps_code = 8;         // logging off
+    settings_.channel(1).logging_enabled = 1, settings_.channel(1).sps_code = 0;  // rate OFF
+    settings_.channel(2).sps_code = 8;                                             // logging off
     log(3, 1);                                 // one sample per minute
     rates_[1].per_second = rates_[2].per_second = 20;
     rates_[3].every = 60;
@@ -340,8 +336,7 @@ TEST_F(TracksTest, ChannelSwitchedOffInARunKeepsWhatItLogged) {
 
 TEST_F(TracksTest, AShortFullDiskIsReportedOnceAndTheSegmentComesOutWhole) {
     settings_.general.ad_type = 1;
-    log(1, 8, 20);
-    log(2, 11, 100);
+    log(1, 8, 20), log(2, 11, 100);
     tracks().start_run();
     run(at(0), at(1));
     // The samples wait in memory while the disk is full.
@@ -394,8 +389,7 @@ TEST_F(TracksTest, NearlyFullFileSystemStillTakesAWholeSegment) {
 TEST_F(TracksTest, RealFullFileSystemIsSurvivedAndLoggingResumesWhenSpaceIsBack) {
     if (!mount_datalog_disk("64k")) GTEST_SKIP() << "cannot mount a tmpfs here";
     settings_.general.ad_type = 1;
-    log(1, 12, 200);
-    log(2, 12, 200);
+    log(1, 12, 200), log(2, 12, 200);
     tracks().start_run();
     for (int minute = 0; minute < 7; ++minute) {
         run(at(minute), at(minute + 1));
@@ -420,8 +414,7 @@ TEST_F(TracksTest, RealFullFileSystemIsSurvivedAndLoggingResumesWhenSpaceIsBack)
 
 TEST_F(TracksTest, SamplesTheBufferFileRefusedGoStraightIntoTheTrack) {
     log(1, 8, 20);
-    ops_.refuse_suffix = ".ch1";
-    ops_.refuse_after = 1001;  // the buffer file ends in half a sample
+    ops_.refuse_suffix = ".ch1", ops_.refuse_after = 1001;  // the buffer file ends in half a sample
     tracks().start_run();
     run(at(0), at(5, 30));
     EXPECT_EQ(size_of("0105.lg1"), 12000u);
@@ -439,8 +432,7 @@ TEST_F(TracksTest, IndexGroupThatCannotBeWrittenIsTakenBackWhole) {
     stop();
     const std::string index_before = read_file(file("0105.ll1"));
 
-    ops_.refuse_suffix = ".ll1";
-    ops_.refuse_after = 12;  // half of "START :..."
+    ops_.refuse_suffix = ".ll1", ops_.refuse_after = 12;  // half of "START :..."
     tracks().start_run();
     run(at(0), at(1));
     EXPECT_EQ(read_file(file("0105.ll1")), index_before);
