@@ -45,10 +45,8 @@ RecordRing ring_of(int n, std::size_t capacity = 1000) {
     RecordRing ring(capacity);
     for (int i = 0; i < n; ++i) {
         Record r;
-        r.channel = 1 + i % 2;
-        r.seed_channel = {'H', 'H', i % 2 ? 'N' : 'Z'};
-        r.start_us = civil_time_us(2024, 1, 1, 0, 0, i);
-        r.end_us = r.start_us + 900000;
+        r.channel = 1 + i % 2, r.seed_channel = {'H', 'H', i % 2 ? 'N' : 'Z'};
+        r.start_us = civil_time_us(2024, 1, 1, 0, 0, i), r.end_us = r.start_us + 900000;
         r.bytes[0] = static_cast<std::uint8_t>(i);
         ring.push(r);
     }
@@ -69,8 +67,7 @@ std::vector<std::uint32_t> sequences(std::string_view out, std::string* rest = n
 }
 
 std::string talk(SeedLinkSession& s, const std::string& lines) {
-    s.receive(lines, 0, 0);
-    s.pump();
+    s.receive(lines, 0, 0), s.pump();
     std::string out(s.output());
     s.consumed(out.size());
     return out;
@@ -78,12 +75,7 @@ std::string talk(SeedLinkSession& s, const std::string& lines) {
 
 TEST(Session, StartsWhereAskedFiltersAndEnds) {
     const RecordRing ring = ring_of(10);
-    using Seq = std::vector<std::uint32_t>;
-    struct Case {
-        const char* commands;
-        Seq expected;
-        const char* after;  // what follows the packets
-    } cases[] = {
+    const struct { const char* commands; std::vector<std::uint32_t> expected; const char* after; } cases[] = {
         {"DATA 000004\r\n", {4, 5, 6, 7, 8, 9}, ""},
         {"DATA\n", {}, ""},                                 // only new records
         {"DATA 000FFF\r\n", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, ""},  // not held: the oldest on
@@ -96,12 +88,11 @@ TEST(Session, StartsWhereAskedFiltersAndEnds) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.commands);
         SeedLinkSession session(id, ring, {}, 0);
-        std::string out = talk(session, c.commands);
-        // Command answers come before the packets.
+        const std::string out = talk(session, c.commands);
+        // Command answers come before the packets, END after them.
         const std::string prefix = out.substr(0, out.find("SL"));
         std::string rest;
-        const auto seen = sequences(out.substr(prefix.size()), &rest);
-        EXPECT_EQ(seen, c.expected);
+        EXPECT_EQ(sequences(out.substr(prefix.size()), &rest), c.expected);
         EXPECT_EQ(prefix + rest, c.after);
     }
 }
@@ -119,8 +110,7 @@ TEST(Session, AnswersHelloAndInfoAndBoundsWhatItHolds) {
     }
     EXPECT_TRUE(xml.ends_with("</seedlink>\n")) << xml;
     EXPECT_NE(xml.find("<station name=\"STA\" network=\"XX\""), std::string::npos) << xml;
-    EXPECT_NE(xml.find("seedname=\"HHN\" type=\"D\" begin_time=\"2024/01/01 00:00:01.0000\""),
-              std::string::npos) << xml;
+    EXPECT_NE(xml.find("seedname=\"HHN\" type=\"D\" begin_time=\"2024/01/01 00:00:01.0000\""), std::string::npos) << xml;
 
     // A client that takes nothing: its queue stops at the limit, and when
     // the ring has dropped what it was not sent the session gives up.
@@ -164,9 +154,7 @@ TEST(Session, GarbledInputNeverCrashesAndStaysBounded) {
 class FakeConnection : public tw::platform::TcpConnection {
 public:
     long receive(char* data, std::size_t size) override {
-        if (closed) return -1;
-        const std::size_t n = std::min(size, inbound.size());
-        std::copy_n(inbound.data(), n, data);
+        const std::size_t n = inbound.copy(data, size);
         inbound.erase(0, n);
         return static_cast<long>(n);
     }
@@ -180,7 +168,7 @@ public:
     std::string peer() const override { return "127.0.0.1:1"; }
     std::string inbound, sent;
     std::size_t room = 1 << 30;
-    bool closed = false, writable_watched = false;
+    bool writable_watched = false;
 };
 
 class FakeListener : public tw::platform::TcpListener {
@@ -200,8 +188,7 @@ TEST(Server, AStuckClientHoldsUpNoOneAndTooManyAreTurnedAway) {
     auto connect = [&](const std::string& commands, std::size_t room) -> FakeConnection* {
         auto link = std::make_unique<FakeConnection>();
         FakeConnection* raw = link.get();
-        raw->inbound = commands;
-        raw->room = room;
+        raw->inbound = commands, raw->room = room;
         const std::size_t before = server.clients();
         listener.on_connection(std::move(link));
         if (server.clients() == before) return nullptr;  // turned away and closed
@@ -212,8 +199,7 @@ TEST(Server, AStuckClientHoldsUpNoOneAndTooManyAreTurnedAway) {
     FakeConnection* live = connect("DATA\r\n", 1 << 30);
     for (int i = 0; i < 40; ++i) {
         Record r;
-        r.channel = 1;
-        ring.push(r), server.records_added();
+        r.channel = 1, ring.push(r), server.records_added();
     }
     EXPECT_EQ(sequences(live->sent).size(), 40u);
     EXPECT_TRUE(stuck->writable_watched);
