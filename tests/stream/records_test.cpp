@@ -22,11 +22,7 @@ using namespace tw::stream;
 namespace fs = std::filesystem;
 
 TEST(ChannelCodes, FollowRateAndAxis) {
-    struct Case {
-        double rate;
-        int axis, channel;
-        const char* code;
-    } cases[] = {
+    const struct { double rate; int axis, channel; const char* code; } cases[] = {
         {200, 3, 1, "HHZ"}, {100, 1, 2, "HHN"}, {80, 2, 3, "HHE"}, {50, 0, 4, "BH4"},
         {10, 4, 2, "BH2"},  {5, 3, 1, "MHZ"},   {2, 3, 1, "MHZ"},  {1, 3, 1, "LHZ"},
         {0.5, 3, 1, "VHZ"}, {0.1, 1, 1, "VHN"}, {1.0 / 60, 3, 3, "UHZ"}, {0, 3, 1, ""},
@@ -39,8 +35,7 @@ TEST(ChannelCodes, CheckedAndNamedInTheArchiveLayout) {
     for (const StreamCodes& bad : {StreamCodes{"XX", "TOOLONG", ""}, StreamCodes{"XX", "", ""},
                                    StreamCodes{"X-", "STA", ""}, StreamCodes{"XX", "STA", "123"}})
         EXPECT_NE(check_codes(bad), "") << bad.network << "." << bad.station << "." << bad.location;
-    EXPECT_EQ(day_file_path({"XX", "STA", ""}, "HHZ", 2024, 5),
-              "2024/XX/STA/HHZ.D/XX.STA..HHZ.D.2024.005");
+    EXPECT_EQ(day_file_path({"XX", "STA", ""}, "HHZ", 2024, 5), "2024/XX/STA/HHZ.D/XX.STA..HHZ.D.2024.005");
     // Day of the year and date across a leap day and a new year.
     const auto last = civil_time_us(2024, 12, 31, 23, 59, 59, 999999);
     EXPECT_EQ(time_parts(last).day_of_year, 366);
@@ -82,8 +77,7 @@ TEST(RecordTimes, EachRecordStartsAtItsFirstSampleAndHoldsEverySampleOnce) {
         bool flush_every_second = false;
     } cases[] = {
         {"continuous", 200, noon, 5000, -1, 0, {noon}},
-        {"board clock stepped 2 s back", 200, noon, 3000, 1000, -2000000,
-         {noon, noon + 5000000 - 2000000}},
+        {"board clock stepped 2 s back", 200, noon, 3000, 1000, -2000000, {noon, noon + 5000000 - 2000000}},
         {"one sample's time off by a period", 100, noon, 1000, 300, 10000, {noon, noon + 3010000}},
         {"midnight", 20, before_midnight, 400, -1, 0, {before_midnight}},
         {"short records of the live limit", 1, noon, 30, -1, 0, {noon}, true},
@@ -103,8 +97,7 @@ TEST(RecordTimes, EachRecordStartsAtItsFirstSampleAndHoldsEverySampleOnce) {
             if (std::llabs(u.start_us - expected) > 1) breaks.push_back(u.start_us);
             // Records never span midnight: with no break, one starts at 00:00:00.
             EXPECT_EQ(day_number(r.start_us), day_number(r.end_us));
-            for (int k = 0; k < r.samples; ++k)
-                EXPECT_EQ(u.samples[k], ((total + k) * 7919) % 4001 - 2000);
+            for (int k = 0; k < r.samples; ++k) EXPECT_EQ(u.samples[k], ((total + k) * 7919) % 4001 - 2000);
             total += r.samples;
             expected = u.start_us + std::llround(r.samples * 1e6 / c.rate);
         }
@@ -124,6 +117,9 @@ protected:
         return r;
     }
     tw::testing::TestFolder root_;
+    DayArchive archive_at(const fs::path& root, tw::datalog::FileOps* ops = nullptr) {
+        return DayArchive(root, {"XX", "STA", ""}, 2000, [this](const std::string& m) { messages_.push_back(m); }, ops);
+    }
     std::vector<std::string> messages_;
 };
 
@@ -131,14 +127,14 @@ TEST_F(ArchiveTest, AppendsWholeRecordsToTheDayFileAcrossRestarts) {
     const std::int64_t t = civil_time_us(2024, 2, 29, 10, 0, 0);
     const fs::path file = root_ / "2024/XX/STA/HHZ.D/XX.STA..HHZ.D.2024.060";
     {
-        DayArchive archive(root_.path(), {"XX", "STA", ""}, 2000, [&](auto& m) { messages_.push_back(m); });
+        DayArchive archive = archive_at(root_.path());
         EXPECT_TRUE(archive.write(record_at(t), 0));
         EXPECT_TRUE(archive.write(record_at(t + 86400000000LL), 0));  // the next day's file
     }
     ASSERT_EQ(fs::file_size(file), 512u);
     // A power cut left half a record: cut back, then the restart appends.
     std::ofstream(file, std::ios::binary | std::ios::app) << std::string(100, 'x');
-    DayArchive archive(root_.path(), {"XX", "STA", ""}, 2000, [&](auto& m) { messages_.push_back(m); });
+    DayArchive archive = archive_at(root_.path());
     EXPECT_TRUE(archive.write(record_at(t), 0));
     archive.close_all();
     EXPECT_EQ(fs::file_size(file), 1024u);
@@ -163,8 +159,7 @@ TEST_F(ArchiveTest, AFolderThatCannotBeWrittenIsReportedOnceAndRecordsGoOnLater)
     const std::int64_t t = civil_time_us(2024, 1, 1, 0, 0, 0);
     // A root that is a file: nothing can be created under it, even as root.
     std::ofstream(root_ / "file") << "x";
-    DayArchive blocked(root_ / "file", {"XX", "STA", ""}, 2000,
-                       [&](auto& m) { messages_.push_back(m); });
+    DayArchive blocked = archive_at(root_ / "file");
     for (int i = 0; i < 5; ++i) EXPECT_FALSE(blocked.write(record_at(t), 0));
     EXPECT_EQ(blocked.records_lost(), 5u);
     ASSERT_EQ(messages_.size(), 1u);
@@ -174,8 +169,7 @@ TEST_F(ArchiveTest, AFolderThatCannotBeWrittenIsReportedOnceAndRecordsGoOnLater)
     messages_.clear();
     FullDisk disk;
     disk.budget = 768;
-    DayArchive archive(root_ / "sds", {"XX", "STA", ""}, 2000,
-                       [&](auto& m) { messages_.push_back(m); }, &disk);
+    DayArchive archive = archive_at(root_ / "sds", &disk);
     EXPECT_TRUE(archive.write(record_at(t), 0));
     EXPECT_FALSE(archive.write(record_at(t), 0));
     EXPECT_FALSE(archive.write(record_at(t), 0));

@@ -13,28 +13,18 @@ namespace {
 using namespace tw::stream;
 
 TEST(CommandParser, TakesTheProtocolsCommandsAndRefusesTheRest) {
-    struct Case {
-        const char* line;
-        ParseStatus status;
-    } cases[] = {
-        {"HELLO", ParseStatus::ok},          {"hello", ParseStatus::ok},
-        {"  BYE  ", ParseStatus::ok},        {"", ParseStatus::empty},
-        {"STATION TW1 TW", ParseStatus::ok}, {"STATION TOOLONG", ParseStatus::bad_arguments},
-        {"STATION", ParseStatus::bad_arguments},
-        {"SELECT", ParseStatus::ok},         {"SELECT 00BHZ.D", ParseStatus::ok},
-        {"SELECT !--HH?", ParseStatus::ok},  {"SELECT BH", ParseStatus::bad_arguments},
-        {"SELECT BHZ.X", ParseStatus::bad_arguments}, {"SELECT BHZ HHZ", ParseStatus::bad_arguments},
-        {"DATA", ParseStatus::ok},           {"DATA 00FF1A", ParseStatus::ok},
-        {"DATA 1000000", ParseStatus::bad_arguments}, {"DATA -1", ParseStatus::bad_arguments},
-        {"FETCH 1A 2024,1,2,3,4,5", ParseStatus::ok},
-        {"TIME 2024,2,30,0,0,0", ParseStatus::bad_arguments},
-        {"TIME 2024,1,2,0,0,0 2024,1,1,0,0,0", ParseStatus::bad_arguments},
-        {"TIME 2024,1,2,0,0,0 2024,1,2,0,0,1", ParseStatus::ok},
-        {"INFO STREAMS", ParseStatus::ok},   {"INFO", ParseStatus::bad_arguments},
-        {"END now", ParseStatus::bad_arguments}, {"GET / HTTP/1.1", ParseStatus::unknown_command},
-        {"HEL\x01LO", ParseStatus::bad_character}, {"DATA \xff", ParseStatus::bad_character},
+    using enum ParseStatus;
+    const std::pair<const char*, ParseStatus> cases[] = {
+        {"HELLO", ok}, {"hello", ok}, {"  BYE  ", ok}, {"", empty}, {"STATION TW1 TW", ok},
+        {"STATION TOOLONG", bad_arguments}, {"STATION", bad_arguments}, {"SELECT", ok}, {"SELECT 00BHZ.D", ok},
+        {"SELECT !--HH?", ok}, {"SELECT BH", bad_arguments}, {"SELECT BHZ.X", bad_arguments},
+        {"SELECT BHZ HHZ", bad_arguments}, {"DATA", ok}, {"DATA 00FF1A", ok}, {"DATA 1000000", bad_arguments},
+        {"DATA -1", bad_arguments}, {"FETCH 1A 2024,1,2,3,4,5", ok}, {"TIME 2024,2,30,0,0,0", bad_arguments},
+        {"TIME 2024,1,2,0,0,0 2024,1,1,0,0,0", bad_arguments}, {"TIME 2024,1,2,0,0,0 2024,1,2,0,0,1", ok},
+        {"INFO STREAMS", ok}, {"INFO", bad_arguments}, {"END now", bad_arguments},
+        {"GET / HTTP/1.1", unknown_command}, {"HEL\x01LO", bad_character}, {"DATA \xff", bad_character},
     };
-    for (const auto& c : cases) EXPECT_EQ(parse_command(c.line).status, c.status) << c.line;
+    for (const auto& [line, status] : cases) EXPECT_EQ(parse_command(line).status, status) << line;
     EXPECT_EQ(parse_command("TIME 2024,1,2,3,4,5").command.begin_us, parse_protocol_time("2024,01,02,03,04,05"));
     EXPECT_EQ(parse_command("DATA 00FF1A").command.sequence, 0xFF1Au);
 }
