@@ -81,10 +81,8 @@ TEST_F(ErrorReportTest, ComposesCountedLineAndWaitsForNextSecond) {
 
 TEST_F(ErrorReportTest, ErrorNumberZeroShowsNothingButStillWaitsAndTheCountWrapsAfter99999) {
     report_.report(0, 5, "START");
-    EXPECT_TRUE(report_.model().lines.empty());
-    EXPECT_FALSE(report_.model().visible);
-    EXPECT_EQ(report_.count(), 1);
-    EXPECT_EQ(clock_.now().second, 57);
+    EXPECT_TRUE(report_.model().lines.empty() && !report_.model().visible);
+    EXPECT_EQ(std::pair(report_.count(), clock_.now().second), std::pair(1.0, 57));
     report_.set_pause_enabled(false);
     pump_.calls = 0;
     for (int i = 1; i < 100000; ++i) report_.report(0, 0, "x");
@@ -94,10 +92,8 @@ TEST_F(ErrorReportTest, ErrorNumberZeroShowsNothingButStillWaitsAndTheCountWraps
 
 TEST(PcClockTexts, RepairsOneDigitHourAndDotSeparatorsOnTenCharacterDates) {
     const struct { const char* date; const char* time; bool midnight; const char* repaired; } cases[] = {
-        {"2003/02/25", "7.05.09", false, "2003/02/25 07:05:09"},
-        {"2003/02/25", "17.05.09", false, "2003/02/25 17:05:09"},
-        {"2003/02/25", "17:05:09", false, "2003/02/25 17:05:09"},
-        {"2003/02/25", "00:00:00", true, "2003/02/25 00:00:00"},
+        {"2003/02/25", "7.05.09", false, "2003/02/25 07:05:09"}, {"2003/02/25", "17.05.09", false, "2003/02/25 17:05:09"},
+        {"2003/02/25", "17:05:09", false, "2003/02/25 17:05:09"}, {"2003/02/25", "00:00:00", true, "2003/02/25 00:00:00"},
         // A short date moves the time: the separators are no longer at 14 and 17.
         {"12/31/00", "07.12.34", false, "12/31/00 07.12.34"},
     };
@@ -118,16 +114,11 @@ TEST(BufferLoadTest, ChartsPauseAbove65PercentAndResumeBelow25UnlessTheUserChose
         std::vector<std::string_view> messages;
     };
     const std::vector<Look> looks = {
-        {100, 0, 14, false, {}},  // grew since the last look
-        {100, 0, 2, false, {}},
-        {665, 0, 14, false, {}},
-        {666, 1, 12, false, {buffer_warning_text}},
-        {800, 1, 12, false, {}},  // the warning is given once
-        {973, 1, 12, true, {buffer_overload_text}},
-        {256, 1, 2, false, {}},  // not below a quarter yet
-        {255, 0, 2, false, {}},
-        {700, 1, 12, false, {buffer_warning_text}},  // a new episode
-        {10, 1, 2, false, {}},  // the user ticked "Charts off" meanwhile
+        {100, 0, 14, false, {}} /* grew since the last look */, {100, 0, 2, false, {}}, {665, 0, 14, false, {}},
+        {666, 1, 12, false, {buffer_warning_text}}, {800, 1, 12, false, {}} /* the warning is given once */,
+        {973, 1, 12, true, {buffer_overload_text}}, {256, 1, 2, false, {}} /* not below a quarter yet */,
+        {255, 0, 2, false, {}}, {700, 1, 12, false, {buffer_warning_text}} /* a new episode */,
+        {10, 1, 2, false, {}} /* the user ticked "Charts off" meanwhile */,
     };
     BufferLoad load;
     PanelModel panel;
