@@ -59,8 +59,7 @@ TEST_F(Recorder, EqualRatiosNeitherStartNorStopAnEvent) {
 // A start request waits while the channel's recording is off or the time
 // base is not ready, and starts the event once both are.
 TEST_F(Recorder, AForcedStartWaitsForRecordingAndForTheTimeBase) {
-    settings.channel(2).record_enabled = 0;
-    time_base_ready = false;
+    settings.channel(2).record_enabled = 0, time_base_ready = false;
     start();
     recorder->manual_record(2, true);
     EXPECT_EQ(panel.man_record[1], "REC");  // refused: recording is off
@@ -78,8 +77,7 @@ TEST_F(Recorder, AForcedStartWaitsForRecordingAndForTheTimeBase) {
 }
 
 TEST_F(Recorder, ExtendedTriggerForcesOnlyEnabledIdleChannels) {
-    settings.channel(1).extend_trigger = 1;
-    settings.channel(3).record_enabled = 0;
+    settings.channel(1).extend_trigger = 1, settings.channel(3).record_enabled = 0;
     start();
     recorder->manual_record(4, true);
     feed(4, 0);
@@ -134,8 +132,7 @@ TEST_F(Recorder, EndingAnEventLogsTheSummaryAndResetsTheMaxima) {
     settings.general.print_quake = settings.general.send_sms = settings.general.send_mail = 1;
     start();
     for (int i = 0; i < 400; ++i) feed(1, i % 2 ? 300 : -300);
-    recorder->manual_record(1, true);
-    recorder->manual_record(2, true);
+    recorder->manual_record(1, true), recorder->manual_record(2, true);
     feed(1, 0), feed(2, 0);
     ASSERT_TRUE(active(1) && active(2));
     EXPECT_EQ(recorder->channel(1).detector.max_amplitude, 300);  // from before the trigger
@@ -150,8 +147,7 @@ TEST_F(Recorder, EndingAnEventLogsTheSummaryAndResetsTheMaxima) {
         "030203.123451.z1 2003/02/03 12:34:51 L:" + samples + " Max SLTA:1.0 Max Amplit:000300";
     EXPECT_EQ(event_list->read_lines(), std::vector<std::string>{"2003/02/03 12:35:00 " + expected});
     // Printed at once; the page is output only when no channel records.
-    EXPECT_EQ(printer.lines, std::vector<std::string>{expected});
-    EXPECT_EQ(printer.ended, 0);
+    EXPECT_EQ(std::pair(printer.lines, printer.ended), std::pair(std::vector<std::string>{expected}, 0));
     recorder->stop_run();  // ends channel 2 too
     EXPECT_EQ(std::tuple(printer.lines.size(), printer.ended, printer.jobs), std::tuple(2u, 1, 1));
 
@@ -179,8 +175,7 @@ TEST_F(Recorder, StartEndsAnEventLeftOpenSoThatNoFileKeepsItsPlaceholder) {
 }
 
 TEST_F(Recorder, TheThresholdAlarmIsRaisedOnlyByRecordedSamples) {
-    settings.channel(1).alarm_enabled = 1;
-    settings.channel(1).alarm_threshold = 100;
+    settings.channel(1).alarm_enabled = 1, settings.channel(1).alarm_threshold = 100;
     start();
     feed(1, 900);
     recorder->manual_record(1, true);
@@ -189,8 +184,7 @@ TEST_F(Recorder, TheThresholdAlarmIsRaisedOnlyByRecordedSamples) {
     EXPECT_FALSE(flags.threshold_alarm_flag);
     feed(1, -101);
     EXPECT_TRUE(flags.threshold_alarm_flag);
-    flags.threshold_alarm_flag = false;
-    settings.channel(1).alarm_enabled = 0;
+    flags.threshold_alarm_flag = false, settings.channel(1).alarm_enabled = 0;
     feed(1, 5000);
     EXPECT_FALSE(flags.threshold_alarm_flag);
 }
@@ -198,8 +192,7 @@ TEST_F(Recorder, TheThresholdAlarmIsRaisedOnlyByRecordedSamples) {
 TEST_F(Recorder, AMissingEventsFolderIsReportedOnceAndTheNextEventTriesAgain) {
     settings.general.events_folder = (folder / "gone").string();
     start();
-    recorder->manual_record(1, true);
-    recorder->manual_record(2, true);
+    recorder->manual_record(1, true), recorder->manual_record(2, true);
     for (int i = 0; i < 51; ++i) feed(1, i), feed(2, i);
     EXPECT_TRUE(active(1));
     ASSERT_EQ(errors.size(), 2u);  // one per event, not one per sample
