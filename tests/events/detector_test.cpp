@@ -60,8 +60,7 @@ TEST(EventTexts, StartTimeAndFileNameAcrossDayAndYear) {
         {"garbled", 2, "garbled"}};
     for (const auto& c : cases) EXPECT_EQ(event_start_text(c.board, c.minutes), c.start) << c.board;
     EXPECT_FALSE(time_stamp_seconds("2003/02/29 00:00:00"));
-    EXPECT_EQ(event_file_name("2003/02/03 12:34:56", "z1"), "030203.123456.z1");
-    EXPECT_EQ(event_file_name("short", "z1"), ".z1");
+    EXPECT_EQ(event_file_name("short", "z1"), ".z1");  // a whole stamp's is the golden files'
 }
 
 // A decimal comma and digit grouping in the program's locale change none of

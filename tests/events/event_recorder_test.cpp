@@ -9,34 +9,32 @@ namespace {
 
 using Recorder = RecorderFixture;
 
-TEST_F(Recorder, AmplitudeMethodFiresOnTheThirdConsecutiveSampleOverTheThreshold) {
+// Thresholds are strict: a sample at the amplitude threshold restarts the
+// count of those over it, a ratio equal to the start or stop ratio neither
+// starts an event nor counts as coda.
+TEST_F(Recorder, AmplitudeFiresOnTheThirdSampleOverTheThresholdAndEqualRatiosNeitherStartNorStop) {
     start();
-    for (const int v : {2000, 2000, 1000 /* at the threshold: the count restarts */, -2000, 2000}) feed(1, v);
+    for (const int v : {2000, 2000, 1000, -2000, 2000}) feed(1, v);
     EXPECT_FALSE(active(1));
     feed(1, -2000);
     EXPECT_TRUE(active(1) && panel.man_record[0] == "STOP" && panel.ch_val_color[0] == ch_val_recording_color);
-}
 
-TEST_F(Recorder, EqualRatiosNeitherStartNorStopAnEvent) {
-    settings.channel(1).trigger_mode = 1;
+    settings.channel(2).trigger_mode = 1;
     start();
-    ChannelEventState& ch = recorder->channel(1);
+    ChannelEventState& ch = recorder->channel(2);
     ch.detector.sta_lta_ratio = 3;  // start_ratio
-    EXPECT_FALSE(recorder->evaluate_trigger(1, 0));
+    EXPECT_FALSE(recorder->evaluate_trigger(2, 0));
     ch.detector.sta_lta_ratio = 3.000001;
-    EXPECT_TRUE(recorder->evaluate_trigger(1, 0));
-    recorder->start_event(1, ".000");
-    ch.under_stop_count = 10;
-    ch.detector.sta_lta_ratio = 2;  // stop_ratio: no coda
-    recorder->record_event_sample(1, 0);
+    EXPECT_TRUE(recorder->evaluate_trigger(2, 0));
+    recorder->start_event(2, ".000");
+    ch.under_stop_count = 10, ch.detector.sta_lta_ratio = 2;  // stop_ratio: no coda
+    recorder->record_event_sample(2, 0);
     EXPECT_EQ(ch.under_stop_count, 0);
-    ch.detector.sta_lta_ratio = 1.999;  // below: coda
-    recorder->record_event_sample(1, 0);
+    ch.detector.sta_lta_ratio = 1.999;
+    recorder->record_event_sample(2, 0);
     EXPECT_EQ(ch.under_stop_count, 1);
 }
 
-// A start request waits while the channel's recording is off or the time
-// base is not ready, and starts the event once both are.
 TEST_F(Recorder, AForcedStartWaitsForRecordingAndForTheTimeBase) {
     settings.channel(2).record_enabled = 0, time_base_ready = false;
     start();
