@@ -6,7 +6,6 @@
 
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 
 namespace tw::events::testing {
@@ -32,54 +31,38 @@ protected:
     }
 };
 
-// A short event of channel 1 through the whole path: 75 samples of history,
-// a manual start on a sample at .400 (50 per second) or .900 (100 per
-// second), eight recorded samples, then STOP.
-struct GoldenCase {
-    const char* file;
-    int event_format, ad_type;
-};
-
-class GoldenEventFiles : public EventFiles, public ::testing::WithParamInterface<GoldenCase> {};
-
-TEST_P(GoldenEventFiles, MatchByteForByte) {
-    const GoldenCase c = GetParam();
+// A short event of channel 1 through the whole path in each format and on
+// each board: 75 samples of history, a manual start on a sample at .400 (50
+// per second) or .900 (100 per second), eight recorded samples, then STOP.
+TEST_F(EventFiles, GoldenFilesMatchByteForByte) {
     station_details();
-    settings.general.event_format = c.event_format;
-    settings.general.ad_type = c.ad_type;
-    const bool eighteen = c.ad_type == 1;
-    board_reply = eighteen ? "ORDA V.1.80" : "ORDA V.1.40";
-    lock_state = eighteen ? "NL" : "L";
-    settings.sync_source_text = eighteen ? "GPS" : "DCF";
-    set_rate(1, eighteen ? 11 : 10, eighteen ? 0.01 : 0.02);  // 100 or 50 per second: 60 pre-event positions
     settings.channel(1).trigger_mode = 1;  // started by hand only
     settings.channel(1).start_ratio = 1e9;
-    start();
-    const int scale = eighteen ? 1250 : 100;
-    for (int i = 0; i < 75; ++i) feed(1, (i * 37 % 201 - 100) * scale);
-    recorder->manual_record(1, true);
-    feed(1, 4321, eighteen ? ".900" : ".400");
-    for (const int v : {0, -1, 1, 32767, -32768, 131071, -131072, 65536}) feed(1, v);
-    EXPECT_TRUE(active(1));
-    recorder->stop_run();
-
-    const std::string written = read_bytes(event_path(1));
-    EXPECT_EQ(recorder->channel(1).event_file_name, "030203.123456.z1");
-    if (std::getenv("TW_UPDATE_GOLDEN")) {
-        std::ofstream(golden_dir / c.file, std::ios::binary) << written;
-        GTEST_SKIP() << "golden file written";
+    const struct { const char* file; int event_format, ad_type; } cases[] = {
+        {"psn1_16bit.z1", psn_ascii_1, 0}, {"psn2_16bit.z1", psn_ascii_2, 0}, {"ascii_16bit.z1", plain_ascii, 0},
+        {"psn1_18bit.z1", psn_ascii_1, 1}, {"psn2_18bit.z1", psn_ascii_2, 1}, {"ascii_18bit.z1", plain_ascii, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        settings.general.event_format = c.event_format, settings.general.ad_type = c.ad_type;
+        const bool eighteen = c.ad_type == 1;
+        board_reply = eighteen ? "ORDA V.1.80" : "ORDA V.1.40";
+        lock_state = eighteen ? "NL" : "L";
+        settings.sync_source_text = eighteen ? "GPS" : "DCF";
+        set_rate(1, eighteen ? 11 : 10, eighteen ? 0.01 : 0.02);  // 100 or 50 per second: 60 pre-event positions
+        start();
+        for (int i = 0; i < 75; ++i) feed(1, (i * 37 % 201 - 100) * (eighteen ? 1250 : 100));
+        recorder->manual_record(1, true);
+        feed(1, 4321, eighteen ? ".900" : ".400");
+        for (const int v : {0, -1, 1, 32767, -32768, 131071, -131072, 65536}) feed(1, v);
+        EXPECT_TRUE(active(1));
+        recorder->stop_run();
+        ASSERT_EQ(recorder->channel(1).event_file_name, "030203.123456.z1");
+        const std::string written = read_bytes(event_path(1));
+        if (std::getenv("TW_UPDATE_GOLDEN")) std::ofstream(golden_dir / c.file, std::ios::binary) << written;
+        EXPECT_EQ(written, read_bytes(golden_dir / c.file));
+        fs::remove(event_path(1));
     }
-    EXPECT_EQ(written, read_bytes(golden_dir / c.file)) << c.file;
 }
-
-INSTANTIATE_TEST_SUITE_P(Formats, GoldenEventFiles,
-                         ::testing::Values(GoldenCase{"psn1_16bit.z1", psn_ascii_1, 0},
-                                           GoldenCase{"psn2_16bit.z1", psn_ascii_2, 0},
-                                           GoldenCase{"ascii_16bit.z1", plain_ascii, 0},
-                                           GoldenCase{"psn1_18bit.z1", psn_ascii_1, 1},
-                                           GoldenCase{"psn2_18bit.z1", psn_ascii_2, 1},
-                                           GoldenCase{"ascii_18bit.z1", plain_ascii, 1}),
-                         [](const auto& info) { return std::string(info.param.file, std::strcspn(info.param.file, ".")); });
 
 // An event on channel 2 at board time 2003/02/03 12:34:56, sample at .400,
 // 50 per second, 2 pre-event minutes, extension z2, 12345 samples in all.
