@@ -144,11 +144,9 @@ TEST_F(SpectrumTest, FirstSampleOpensTheWindowAt512ClosedWhenNoChannelIsOnNoRate
     EXPECT_TRUE(spectrum.is_open() && opened == 1 && spectrum.model().fft_size == 512);
     EXPECT_EQ(spectrum.model().fftch, "CH 3");
     spectrum.take_sample(1, 5);
-    settings.channel(1).fft_enabled = 0;
-    spectrum.take_sample(1, 5);
+    settings.channel(1).fft_enabled = 0, spectrum.take_sample(1, 5);
     EXPECT_EQ(closed, 0);
-    settings.channel(3).fft_enabled = 0;
-    spectrum.take_sample(2, 5);
+    settings.channel(3).fft_enabled = 0, spectrum.take_sample(2, 5);
     EXPECT_TRUE(!spectrum.is_open() && closed == 1 && opened == 1);
 
     // No rate, or a channel switched off while its block fills: nothing
@@ -159,12 +157,9 @@ TEST_F(SpectrumTest, FirstSampleOpensTheWindowAt512ClosedWhenNoChannelIsOnNoRate
         sine(1, 2000);
         EXPECT_TRUE(spectrum.picture(1) == nullptr && spectrum.blocks().fill(1) == 0) << code;
     }
-    settings.channel(1).sps_code = 11;
-    sine(1, 300);
-    settings.channel(1).fft_enabled = 0;
-    sine(1, 1);
-    settings.channel(1).fft_enabled = 1;
-    sine(1, 512);
+    settings.channel(1).sps_code = 11, sine(1, 300);
+    settings.channel(1).fft_enabled = 0, sine(1, 1);
+    settings.channel(1).fft_enabled = 1, sine(1, 512);
     EXPECT_EQ(spectrum.picture(1), nullptr);
     sine(1, 1);
     EXPECT_NE(spectrum.picture(1), nullptr);
@@ -206,24 +201,20 @@ TEST_F(SpectrumTest, ScopeAndSpectrogramShowTheSineAtItsFrequency) {
     // since the previous one.
     settings.channel(2).fft_enabled = 1, settings.channel(2).sps_code = 4;
     spectrum.set_fft_size(128);
-    sine(2, 129, 0.1, 1);
-    seconds_of_day += 129;
-    sine(2, 129, 0.1, 1);
+    sine(2, 129, 0.1, 1), seconds_of_day += 129, sine(2, 129, 0.1, 1);
     const auto boxes = picture(SpectrumMode::jtf, 2).of_kind(Kind::box);
     ASSERT_EQ(boxes.size(), 64u);
     EXPECT_TRUE(boxes[0].x1 == 755 && boxes[0].x2 == 756);
 }
 
 TEST_F(SpectrumTest, NewDayKeepsTheFinishedDayRetriesAFailedSaveAndARestartContinuesTheDay) {
-    settings.general.drum_format = 3;
-    seconds_of_day = 86399;
+    settings.general.drum_format = 3, seconds_of_day = 86399;
     sine(1, 513);
     board_date = "2024/03/06", seconds_of_day = 10;
     images.fail_saves = true;
     sine(1, 1026);
     EXPECT_EQ(images.save_count, 1);
-    seconds_of_day = 70;
-    sine(1, 513);
+    seconds_of_day = 70, sine(1, 513);
     EXPECT_EQ(images.save_count, 2);
     const auto events = event_list.read_lines();
     ASSERT_EQ(events.size(), 1u);

@@ -37,14 +37,6 @@ TEST(Detector, AveragesStayZeroUntilTheFirstZeroCrossingSeedsThem) {
     EXPECT_TRUE(off.lta_average == 0 && off.sta_lta_ratio == 0 && off.max_amplitude == 5);
 }
 
-TEST(Detector, LiveValuesAreTruncatedToThreeDecimals) {
-    DetectorState s;
-    s.sta_average = 12.34567, s.lta_average = 0.5, s.sta_lta_ratio = 24.6913999, s.max_amplitude = 1234.5678;
-    const LiveValues v = live_values(s, -3.25);
-    EXPECT_EQ((std::vector<std::string>{v.monstart[0], v.monstart[1], v.monstart[2], v.dc_average, v.max_noise}),
-              (std::vector<std::string>{"12.345", ".5", "24.691", "-00003.250", "01234.568"}));
-}
-
 TEST(EventTexts, FixedPatternsRoundHalfAwayFromZeroAtShownDigits) {
     const struct { double value; int digits, decimals; const char* text; } cases[] = {
         {2.25, 1, 1, "2.3"},       {0.15, 1, 1, "0.2"},        {-0.04, 1, 1, "0.0"},
@@ -71,14 +63,16 @@ struct CommaPunct : std::numpunct<char> {
     std::string do_grouping() const override { return "\3"; }
 };
 
-TEST(EventTexts, TextsIgnoreADecimalCommaLocale) {
+// Live values are truncated to three decimals.
+TEST(EventTexts, TextsIgnoreADecimalCommaLocaleAndLiveValuesAreTruncated) {
     const std::locale previous = std::locale::global(std::locale(std::locale::classic(), new CommaPunct));
     EXPECT_EQ(event_summary("a.z1", "2003/02/03 12:32:57", 1234567, 4.26, 1234.4),
               "a.z1 2003/02/03 12:32:57 L:01234567 Max SLTA:4.3 Max Amplit:001234");
     DetectorState s;
-    s.sta_average = 1234.5;
-    EXPECT_EQ(live_values(s, 1234.5).dc_average, "01234.500");
-    EXPECT_EQ(live_values(s, 0).monstart[0], "1234.5");
+    s.sta_average = 1234.5678, s.lta_average = 0.5, s.sta_lta_ratio = 24.6913999, s.max_amplitude = 1234.5678;
+    const LiveValues v = live_values(s, -3.25);
+    EXPECT_EQ((std::vector<std::string>{v.monstart[0], v.monstart[1], v.monstart[2], v.dc_average, v.max_noise}),
+              (std::vector<std::string>{"1234.567", ".5", "24.691", "-00003.250", "01234.568"}));
     std::locale::global(previous);
 }
 
