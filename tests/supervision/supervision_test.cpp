@@ -1,5 +1,6 @@
 // The event list file, the error report, the PC clock texts and the serial
-// buffer load. What the windows show of them is the window tests' (tests/ui).
+// buffer load. What the windows show of them is the window tests' (tests/ui):
+// the event list's lines as they are appended, and its clearing.
 
 #include "supervision/buffer_load.h"
 #include "supervision/error_report.h"
@@ -28,18 +29,7 @@ protected:
     tw::fakes::FakeClock clock_;
 };
 
-TEST_F(EventListTest, AppendsTimeStampedLinesWithCrLfAndClearLeavesOneLine) {
-    EventList list(file_, clock_);
-    ASSERT_TRUE(list.append("START"));
-    clock_.advance_ms(61'000);
-    ASSERT_TRUE(list.append("Warning! A/D card restarted."));
-    EXPECT_EQ(read_file(file_), "2003/02/03 07:05:09 START\r\n2003/02/03 07:06:10 Warning! A/D card restarted.\r\n");
-    EXPECT_EQ(list.read_lines().back(), "2003/02/03 07:06:10 Warning! A/D card restarted.");
-    ASSERT_TRUE(list.clear());
-    EXPECT_EQ(read_file(file_), "Event list.\r\n");
-}
-
-TEST_F(EventListTest, FileOverLimitRestartsWithTwoLinesAndAnUnwritableOneIsReported) {
+TEST_F(EventListTest, LinesAreStampedAndEndInCrLfAFileOverTheLimitRestartsAndAnUnwritableOneIsReported) {
     std::ofstream(file_, std::ios::binary) << std::string(64001, 'x');
     EventList list(file_, clock_);
     ASSERT_TRUE(list.append("STOP"));
