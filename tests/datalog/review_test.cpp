@@ -144,8 +144,6 @@ TEST_F(ReviewTest, EveryLineLiesAtItsTimeAndNothingRecordedIsZero) {
         std::string refusal;  // "" when a file is written
         std::uint64_t zero_lines;
     } cases[] = {
-        {"a pause", {{"0203", {{"2003/02/03 12:00:00", 20, 300, true}, {"2003/02/03 12:10:00", 20, 600}}}},
-         "2003/02/03 12:03:00", 10, "", 6000},
         {"before the day's first START", {{"0203", {{"2003/02/03 12:00:00", 20, 300, true}}}},
          "2003/02/03 11:58:00", 4, "", 2400},
         {"ending at midnight needs no next day", {{"0203", {{"2003/02/03 23:50:00", 10, 600}}}},

@@ -165,9 +165,8 @@ TEST_F(DrumFixture, EachFormatSettingSavesItsFileFormatAndQuality) {
         settings.general.drum_format = c.setting;
         restart(), at(8, 0, 0), drums->stop_run();
         ASSERT_EQ(images.files.count(folder / c.name), 1u) << c.setting;
-        const auto& saved = images.files.at(folder / c.name);
+        const auto& saved = images.files.at(folder / c.name);  // its size is the geometry's and the drum run's
         EXPECT_TRUE(saved.format == c.format && saved.quality == c.quality) << c.setting;
-        EXPECT_EQ(saved.width * 1000 + saved.height, 3600 * 1000 + 800) << c.setting;
     }
 }
 

@@ -49,11 +49,9 @@ protected:
         settings.general.events_folder = (folder / "events").string();
         settings.general.location = "Test Station", settings.general.coordinates = "14.39N 12.33E";
         settings.general.elevation = "120", settings.sync_source_text = "DCF";
-        const char* extensions[4] = {"z1", "z2", "z3", "z4"};
         for (int k = 1; k <= 4; ++k) {
             config::ChannelSettings& ch = settings.channel(k);
-            ch.sps_code = 10, ch.record_enabled = 1;  // 50 per second
-            ch.file_extension = extensions[k - 1];
+            ch.sps_code = 10, ch.record_enabled = 1, ch.file_extension = "z" + std::to_string(k);  // 50 per second
             ch.start_params = "1000,2,0.1,1,30,3";  // 300 pre-event samples
             ch.stop_params = "500,0.02,2,1";        // 60 coda samples, at most 3000
             config::expand_start_params(ch), config::expand_stop_params(ch);
@@ -63,9 +61,7 @@ protected:
         recorder = std::make_unique<EventRecorder>(EventContext{
             settings, flags, panel, *event_list, *conditioner, board_date_time, time_base_ready,
             lock_state, board_reply, folder.path(), &printer});
-        recorder->on_error = [this](int number, int location, const std::string& detail) {
-            errors.push_back({number, location, detail});
-        };
+        recorder->on_error = [this](int number, int at, const std::string& detail) { errors.push_back({number, at, detail}); };
     }
     // START with the settings as they are now.
     void start() { conditioner->start_run(), recorder->start_run(); }
