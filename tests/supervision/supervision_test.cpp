@@ -45,39 +45,31 @@ TEST_F(EventListTest, LinesAreStampedAndEndInCrLfAFileOverTheLimitRestartsAndAnU
     EXPECT_TRUE(missing.read_lines().empty());
 }
 
-class ErrorReportTest : public ::testing::Test {
-protected:
-    ErrorReportTest() {
-        clock_.set(2003, 2, 3, 12, 34, 56, 200);
-        clock_.date_pattern = "%d/%m/%Y";
-    }
-    tw::fakes::FakeClock clock_;
-    tw::fakes::FakeEventPump pump_{clock_};
-    ErrorReport report_{clock_, pump_};
-};
-
-TEST_F(ErrorReportTest, ComposesCountedLineAndWaitsForNextSecond) {
-    report_.report(6, 304, "START");
-    const auto& lines = report_.model().lines;
+// Error 0 shows nothing but still waits, as every report does, for the next
+// second of the clock; the count wraps after 99999.
+TEST(ErrorReport, ComposesCountedLinesWaitsForTheNextSecondAndWrapsTheCount) {
+    tw::fakes::FakeClock clock;
+    clock.set(2003, 2, 3, 12, 34, 56, 200);
+    clock.date_pattern = "%d/%m/%Y";
+    tw::fakes::FakeEventPump pump{clock};
+    ErrorReport report{clock, pump};
+    report.report(0, 5, "START");
+    EXPECT_TRUE(report.model().lines.empty() && !report.model().visible);
+    EXPECT_EQ(std::pair(report.count(), clock.now().second), std::pair(1.0, 57));
+    report.report(6, 304, "START");
+    const auto& lines = report.model().lines;
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0], "Count: 1 / Error:6/Overflow / START /  304 / 12:34:56 03/02/2003");
-    EXPECT_TRUE(report_.model().visible);
-    EXPECT_EQ(clock_.now().second, 57);  // it returned once the clock's second had changed
-    // A detail says what failed.
-    report_.report(13, 7, "PANEL Load", "line 3: value 'x' of SPS is not a number");
+    EXPECT_EQ(lines[0], "Count: 2 / Error:6/Overflow / START /  304 / 12:34:57 03/02/2003");
+    EXPECT_TRUE(report.model().visible);
+    EXPECT_EQ(clock.now().second, 58);
+    report.report(13, 7, "PANEL Load", "line 3: value 'x' of SPS is not a number");  // a detail says what failed
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_NE(lines[1].find("Error:13/Type mismatch: line 3: value 'x' of SPS"), std::string::npos);
-}
-
-TEST_F(ErrorReportTest, ErrorNumberZeroShowsNothingButStillWaitsAndTheCountWrapsAfter99999) {
-    report_.report(0, 5, "START");
-    EXPECT_TRUE(report_.model().lines.empty() && !report_.model().visible);
-    EXPECT_EQ(std::pair(report_.count(), clock_.now().second), std::pair(1.0, 57));
-    report_.set_pause_enabled(false);
-    pump_.calls = 0;
-    for (int i = 1; i < 100000; ++i) report_.report(0, 0, "x");
-    EXPECT_EQ(report_.count(), 0);
-    EXPECT_EQ(pump_.calls, 0);
+    report.set_pause_enabled(false);
+    pump.calls = 0;
+    for (int i = 4; i <= 100000; ++i) report.report(0, 0, "x");  // the 100000th wraps
+    EXPECT_EQ(report.count(), 0);
+    EXPECT_EQ(pump.calls, 0);
 }
 
 TEST(PcClockTexts, RepairsOneDigitHourAndDotSeparatorsOnTenCharacterDates) {
