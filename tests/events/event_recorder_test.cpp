@@ -189,19 +189,5 @@ TEST_F(Recorder, AMissingEventsFolderIsReportedOnceAndTheNextEventTriesAgain) {
     EXPECT_EQ(data_lines(event_path(1)).size(), static_cast<std::size_t>(recorder->channel(1).event_samples));
 }
 
-TEST_F(Recorder, ServiceModeTracesTheStartAndTheEnd) {
-    settings.general.service_mode = 1;
-    std::vector<std::string> trace;
-    recorder->on_trace = [&](const std::string& line) { trace.push_back(line); };
-    start();
-    for (int i = 0; i < 400; ++i) feed(2, 0);
-    recorder->manual_record(2, true);
-    feed(2, 0, ".400");
-    recorder->stop_run();
-    EXPECT_EQ(trace, (std::vector<std::string>{"startime(1)=2003/02/03 12:34:51 ad_timer$(1)=.400 xspsv=50",
-                                               "ncamp: 28 z1:103 z2:300", "l_evento(1)=272",
-                                               "STOP l_evento(1)=272"}));
-}
-
 }  // namespace
 }  // namespace tw::events::testing

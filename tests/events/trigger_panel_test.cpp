@@ -63,9 +63,8 @@ TEST_F(TriggerPanelTest, MaximumLengthGrowsToPreAndPostWhileTheListKeepsTheTyped
     type(F::pre_event_minutes, "30"), type(F::post_event_minutes, "100"), type(F::max_event_minutes, "120");
     panel.apply_clicked();
     const auto& ch = settings.channel(1);
-    EXPECT_EQ(text(F::max_event_minutes), "130");
-    EXPECT_EQ(ch.max_event_minutes, 130);
-    EXPECT_EQ(ch.max_event_samples, 25 * 130 * 60);
+    EXPECT_EQ(std::tuple(text(F::max_event_minutes), ch.max_event_minutes, ch.max_event_samples),
+              std::tuple("130", 130.0, 25 * 130 * 60.0));
     EXPECT_EQ(ch.stop_params, text(F::stop_amplitude) + ";100;" + text(F::stop_ratio) + ";120");
     config::ChannelSettings reread = ch;
     config::expand_stop_params(reread);
