@@ -105,18 +105,6 @@ TEST_F(DrumFixture, FreshDrumHasItsGridAndLabelsAndEachSecondIsOneStrokeInItsRow
     EXPECT_EQ(trace().back().color, platform::colors::light_red);
 }
 
-// The day change (archive, fresh drum, state) is the end-to-end drum run's.
-TEST_F(DrumFixture, SavesEveryPeriodAndReportsAFailureOnce) {
-    at(8, 4, 0), images.save_count = 0;
-    at(8, 5, 0), at(8, 5, 30), at(8, 9, 59);
-    EXPECT_EQ(images.save_count, 1);  // 5 minutes: once at 08:05
-    images.fail_saves = true;
-    at(8, 10, 0), at(8, 15, 0);
-    EXPECT_EQ(images.save_count, 3);
-    const auto lines = events.read_lines();
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](auto& l) { return l.find("Drum 1 not saved") != l.npos; }), 1);
-}
-
 TEST_F(DrumFixture, RestartContinuesTheDayUnlessHoursDamageOrAnotherDaySayOtherwise) {
     at(9, 0, 0, {500});
     drums->stop_run(), restart(), at(14, 0, 0);  // same day, same hours: the morning's trace kept
@@ -137,18 +125,29 @@ TEST_F(DrumFixture, RestartContinuesTheDayUnlessHoursDamageOrAnotherDaySayOtherw
     EXPECT_EQ(state(), "2021/06/15\r\n 4\r\n");
 }
 
-TEST_F(DrumFixture, ClearAsksAndStopSavesOnlyADrumDrawnThisRun) {
-    at(8, 0, 0, {300});
+// The day change (archive, fresh drum, state) is the end-to-end drum run's.
+TEST_F(DrumFixture, SavesEveryPeriodAFailureIsReportedOnceClearAsksAndStopSavesOnlyADrumDrawnThisRun) {
+    at(8, 4, 0), images.save_count = 0;
+    at(8, 5, 0), at(8, 5, 30), at(8, 9, 59, {300});
+    EXPECT_EQ(images.save_count, 1);  // 5 minutes: once at 08:05
+    images.fail_saves = true;
+    at(8, 10, 0), at(8, 15, 0);
+    EXPECT_EQ(images.save_count, 3);
+    const auto lines = events.read_lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](auto& l) { return l.find("Drum 1 not saved") != l.npos; }), 1);
+
+    images.fail_saves = false;
+    const std::size_t drawn = trace().size();
     dialogs.answers = {false, true};
-    for (const std::size_t kept : {2u, 1u}) {  // No: kept; Yes: a fresh picture at the next sample
+    for (const std::size_t kept : {drawn + 1, std::size_t{1}}) {  // No: kept; Yes: a fresh picture at the next sample
         drums->clear_clicked(1);
-        at(8, 0, 3 - kept);
+        at(8, 15, kept == 1 ? 2 : 1);
         EXPECT_EQ(trace().size(), kept);
     }
     EXPECT_EQ(dialogs.shown.back().text, "Clear Drum image ?");
     drums->stop_run(), images.save_count = 0;
     drums->stop_run();  // nothing drawn since: nothing written over the saved picture
-    time_base_ready = false, at(8, 5, 0);
+    time_base_ready = false, at(8, 20, 0);
     EXPECT_EQ(images.save_count, 0);
 }
 
