@@ -1,15 +1,12 @@
 #include "datalog/tracks.h"
 
-#include "config/tables.h"
 #include "datalog/track_check.h"
 #include "fakes/fake_platform.h"
 #include "fakes/test_files.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <sys/mount.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>

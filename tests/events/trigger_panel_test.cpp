@@ -3,7 +3,6 @@
 #include "events/trigger_panel.h"
 
 #include "config/number_text.h"
-#include "config/settings_file.h"
 #include "recorder_fixture.h"
 
 namespace tw::events::testing {
@@ -92,8 +91,9 @@ TEST_F(TriggerPanelTest, FieldsAreLimitedWhenLeftAndApplyReadsTextNeverLeft) {
 }
 
 // Following the selector and storing only on Apply are the window's test
-// (tests/ui); here Apply on another channel and the figures without a sensor.
-TEST_F(TriggerPanelTest, ApplyStoresTheShownChannelOnlyAndNoSensitivityGivesNoFactor) {
+// (tests/ui); here Apply on another channel, the figures without a sensor,
+// and the defaults, which fill the fields without storing them.
+TEST_F(TriggerPanelTest, ApplyStoresTheShownChannelOnlyNoSensitivityGivesNoFactorAndDefaultsFillTheFields) {
     selected = 3;
     panel.follow_selected_channel();
     panel.trigmode_clicked(1);
@@ -109,9 +109,6 @@ TEST_F(TriggerPanelTest, ApplyStoresTheShownChannelOnlyAndNoSensitivityGivesNoFa
     panel.follow_selected_channel();
     EXPECT_EQ(panel.model().trigmode, 0);
     EXPECT_EQ(text(F::ad_range), config::signed_number_text(settings.channel(1).ad_range));
-}
-
-TEST_F(TriggerPanelTest, DefaultsFillTheFieldsWithoutStoring) {
     for (const bool teleseismic : {true, false}) {
         dialogs.answers = {teleseismic};
         panel.defaults_clicked();

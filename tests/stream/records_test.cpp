@@ -13,7 +13,6 @@
 
 #include <cerrno>
 #include <cmath>
-#include <filesystem>
 #include <fstream>
 
 namespace {
