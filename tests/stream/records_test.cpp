@@ -106,6 +106,18 @@ TEST(RecordTimes, EachRecordStartsAtItsFirstSampleAndHoldsEverySampleOnce) {
     }
 }
 
+// Writes that stop after a budget of bytes, as a disk that filled up.
+class FullDisk : public tw::datalog::FileOps {
+public:
+    long write(int fd, const void* data, std::size_t size) override {
+        if (budget <= 0) return errno = ENOSPC, -1;
+        const auto n = FileOps::write(fd, data, std::min<std::size_t>(size, static_cast<std::size_t>(budget)));
+        if (n > 0) budget -= n;
+        return n;
+    }
+    long budget = 0;
+};
+
 class ArchiveTest : public ::testing::Test {
 protected:
     static Record record_at(std::int64_t time_us) {
@@ -122,7 +134,7 @@ protected:
     std::vector<std::string> messages_;
 };
 
-TEST_F(ArchiveTest, AppendsWholeRecordsToTheDayFileAcrossRestarts) {
+TEST_F(ArchiveTest, WholeRecordsAcrossRestartsAndAnUnwritableFolderOrAFullDiskIsReportedOnce) {
     const std::int64_t t = civil_time_us(2024, 2, 29, 10, 0, 0);
     const fs::path file = root_ / "2024/XX/STA/HHZ.D/XX.STA..HHZ.D.2024.060";
     {
@@ -140,23 +152,9 @@ TEST_F(ArchiveTest, AppendsWholeRecordsToTheDayFileAcrossRestarts) {
     ASSERT_EQ(messages_.size(), 1u);
     EXPECT_NE(messages_[0].find("cut back"), std::string::npos);
     EXPECT_EQ(fs::file_size(root_ / "2024/XX/STA/HHZ.D/XX.STA..HHZ.D.2024.061"), 512u);
-}
 
-// Writes that stop after a budget of bytes, as a disk that filled up.
-class FullDisk : public tw::datalog::FileOps {
-public:
-    long write(int fd, const void* data, std::size_t size) override {
-        if (budget <= 0) return errno = ENOSPC, -1;
-        const auto n = FileOps::write(fd, data, std::min<std::size_t>(size, static_cast<std::size_t>(budget)));
-        if (n > 0) budget -= n;
-        return n;
-    }
-    long budget = 0;
-};
-
-TEST_F(ArchiveTest, AFolderThatCannotBeWrittenIsReportedOnceAndRecordsGoOnLater) {
-    const std::int64_t t = civil_time_us(2024, 1, 1, 0, 0, 0);
     // A root that is a file: nothing can be created under it, even as root.
+    messages_.clear();
     std::ofstream(root_ / "file") << "x";
     DayArchive blocked = archive_at(root_ / "file");
     for (int i = 0; i < 5; ++i) EXPECT_FALSE(blocked.write(record_at(t), 0));
@@ -168,14 +166,14 @@ TEST_F(ArchiveTest, AFolderThatCannotBeWrittenIsReportedOnceAndRecordsGoOnLater)
     messages_.clear();
     FullDisk disk;
     disk.budget = 768;
-    DayArchive archive = archive_at(root_ / "sds", &disk);
-    EXPECT_TRUE(archive.write(record_at(t), 0));
-    EXPECT_FALSE(archive.write(record_at(t), 0));
-    EXPECT_FALSE(archive.write(record_at(t), 0));
+    DayArchive full = archive_at(root_ / "sds", &disk);
+    EXPECT_TRUE(full.write(record_at(t), 0));
+    EXPECT_FALSE(full.write(record_at(t), 0));
+    EXPECT_FALSE(full.write(record_at(t), 0));
     disk.budget = 1 << 20;
-    EXPECT_TRUE(archive.write(record_at(t), 0));
-    archive.close_all();
-    EXPECT_EQ(fs::file_size(root_ / "sds/2024/XX/STA/HHZ.D/XX.STA..HHZ.D.2024.001"), 1024u);
+    EXPECT_TRUE(full.write(record_at(t), 0));
+    full.close_all();
+    EXPECT_EQ(fs::file_size(root_ / "sds/2024/XX/STA/HHZ.D/XX.STA..HHZ.D.2024.060"), 1024u);
     ASSERT_EQ(messages_.size(), 2u);
     EXPECT_NE(messages_[0].find("No space left"), std::string::npos) << messages_[0];
     EXPECT_NE(messages_[1].find("writing again"), std::string::npos) << messages_[1];

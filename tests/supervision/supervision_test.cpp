@@ -21,25 +21,21 @@ namespace fs = std::filesystem;
 using namespace tw::supervision;
 using tw::testing::read_file;
 
-class EventListTest : public ::testing::Test {
-protected:
-    void SetUp() override { clock_.set(2003, 2, 3, 7, 5, 9); }
-    tw::testing::TestFolder folder_;
-    fs::path file_ = folder_ / "evtfile.dat";
-    tw::fakes::FakeClock clock_;
-};
-
-TEST_F(EventListTest, LinesAreStampedAndEndInCrLfAFileOverTheLimitRestartsAndAnUnwritableOneIsReported) {
-    std::ofstream(file_, std::ios::binary) << std::string(64001, 'x');
-    EventList list(file_, clock_);
+TEST(EventList, LinesAreStampedAndEndInCrLfAFileOverTheLimitRestartsAndAnUnwritableOneIsReported) {
+    const tw::testing::TestFolder folder;
+    const fs::path file = folder / "evtfile.dat";
+    tw::fakes::FakeClock clock;
+    clock.set(2003, 2, 3, 7, 5, 9);
+    std::ofstream(file, std::ios::binary) << std::string(64001, 'x');
+    EventList list(file, clock);
     ASSERT_TRUE(list.append("STOP"));
-    EXPECT_EQ(read_file(file_), "Event list exceeded 64k cleared.\r\n2003/02/03 07:05:09 STOP\r\n");
+    EXPECT_EQ(read_file(file), "Event list exceeded 64k cleared.\r\n2003/02/03 07:05:09 STOP\r\n");
     // Exactly at the limit nothing is restarted.
-    std::ofstream(file_, std::ios::binary | std::ios::trunc) << std::string(64000, 'x');
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << std::string(64000, 'x');
     ASSERT_TRUE(list.append("STOP"));
-    EXPECT_EQ(fs::file_size(file_), 64000u + 26u);
+    EXPECT_EQ(fs::file_size(file), 64000u + 26u);
 
-    EventList missing(folder_ / "missing" / "evtfile.dat", clock_);
+    EventList missing(folder / "missing" / "evtfile.dat", clock);
     EXPECT_FALSE(missing.append("START"));
     EXPECT_NE(missing.last_error().find("missing/evtfile.dat"), std::string::npos);
     EXPECT_TRUE(missing.read_lines().empty());
