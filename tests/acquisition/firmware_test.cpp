@@ -76,13 +76,4 @@ TEST(RateCommand, TrueRatesAndTheFastestChannelTheLowestAmongEqualRates) {
     EXPECT_EQ(command(40, -1, 4, 4, "ORDA V.1.40").bytes, std::string("\x00\x00\x64\x64", 4));
 }
 
-TEST(BadPacketCount, CountsOnTheCaption) {
-    using Case = std::pair<const char*, const char*>;
-    for (const auto& [before, after] : {Case{"0", "1"}, Case{"41", "42"}, Case{"", "1"}}) {
-        std::string caption = before;
-        acquisition::count_on_caption(caption);
-        EXPECT_EQ(caption, after);
-    }
-}
-
 }  // namespace

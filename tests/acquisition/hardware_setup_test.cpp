@@ -3,11 +3,12 @@
 
 #include "acquisition/hardware_setup.h"
 
-#include "clock_station.h"
 #include "config/settings_file.h"
+#include "config/tables.h"
 #include "fake_board.h"
 #include "fakes/fake_platform.h"
 #include "fakes/fake_serial_port.h"
+#include "fakes/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -21,11 +22,10 @@ using acquisition::SetupList;
 class HardwareSetupTest : public ::testing::Test {
 protected:
     HardwareSetupTest() {
-        config::apply_new_file_values(settings_, folder_.string());
+        config::apply_new_file_values(settings_, folder_.path().string());
         setup_.load();
         setup_.activate();
     }
-    ~HardwareSetupTest() override { std::filesystem::remove_all(folder_); }
 
     void type(SetupField field, const std::string& text) {
         setup_.set_field(field, text);
@@ -37,7 +37,7 @@ protected:
                 model().text(SetupField::trim_2), model().text(SetupField::trim_3)};
     }
 
-    std::filesystem::path folder_ = acquisition::clock_testing::ClockStation::fresh_folder();
+    tw::testing::TestFolder folder_;
     config::Settings settings_;
     fakes::FakeClock clock_;
     fakes::FakeEventPump pump_{clock_};
@@ -50,10 +50,8 @@ protected:
     int error_location_ = 0;
     acquisition::BoardLink link_{{serial_, clock_, pump_, dialogs_, events_, errors_, error_location_}};
     tw::testing::FakeBoard board_{serial_};
-    bool open_ = false;
-    bool idle_ = true;
-    int locks_ = 0;
-    int first_channel_shown_ = 0;
+    bool open_ = false, idle_ = true;
+    int locks_ = 0, first_channel_shown_ = 0;
     acquisition::HardwareSetup setup_{{settings_, dialogs_, io_ports_, link_, serial_, "/station",
                                        open_, [this] { return idle_; }, [this] { ++locks_; },
                                        [this] { ++first_channel_shown_; }}};
