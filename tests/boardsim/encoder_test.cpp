@@ -40,23 +40,19 @@ TEST(Encoder, EveryValueDecodesBackForBothWidths) {
     for (std::int32_t v = -32768; v <= 32767; ++v) {
         const auto p = encode_sample_16(v & 3, v);
         ASSERT_EQ(reference_decode(p, false), v);
-        ASSERT_EQ(p[0], 0x82 + (v & 3));
-        ASSERT_LT(p[1], 0x80);
-        ASSERT_LT(p[2], 0x80);
-        ASSERT_GE(p[3], 0xF0);
+        ASSERT_TRUE(p[0] == 0x82 + (v & 3) && p[1] < 0x80 && p[2] < 0x80 && p[3] >= 0xF0) << v;
     }
     for (std::int32_t v = -131072; v <= 131071; v += 7) {
         const auto p = encode_sample_18(2, v);
         ASSERT_EQ(reference_decode(p, true), v);
-        ASSERT_LT(p[1], 0x80);
-        ASSERT_LT(p[2], 0x80);
+        ASSERT_TRUE(p[1] < 0x80 && p[2] < 0x80) << v;
     }
     EXPECT_EQ(reference_decode(encode_sample_18(2, 131071), true), 131071);
     // Out of range values are clamped.
-    EXPECT_EQ(reference_decode(encode_sample_16(0, 40000), false), 32767);
-    EXPECT_EQ(reference_decode(encode_sample_16(0, -40000), false), -32768);
-    EXPECT_EQ(reference_decode(encode_sample_18(0, 200000), true), 131071);
-    EXPECT_EQ(reference_decode(encode_sample_18(0, -200000), true), -131072);
+    EXPECT_EQ(std::pair(reference_decode(encode_sample_16(0, 40000), false),
+                        reference_decode(encode_sample_16(0, -40000), false)), std::pair(32767, -32768));
+    EXPECT_EQ(std::pair(reference_decode(encode_sample_18(0, 200000), true),
+                        reference_decode(encode_sample_18(0, -200000), true)), std::pair(131071, -131072));
 }
 
 TEST(Encoder, TimePacketEepromRepliesAndTextBoardLines) {
@@ -95,10 +91,9 @@ TEST(CommandParser, SkipsPreamblesAndNoiseBetweenCommands) {
     stream.insert(stream.end(), {0x85, 0xFF, 0xFF, 0xFF, 0x02, 0x00});
     const auto commands = parse(parser, stream);
     ASSERT_EQ(commands.size(), 3u);
-    EXPECT_EQ(commands[0].type, CommandType::identify);
-    EXPECT_EQ(commands[1].type, CommandType::start_stop);
+    EXPECT_EQ(std::tuple(commands[0].type, commands[1].type, commands[2].type),
+              std::tuple(CommandType::identify, CommandType::start_stop, CommandType::write_trim));
     EXPECT_EQ(commands[1].bytes, (Bytes{0x84, 1, 2, 0xC8, 0, 0}));  // parameters may have bit 7
-    EXPECT_EQ(commands[2].type, CommandType::write_trim);
 }
 
 TEST(CommandParser, CommandSplitAcrossReadsAndStaleFragmentDropped) {
@@ -186,10 +181,7 @@ TEST(CommandLine, BadOptionsGiveAClearMessage) {
         {"--version", "140"},     {"--frobnicate"},             {"--log"},
         {"--drift-ppm", "1e9"},   {"--sync-every", "0"},        {"--infiltec-rate", "-1"},
     };
-    for (const auto& args : bad) {
-        const auto p = parse_line(args);
-        EXPECT_FALSE(p.error.empty()) << args[0];
-    }
+    for (const auto& args : bad) EXPECT_FALSE(parse_line(args).error.empty()) << args[0];
     EXPECT_EQ(parse_line({"--speed", "12345"}).error,
               "--speed needs 9600, 14400, 19200, 38400 or any, not '12345'");
 }
