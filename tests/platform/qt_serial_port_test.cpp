@@ -297,27 +297,6 @@ TEST_F(PtyPort, WritesReachTheOtherSideInOrderWithoutTheEventLoop) {
     EXPECT_EQ(got, big);
 }
 
-TEST_F(PtyPort, ALongStreamArrivesWholeThroughTheDataReadyHandler) {
-    open_port();
-    std::string received;
-    int calls = 0;
-    port_->set_data_ready_handler([&] {
-        ++calls;
-        // Take small bites, as the engine does, until less than 4 wait.
-        while (port_->bytes_waiting() >= 4) received += port_->read_available(7);
-    });
-    std::string sent;
-    for (int i = 0; i < 30000; ++i) sent += static_cast<char>((i * 7) % 256);
-    for (std::size_t at = 0; at < sent.size(); at += 1000) {
-        pty_.send(std::string_view(sent).substr(at, 1000));
-        run_events_for(5);
-    }
-    ASSERT_TRUE(run_events_until([&] { return received.size() + 4 > sent.size(); }, 30000));
-    received += port_->read_available(100);
-    EXPECT_GT(calls, 0);
-    EXPECT_EQ(received, sent);
-}
-
 // Bursts as the board sends them at its fastest, one every 10 ms from
 // another thread. However the two threads are scheduled, two notifications
 // are always a hold apart, and the loop wakes at most twice for each: at the
@@ -422,9 +401,9 @@ TEST(PtyHangUp, ClosesThePortAndIsReportedOnceFromTheEventLoop) {
         EXPECT_EQ(failures[0],
                   "lost the connection to " + pty.slave_path() + ": the device hung up (unplugged or closed)");
         // The dead device is closed, not polled: the loop now sleeps.
-        const std::clock_t cpu_before = std::clock();
+        const double cpu_before = thread_cpu_ms();
         run_events_for(200);
-        EXPECT_LT(std::clock() - cpu_before, CLOCKS_PER_SEC / 20);
+        EXPECT_LT(thread_cpu_ms() - cpu_before, 50.0);
         EXPECT_EQ(failures.size(), 1u);
         EXPECT_EQ(port.read(), "");
         EXPECT_FALSE(port.write("x"));
