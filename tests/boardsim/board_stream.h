@@ -15,7 +15,6 @@ using Bytes = std::vector<std::uint8_t>;
 struct Stream {
     std::vector<Bytes> time_packets;             // one a second
     std::vector<std::array<int, 4>> per_second;  // sample packets of each channel in that second
-    std::vector<std::string> samples;            // "CHANNEL VALUE" as 16-bit values
     int bad = 0;  // packets of a wrong length, or samples before the first time packet
 
     // "HH:MM:SS/STATUS/SAMPLES OF CHANNEL 1" of each second, as the board sent them.
@@ -43,11 +42,7 @@ inline Stream split(const Bytes& stream) {
             out.time_packets.push_back(packet);
             out.per_second.push_back({});
         } else if (packet[0] >= 0x82 && packet[0] <= 0x85 && packet.size() == 4 && !out.per_second.empty()) {
-            const int c = packet[0] - 0x82;
-            ++out.per_second.back()[static_cast<std::size_t>(c)];
-            const int low = packet[1] + 128 * (b & 1), high = packet[2] + 64 * (b & 2);
-            out.samples.push_back(std::to_string(c + 1) + " " +
-                                  std::to_string(static_cast<std::int16_t>(high * 256 + low)));
+            ++out.per_second.back()[static_cast<std::size_t>(packet[0] - 0x82)];
         } else {
             ++out.bad;
         }
