@@ -81,10 +81,16 @@ std::vector<Command> parse(CommandParser& parser, const Bytes& bytes, double now
     parser.feed(bytes, now, out);
     return out;
 }
+std::vector<CommandType> types(CommandParser& parser, const Bytes& bytes, double now = 0) {
+    std::vector<CommandType> out;
+    for (const auto& c : parse(parser, bytes, now)) out.push_back(c.type);
+    return out;
+}
+Bytes text(const std::string& t) { return Bytes(t.begin(), t.end()); }
 
-TEST(CommandParser, SkipsPreamblesAndNoiseBetweenCommands) {
+TEST(CommandParser, SkipsPreamblesNoiseAndStaleFragmentsAndJoinsSplitCommands) {
     CommandParser parser(false);
-    Bytes stream(7, 0x40);
+    Bytes stream = text("@@@@@@@");
     stream.insert(stream.end(), {0x81, 0, 0, 0, 0, 0});
     stream.insert(stream.end(), {0x00, 0x7F, 0xF0, 'x'});  // noise
     stream.insert(stream.end(), {'D', 'U', 'M', 'M', 'Y', 0x84, 1, 2, 0xC8, 0, 0});
@@ -94,34 +100,17 @@ TEST(CommandParser, SkipsPreamblesAndNoiseBetweenCommands) {
     EXPECT_EQ(std::tuple(commands[0].type, commands[1].type, commands[2].type),
               std::tuple(CommandType::identify, CommandType::start_stop, CommandType::write_trim));
     EXPECT_EQ(commands[1].bytes, (Bytes{0x84, 1, 2, 0xC8, 0, 0}));  // parameters may have bit 7
-}
 
-TEST(CommandParser, CommandSplitAcrossReadsAndStaleFragmentDropped) {
-    CommandParser parser(false);
     EXPECT_TRUE(parse(parser, {0x86, 0x01}, 0.0).empty());
-    const auto joined = parse(parser, {0, 0, 0, 0}, 0.1);
-    ASSERT_EQ(joined.size(), 1u);
-    EXPECT_EQ(joined[0].type, CommandType::read_eeprom);
-
+    EXPECT_EQ(types(parser, {0, 0, 0, 0}, 0.1), std::vector{CommandType::read_eeprom});
     // A stray command byte followed by nothing for a while does not eat the
     // next real command.
     EXPECT_TRUE(parse(parser, {0x83}, 1.0).empty());
-    Bytes identify(7, 0x40);
-    identify.insert(identify.end(), {0x81, 0, 0, 0, 0, 0});
-    const auto later = parse(parser, identify, 2.0);
-    ASSERT_EQ(later.size(), 1u);
-    EXPECT_EQ(later[0].type, CommandType::identify);
-}
+    EXPECT_EQ(types(parser, {0x40, 0x81, 0, 0, 0, 0, 0}, 2.0), std::vector{CommandType::identify});
 
-TEST(CommandParser, Lx1500TextCommands) {
-    CommandParser parser(true);
-    const auto types = [&](const std::string& text) {
-        std::vector<CommandType> out;
-        for (const auto& c : parse(parser, Bytes(text.begin(), text.end()))) out.push_back(c.type);
-        return out;
-    };
-    EXPECT_EQ(types("xxG0T1STBYzzG0"), (std::vector{CommandType::lx_go, CommandType::lx_standby}));
-    EXPECT_EQ(types("T1DONE"), (std::vector{CommandType::lx_go, CommandType::lx_done}));
+    CommandParser lx(true);
+    EXPECT_EQ(types(lx, text("xxG0T1STBYzzG0")), (std::vector{CommandType::lx_go, CommandType::lx_standby}));
+    EXPECT_EQ(types(lx, text("T1DONE")), (std::vector{CommandType::lx_go, CommandType::lx_done}));
 }
 
 TEST(BoardTime, FormatsAndParsesDatesAndTimes) {
