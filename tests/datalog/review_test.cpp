@@ -102,8 +102,8 @@ TEST(TrackIndex, ReadsSoundGroupsAndNamesEachDamagedOne) {
     }
 }
 
-// Where a time lies in the runs is the extraction's test (every line at its
-// time); here the runs leave out what the track does not hold.
+// Back-to-back segments are one run in which a time is found; the runs leave
+// out what the track does not hold.
 TEST(TrackIndex, BackToBackSegmentsAreOneRunAndWhatTheTrackLacksIsLeftOut) {
     const auto reading = read_track_index("START :2003/02/03 11:50:00\r\nSPS   : 20\r\nPOSIT : 0\r\n"
                                           "START :2003/02/03 12:00:00\r\nSPS   : 20\r\nPOSIT : 24000\r\n", "0203.ll1");
@@ -112,6 +112,12 @@ TEST(TrackIndex, BackToBackSegmentsAreOneRunAndWhatTheTrackLacksIsLeftOut) {
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].end, 40000u);
     EXPECT_EQ(problems.size(), 1u);  // the odd last byte
+    // 12:00:30 lies 30 s into the second segment: byte 24000 + 30 x 20 x 2.
+    const double noon = static_cast<double>(*stamp_seconds("2003/02/03 12:00:00"));
+    const auto at = locate_time(runs, noon + 30, 2);
+    EXPECT_TRUE(at.run && at.offset == 25200u && at.samples == (40000u - 25200u) / 2);
+    const auto before = locate_time(runs, noon - 3600, 2);  // before the day's first START
+    EXPECT_TRUE(!before.run && before.next_start == noon - 600);
     const auto far = read_track_index("START :2003/02/03 11:50:00\r\nSPS   : 20\r\nPOSIT : 90000\r\n", "x");
     problems.clear();
     EXPECT_TRUE(recorded_runs(far.groups, 40000, 2, "0203.lg1", problems).empty());
