@@ -33,10 +33,7 @@ protected:
         config::expand_start_params(c1), config::expand_stop_params(c1);
         s_.clock.set(2021, 6, 14, 6, 0, 0);
         s_.station->board_clock.set_board_date_from_pc();
-        window_ = std::make_unique<MainWindow>(*s_.station, app::StartupResult{});
-        window_->set_quit_handler([] {});
-        window_->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+        window_ = open_main_window(s_);
         ASSERT_EQ(app::start_acquisition(*s_.station), acquisition::StartOutcome::running);
     }
     void TearDown() override { app::stop_acquisition(*s_.station); }

@@ -4,12 +4,14 @@
 #include "config/tables.h"
 #include "ui/chart_view.h"
 #include "ui/panel_widgets.h"
+#include "ui/trimming_window.h"
 #include "ui_fixture.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QtTest/QTest>
@@ -21,12 +23,7 @@ namespace {
 
 class MainWindowTest : public ::testing::Test {
 protected:
-    void open(app::StartupResult startup = {}) {
-        window_ = std::make_unique<MainWindow>(*s_.station, startup);
-        window_->set_quit_handler([this] { ++quits_; });
-        window_->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
-    }
+    void open(const app::StartupResult& startup = {}) { window_ = open_main_window(s_, startup, &quits_); }
     template <typename W>
     W* get(const char* name) {
         return child<W>(*window_, name);
@@ -48,8 +45,6 @@ TEST_F(MainWindowTest, StartsIdleShowingChannelOneAndServiceModeShowsItsControls
     EXPECT_EQ(get<QComboBox>("sps_select")->count(), 13);
     EXPECT_EQ(get<QComboBox>("sps_select")->currentIndex(), channel(1).sps_code);
     EXPECT_TRUE(get<QPushButton>("Command1")->isEnabled() && !get<QPushButton>("command2")->isEnabled());
-    EXPECT_EQ(get<QPushButton>("Command3")->toolTip(), "Save all parameters");
-    EXPECT_EQ(get<QPushButton>("Command4")->toolTip(), "Terminate this application program");
     for (const char* name : {"chzoom", "fft_enabled", "lbl_service", "donothing"})
         EXPECT_FALSE(get<QWidget>(name)->isVisible()) << name;
     EXPECT_TRUE(get<QLineEdit>("utc_clock")->isReadOnly());
@@ -57,14 +52,23 @@ TEST_F(MainWindowTest, StartsIdleShowingChannelOneAndServiceModeShowsItsControls
         EXPECT_TRUE(window_->findChild<ChartView*>(QStringLiteral("chp%1").arg(i))->isVisible());
         EXPECT_EQ(window_->findChild<QPushButton*>(QStringLiteral("man_record%1").arg(i))->text(), "REC");
     }
-    EXPECT_TRUE(window_->housekeeping_timer().isActive());
-    EXPECT_EQ(window_->housekeeping_timer().interval(), 1000);
+    EXPECT_EQ(window_->trimming_window(), nullptr);
 
+    // Service mode: its controls, and the trimming window beside the main
+    // one, which gets the station's trace; without a run the read is refused.
     s_.station->settings.general.service_mode = 1;
     app::StartupResult startup;
-    startup.show_fft_box = true;
+    startup.show_fft_box = startup.open_trimming = true;
     open(startup);
     EXPECT_TRUE(get<QWidget>("fft_enabled")->isVisible() && get<QWidget>("donothing")->isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window_->trimming_window() != nullptr; }, 20000));
+    TrimmingWindow* trimming = window_->trimming_window();
+    EXPECT_TRUE(trimming->isVisible() && s_.station->trim_window_open);
+    s_.station->trimming.add_trace_line("l_evento(0)=3000");
+    EXPECT_EQ(child<QListWidget>(*trimming, "List1")->count(), 1);
+    test::click(*trimming, "eeread");
+    EXPECT_EQ(s_.dialogs.shown.back().text, acquisition::ClockTrimming::not_running_message);
+    EXPECT_TRUE(s_.serial.writes().empty());
 }
 
 TEST_F(MainWindowTest, SelectorShowsEachChannelInEveryControlWithoutWrappingAndEditsStoreIntoItOnly) {
@@ -209,25 +213,6 @@ TEST_F(MainWindowTest, FollowsThePanelModel) {
     EXPECT_EQ(m.badrx + text_of("badrx").toStdString(), "00");
     // The housekeeping tick runs on the timer and shows the PC clock.
     EXPECT_TRUE(QTest::qWaitFor([&] { return !text_of("realtime").isEmpty(); }, 20000));
-}
-
-TEST_F(MainWindowTest, SettingsLockDisablesItsControlsOnActivation) {
-    open();
-    s_.station->settings.general.settings_locked = 1;
-    window_->apply_lock();
-    for (const char* name : {"all_trigger", "axis_select", "ch_review", "ch_enabled", "dc_offset",
-                             "drum", "elevation", "extension", "location", "coordinates",
-                             "invert_data", "man_record0", "logging", "sps_select"}) {
-        EXPECT_FALSE(get<QWidget>(name)->isEnabled()) << name;
-    }
-    for (const char* name : {"alarm", "alarm_soglia", "y_scale", "ch_plus", "Command3"}) {
-        EXPECT_TRUE(get<QWidget>(name)->isEnabled()) << name;
-    }
-    s_.station->settings.general.settings_locked = 0;
-    s_.station->settings.general.ad_type = config::lx1500;
-    window_->apply_lock();
-    EXPECT_TRUE(get<QWidget>("dc_offset")->isEnabled());
-    EXPECT_FALSE(get<QWidget>("sps_select")->isEnabled());
 }
 
 TEST_F(MainWindowTest, LayoutIsTidyAndChartsTakeTheFreeSpace) {

@@ -67,26 +67,15 @@ protected:
         s_.station->settings.channel(2).file_extension = "n";
         write_tracks(s_.folder / "datalog");
         std::filesystem::create_directories(s_.station->recorder.events_folder());
-        main_ = std::make_unique<MainWindow>(*s_.station, app::StartupResult{});
-        main_->set_quit_handler([] {});
-        main_->show();
+        main_ = open_main_window(s_);
         QTest::mouseClick(child<QPushButton>(*main_, "ch_review"), Qt::LeftButton);
         window_ = main_->review_window();
         ASSERT_NE(window_, nullptr);
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window_));
     }
-    QString text(const char* name) {
-        if (auto* edit = window_->findChild<QLineEdit*>(name)) return edit->text();
-        return child<QLabel>(*window_, name)->text();
-    }
-    void enter(const char* name, const QString& typed) {
-        auto* edit = child<QLineEdit>(*window_, name);
-        edit->setFocus();
-        edit->selectAll();
-        QTest::keyClicks(edit, typed);
-        QTest::keyClick(edit, Qt::Key_Return);
-    }
-    void click(const char* name) { QTest::mouseClick(child<QWidget>(*window_, name), Qt::LeftButton); }
+    QString text(const char* name) { return text_of(*window_, name); }
+    void enter(const char* name, const QString& typed) { type_into(*window_, name, typed); }
+    void click(const char* name) { test::click(*window_, name); }
     QImage replay() { return child<ChartView>(*window_, "replay")->canvas().image(); }
 
     UiStation s_;

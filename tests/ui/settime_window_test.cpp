@@ -47,12 +47,7 @@ protected:
         EXPECT_TRUE(s_.serial.open(nullptr));
     }
     void open() {
-        if (!main_) {
-            main_ = std::make_unique<MainWindow>(*s_.station, app::StartupResult{});
-            main_->set_quit_handler([] {});
-            main_->show();
-            ASSERT_TRUE(QTest::qWaitForWindowExposed(main_.get()));
-        }
+        if (!main_) main_ = open_main_window(s_);
         QTest::mouseClick(child<QPushButton>(*main_, "timeset"), Qt::LeftButton);
         window_ = main_->settime_window();
         ASSERT_NE(window_, nullptr);
@@ -188,7 +183,7 @@ TEST_F(SettimeWindowTest, FieldChecksShowTheirMessageAndKeepTheFocus) {
     EXPECT_FALSE(window_->isVisible());
 }
 
-TEST_F(SettimeWindowTest, TheChartShowsEverySynchronisedMinuteUntilAClickOrTheEndOfAcquisition) {
+TEST_F(SettimeWindowTest, TheChartShowsEverySynchronisedMinuteUntilClearedAndTheColourScaleIsDrawn) {
     ASSERT_TRUE(time_packet(0, 0, 30, 0x20));  // minute 0, left edge, flagged before opening
     ASSERT_TRUE(time_packet(0, 0, 31, 0));
     open();
@@ -215,32 +210,11 @@ TEST_F(SettimeWindowTest, TheChartShowsEverySynchronisedMinuteUntilAClickOrTheEn
     ASSERT_TRUE(time_packet(7, 5, 11, 0));
     EXPECT_EQ(child<Lamp>(*window_, "sync_indicator")->color(), 8);
 
-    QTest::mouseClick(chart, Qt::LeftButton, {}, QPoint(10, 10));
-    EXPECT_EQ(marked_columns(chart->image()), 0);
-    EXPECT_EQ(s_.station->board_clock.sync().sync_minutes[425], 0);
-    ASSERT_TRUE(time_packet(7, 6, 0, 0x20));
-    EXPECT_GE(marked_columns(chart->image()), 1);
-    s_.station->board_clock.stop_run();
-    EXPECT_EQ(marked_columns(chart->image()), 0);
-}
-
-TEST_F(SettimeWindowTest, ColourScaleRunsFromBlackToRedAndPicture) {
-    general().pc_sync = 1;
-    general().sync_every = 1;
-    s_.clock.set(2003, 2, 25, 14, 30, 12, 250);
-    supervision::refresh_pc_clock_texts(s_.clock, s_.station->pc_clock);
-    for (int hour = 0; hour < 14; ++hour)
-        for (int minute = 2; minute < 60; minute += 17) {
-            ASSERT_TRUE(time_packet(hour, minute, 0, 0x20));
-            ASSERT_TRUE(time_packet(hour, minute, 1, 0));
-        }
-    open();
-    ASSERT_TRUE(time_packet(14, 30, 12, 0x20));
+    // The colour scale, from black to red, drawn on a click; its middle
+    // shows about 640 of its 1281 lines.
     auto* picture = get<PictureBox>("Picture1");
-    const QImage empty = picture->image();
-    EXPECT_EQ(empty.pixelColor(0, 5), empty.pixelColor(empty.width() - 1, 5));
+    EXPECT_EQ(picture->image().pixelColor(0, 5), picture->image().pixelColor(picture->image().width() - 1, 5));
     click("Command1");
-    // The colour scale runs from black to red; its middle shows about 640.
     const QImage scale = picture->image();
     EXPECT_EQ(scale.size(), picture->image_size());
     EXPECT_EQ(scale.pixelColor(0, 5), QColor(0, 0, 0));
@@ -250,6 +224,14 @@ TEST_F(SettimeWindowTest, ColourScaleRunsFromBlackToRedAndPicture) {
     for (int v = 636; v <= 644; ++v) near_640 = near_640 || middle == QColor(QRgb(acquisition::spectrogram_colour(v)));
     EXPECT_TRUE(near_640) << middle.name().toStdString();
     EXPECT_TRUE(save_picture(*window_, "settime"));
+
+    QTest::mouseClick(chart, Qt::LeftButton, {}, QPoint(10, 10));
+    EXPECT_EQ(marked_columns(chart->image()), 0);
+    EXPECT_EQ(s_.station->board_clock.sync().sync_minutes[425], 0);
+    ASSERT_TRUE(time_packet(7, 6, 0, 0x20));
+    EXPECT_GE(marked_columns(chart->image()), 1);
+    s_.station->board_clock.stop_run();
+    EXPECT_EQ(marked_columns(chart->image()), 0);
 }
 
 }  // namespace

@@ -23,10 +23,7 @@ class SetupWindowsTest : public ::testing::Test {
 protected:
     SetupWindowsTest() {
         s_.station->io.io_ports = &ports_;
-        main_ = std::make_unique<MainWindow>(*s_.station, app::StartupResult{});
-        main_->set_quit_handler([] {});
-        main_->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(main_.get()));
+        main_ = open_main_window(s_);
     }
     QWidget* open(const char* button) {
         QTest::mouseClick(child<QPushButton>(*main_, button), Qt::LeftButton);
@@ -91,7 +88,12 @@ TEST_F(SetupWindowsTest, LockedSettingsDisableTheTriggerPanelsInputsAndTheBoxUnl
     EXPECT_EQ(setup.windowTitle(), "Hardware and Miscellaneous Setup");
     click(setup, "lock_settings");
     EXPECT_EQ(general().settings_locked, 1);
-    EXPECT_FALSE(child<QWidget>(*main_, "dc_offset")->isEnabled());  // at once
+    // The main window at once: what the lock holds, and what it leaves free.
+    const char* held[] = {"all_trigger", "axis_select", "ch_review", "ch_enabled", "dc_offset", "drum", "elevation",
+                          "extension", "location", "coordinates", "invert_data", "man_record0", "logging", "sps_select"};
+    const char* left_free[] = {"alarm", "alarm_soglia", "y_scale", "ch_plus", "Command3"};
+    for (const char* name : held) EXPECT_FALSE(child<QWidget>(*main_, name)->isEnabled()) << name;
+    for (const char* name : left_free) EXPECT_TRUE(child<QWidget>(*main_, name)->isEnabled()) << name;
     EXPECT_FALSE(child<QWidget>(setup, "wd_timer")->isEnabled());
     EXPECT_TRUE(child<QWidget>(setup, "lock_settings")->isEnabled());
     EXPECT_TRUE(child<QWidget>(setup, "ad_type")->isEnabled());
@@ -115,6 +117,7 @@ TEST_F(SetupWindowsTest, LockedSettingsDisableTheTriggerPanelsInputsAndTheBoxUnl
     EXPECT_EQ(general().settings_locked, 0);
     EXPECT_TRUE(child<QWidget>(panel, "formato")->isEnabled());
     EXPECT_TRUE(child<QWidget>(setup, "wd_timer")->isEnabled());
+    for (const char* name : held) EXPECT_TRUE(child<QWidget>(*main_, name)->isEnabled()) << name;
 }
 
 TEST_F(SetupWindowsTest, PicturesAreTidyAndSaveWritesWhatWasApplied) {

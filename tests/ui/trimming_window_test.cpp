@@ -1,13 +1,12 @@
 // The clock trimming window: its fields follow the trimming model (whose
 // cases are tests/acquisition's), its buttons reach the logic, the trace
-// list, and the main window opening it in service mode.
+// list. The main window's tests open it in service mode.
 
 #include "ui/trimming_window.h"
 
 #include "acquisition/sample_path.h"
 #include "config/tables.h"
 #include "fakes/fake_platform.h"
-#include "ui/main_window.h"
 #include "ui_fixture.h"
 
 #include <QLabel>
@@ -119,33 +118,6 @@ TEST_F(TrimmingWindowTest, TraceListFollowsTheModelSurvivesClosingAndDoubleClick
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
     EXPECT_EQ(list->count(), 0);
     EXPECT_TRUE(trimming.model().list1.empty());
-}
-
-// The main window opens the trimming window at start in service mode only.
-TEST(TrimmingWindowStartup, ServiceModeOpensItBesideTheMainWindow) {
-    for (const bool service : {false, true}) {
-        UiStation s;
-        app::StartupResult startup;
-        startup.open_trimming = service;
-        MainWindow main_window(*s.station, startup);
-        main_window.set_quit_handler([] {});
-        main_window.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&main_window));
-        QCoreApplication::processEvents();
-        TrimmingWindow* trimming = main_window.trimming_window();
-        EXPECT_EQ(trimming != nullptr, service);
-        EXPECT_EQ(s.station->trim_window_open, service);
-        if (!trimming) continue;
-        EXPECT_TRUE(trimming->isVisible());
-        // The station's trace reaches the window's list; without a run the
-        // station refuses the read.
-        s.station->settings.general.service_mode = 1;
-        s.station->trimming.add_trace_line("l_evento(0)=3000");
-        EXPECT_EQ(child<QListWidget>(*trimming, "List1")->count(), 1);
-        click(*trimming, "eeread");
-        EXPECT_EQ(s.dialogs.shown.back().text, ClockTrimming::not_running_message);
-        EXPECT_TRUE(s.serial.writes().empty());
-    }
 }
 
 }  // namespace

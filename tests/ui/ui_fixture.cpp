@@ -14,8 +14,6 @@
 #include <QRadioButton>
 #include <QtTest/QTest>
 
-#include <fstream>
-#include <sstream>
 #include <unistd.h>
 
 namespace tw::ui::test {
@@ -48,11 +46,14 @@ UiStation::~UiStation() {
     fs::remove_all(folder, ec);
 }
 
-std::string UiStation::read_file(std::string_view name) const {
-    std::ifstream in(folder / name, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+std::unique_ptr<MainWindow> open_main_window(UiStation& s, const app::StartupResult& startup, int* quits) {
+    auto window = std::make_unique<MainWindow>(*s.station, startup);
+    window->set_quit_handler([quits] {
+        if (quits) ++*quits;
+    });
+    window->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    return window;
 }
 
 bool save_picture(QWidget& widget, const QString& name) {

@@ -5,8 +5,10 @@
 #include "app/station.h"
 #include "fakes/fake_platform.h"
 #include "fakes/fake_serial_port.h"
+#include "fakes/test_files.h"
 #include "platform/event_pump.h"
 #include "platform/qt/qt_image_files.h"
+#include "ui/main_window.h"
 
 #include <QString>
 #include <QWidget>
@@ -37,7 +39,7 @@ struct UiStation {
     UiStation(const UiStation&) = delete;
     UiStation& operator=(const UiStation&) = delete;
 
-    std::string read_file(std::string_view name) const;
+    std::string read_file(std::string_view name) const { return tw::testing::read_file(folder / name); }
 
     std::filesystem::path folder;
     fakes::FakeClock clock;
@@ -49,6 +51,10 @@ struct UiStation {
     platform::QtImageFiles images;  // real pictures: the drums draw and save
     std::unique_ptr<app::Station> station;
 };
+
+// The main window of `s`, shown; its quit handler counts into `quits`.
+std::unique_ptr<MainWindow> open_main_window(UiStation& s, const app::StartupResult& startup = {},
+                                             int* quits = nullptr);
 
 // Grabs `widget` into <build>/screenshots/<name>.png; false when it could not
 // be written.
