@@ -18,9 +18,6 @@ using namespace tw::integration;
 using tw::config::stamp_seconds;
 using tw::config::stamp_text;
 
-// The program's PC date is the test's, whatever the day the test runs.
-const std::string pc_time = "@2003-02-03 12:00:00";
-
 // A recorded span of a day track: its START time, rate and sample count.
 struct Span {
     std::int64_t start = 0;
@@ -50,15 +47,19 @@ std::vector<Span> spans_of(const fs::path& index, const fs::path& track) {
 
 class ExtractTest : public StationTest {
 protected:
-    RunResult run_program(std::vector<std::string> arguments, int seconds = 60) {
-        arguments.insert(arguments.begin(), {"-f", pc_time, TW_TERRAWAVE, "--folder", station().string()});
-        return run("/usr/bin/faketime", arguments, std::chrono::seconds(seconds),
-                   {"TERRAWAVE_NO_CLOCK_SET=1", "FAKETIME_DONT_FAKE_MONOTONIC=1"});
+    void SetUp() override {
+        StationTest::SetUp();
+        pc_start_ = "2003/02/03 12:00:00";
+    }
+    RunResult run_program(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {"--folder", station().string()});
+        auto environment = pc_clock_at(pc_start_);
+        environment.push_back("FAKETIME_DONT_FAKE_MONOTONIC=1");
+        return run(TW_TERRAWAVE, arguments, 60s, environment);
     }
 };
 
 TEST_F(ExtractTest, FilesCutAcrossAPauseAndMidnightHoldTheBoardsSamplesAtTheirTimes) {
-    ASSERT_TRUE(fs::exists("/usr/bin/faketime")) << "scripts/setup installs faketime";
     edit_settings({{0, "ADT=", " 0"}, {0, "ASN=", "0000A1B2"}, {0, "FLH=", " 0"}, {0, "NWR=", " 1"},
                    {1, "SPS=", " 8 "}, {1, "LOG=", " 1 "}, {2, "SPS=", " 7 "}, {2, "LOG=", " 1 "},
                    {3, "SPS=", " 0 "}, {4, "SPS=", " 0 "}});
@@ -66,7 +67,6 @@ TEST_F(ExtractTest, FilesCutAcrossAPauseAndMidnightHoldTheBoardsSamplesAtTheirTi
                                    "--speed-factor", "20"});
     ASSERT_TRUE(board.ready());
     // The runs last until the board has gone past what they must log.
-    pc_start_ = "2003/02/03 12:00:00";
     const auto first = run_headless_until(board.device(), [&] { return board.last_record_time() >= "2003/02/03 23:58:00"; });
     ASSERT_FALSE(first.timed_out) << first.err;
     ASSERT_EQ(first.exit_status, 0) << first.err;

@@ -9,14 +9,17 @@
 
 #include <algorithm>
 #include <csignal>
-#include <unistd.h>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <unistd.h>
 
 namespace tw::integration {
 
@@ -51,6 +54,70 @@ struct RecordedSample {
     int value = 0;
     int index = 0;     // position in its board second
 };
+
+// The values of a channel's record from the first sample of board second
+// `start` on, with a zero at each (time, index) of `zeros`: where the
+// program must have stored one for a packet that arrived a byte short.
+inline std::vector<int> sent_from(const std::vector<RecordedSample>& record, const std::string& start,
+                                  const std::vector<std::pair<std::string, int>>& zeros = {}) {
+    std::vector<int> values;
+    bool started = false;
+    for (const auto& s : record) {
+        started = started || (s.time == start && s.index == 0);
+        if (!started) continue;
+        const bool zero = std::find(zeros.begin(), zeros.end(), std::pair(s.time, s.index)) != zeros.end();
+        values.push_back(zero ? 0 : s.value);
+    }
+    return values;
+}
+
+// An event file read back: its header lines and its sample lines (999999
+// for a line that is no sample).
+struct EventFileText {
+    std::map<std::string, std::string> header;  // "Start Time" -> "2024/03/05 12:00:22.000 "
+    std::vector<int> samples;
+    bool whole_lines = true;
+};
+
+inline EventFileText read_event_file(const fs::path& path) {
+    EventFileText file;
+    const std::string text = read_file(path.string());
+    file.whole_lines = text.empty() || text.ends_with("\r\n");
+    bool data = false;
+    for (const auto& line : split_lines(text)) {
+        if (data) {
+            char* end = nullptr;
+            const long value = std::strtol(line.c_str(), &end, 10);
+            file.samples.push_back(end == line.c_str() || *end ? 999999 : static_cast<int>(value));
+        } else if (line == "Data:") {
+            data = true;
+        } else if (const auto colon = line.find(": "); colon != std::string::npos) {
+            file.header[line.substr(0, colon)] = line.substr(colon + 2);
+        }
+    }
+    return file;
+}
+
+// The event file holds the board's samples from the first one of its Start
+// Time on (`zeros` as for sent_from), and its count is its number of lines.
+inline void expect_board_samples(const EventFileText& file, const std::vector<RecordedSample>& record,
+                                 const std::vector<std::pair<std::string, int>>& zeros = {}) {
+    const std::string start = file.header.at("Start Time").substr(0, 19);
+    const auto sent = sent_from(record, start, zeros);
+    ASSERT_FALSE(file.samples.empty()) << start;
+    ASSERT_GE(sent.size(), file.samples.size()) << "no sample of the board at " << start;
+    EXPECT_EQ(file.samples, std::vector<int>(sent.begin(), sent.begin() + static_cast<long>(file.samples.size())));
+    EXPECT_EQ(std::stoul(file.header.at("Number of Samples")), file.samples.size());
+}
+
+inline std::vector<fs::path> files_in(const fs::path& folder) {
+    std::vector<fs::path> files;
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator(folder, ignored))
+        if (entry.is_regular_file()) files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    return files;
+}
 
 // The simulated board, running in the background with a link, a command log
 // and a sample record in the test's folder.
