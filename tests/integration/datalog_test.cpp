@@ -1,11 +1,13 @@
 // Day tracks written by terrawave --headless from the simulated board: a
 // run killed in the middle of a segment and restarted the same day, and a
-// run across midnight with four channels at different rates. The tracks are
-// read back through their indexes and compared with the samples the board
-// sent (its record).
+// run across midnight with four channels at different rates and a drum. The
+// tracks are read back through their indexes and compared with the samples
+// the board sent (its record); the drum pictures are read back with Qt.
 
 #include "datalog/track_check.h"
 #include "simulated_station.h"
+
+#include <QImage>
 
 #include <gtest/gtest.h>
 
@@ -51,11 +53,21 @@ protected:
         const auto size = fs::file_size(path, error);
         return error ? 0 : size;
     }
-    std::set<std::string> datalog_files() const {
+    std::set<std::string> files(const char* folder) const {
         std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(station() / "datalog"))
-            names.insert(entry.path().filename().string());
+        for (const auto& path : files_in(station() / folder)) names.insert(path.filename().string());
         return names;
+    }
+    // Light blue trace pixels in a part of a drum picture (the grid's quarter
+    // lines are blue too: keep them out of the area).
+    static int trace_pixels(const QImage& image, const QRect& area) {
+        int n = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x) {
+                const QRgb p = image.pixel(x, y);
+                n += qBlue(p) > 180 && qRed(p) < 110 && qGreen(p) < 110;
+            }
+        return n;
     }
 };
 
@@ -137,22 +149,24 @@ TEST_F(DatalogTest, KilledRunLeavesItsTrackIntactAndTheRestartAppendsANewSegment
     EXPECT_EQ(read_file(file("0101", "ll", 1).string()), older_index);
     EXPECT_EQ(read_file(file("0101", "lg", 1).string()), "abcd");
     EXPECT_EQ(read_file(file("0305", "ch", 3).string()), "xyz");
-    EXPECT_EQ(datalog_files(), (std::set<std::string>{"0101.ll1", "0101.lg1", "0305.ch3", "0305.ll1", "0305.lg1",
+    EXPECT_EQ(files("datalog"), (std::set<std::string>{"0101.ll1", "0101.lg1", "0305.ch3", "0305.ll1", "0305.lg1",
                                                       "0305.ll2", "0305.lg2"}));
 }
 
-TEST_F(DatalogTest, FourChannelsAcrossMidnightHoldEverySampleOnceInItsPlace) {
+TEST_F(DatalogTest, FourChannelsAcrossMidnightHoldEverySampleOnceInItsPlaceAndTheDrumIsArchived) {
     // 50, 10 and 2 samples per second and one per minute, all logged, with
     // segments every 5 minutes. Channel 4 carries a slow sine so that each
-    // minute's average is its own.
-    edit_settings({{0, "ADT=", " 0"}, {0, "ASN=", "0000A1B2"}, {0, "FLH=", " 0"}, {1, "SPS=", " 10 "},
-                   {2, "SPS=", " 7 "}, {3, "SPS=", " 5 "}, {4, "SPS=", " 1 "}, {1, "LOG=", " 1 "},
-                   {2, "LOG=", " 1 "}, {3, "LOG=", " 1 "}, {4, "LOG=", " 1 "}});
+    // minute's average is its own; channel 1 has its drum, 3 hours a row,
+    // saved as BMP every 5 minutes.
+    edit_settings({{0, "ADT=", " 0"}, {0, "ASN=", "0000A1B2"}, {0, "FLH=", " 0"}, {0, "BMP=", " 0"}, {0, "HRW=", " 3"},
+                   {0, "DRF=", " 0"}, {1, "SPS=", " 10 "}, {2, "SPS=", " 7 "}, {3, "SPS=", " 5 "}, {4, "SPS=", " 1 "},
+                   {1, "LOG=", " 1 "}, {2, "LOG=", " 1 "}, {3, "LOG=", " 1 "}, {4, "LOG=", " 1 "}, {1, "DRM=", " 1 "},
+                   {1, "DRS=", " 2 "}});
     // The board date is the PC's at START: the board starts shortly before
     // midnight, twenty times faster than real time.
     pc_start_ = "2024/03/05 23:58:40";
     SimulatedBoard board(folder_, {"--family", "orda10", "--start", pc_start_, "--speed-factor", "20", "--signal",
-                                   "4:sine:8000:0.004"});
+                                   "1:sine:3000:0.02", "--signal", "4:sine:8000:0.004"});
     ASSERT_TRUE(board.ready());
     // Until a minute of the new day at 50 per second is in channel 1's buffer.
     const auto result = run_headless_until(board.device(), [&] { return size_of(file("0306", "ch", 1)) >= 6000; });
@@ -160,7 +174,21 @@ TEST_F(DatalogTest, FourChannelsAcrossMidnightHoldEverySampleOnceInItsPlace) {
     ASSERT_EQ(result.exit_status, 0) << result.err;
     board.stop();
 
-    EXPECT_EQ(datalog_files().size(), 16u);
+    // The old day's drum archived with its last row (21:00 to 24:00), which
+    // holds the trace from 23:58:40 (pixel 3573) on; the new day's from
+    // 00:00 in row 0.
+    EXPECT_EQ(files("drums"), (std::set<std::string>{"drum_1.BMP", "drum_1.dat", "drum_240305_1.BMP"}));
+    EXPECT_EQ(read_file((station() / "drums" / "drum_1.dat").string()), "2024/03/06\r\n 3\r\n");
+    const QImage old_day((station() / "drums" / "drum_240305_1.BMP").string().c_str());
+    ASSERT_EQ(old_day.size(), QSize(3600, 800));
+    EXPECT_GT(trace_pixels(old_day, QRect(3570, 700, 30, 100)), 20);
+    EXPECT_EQ(trace_pixels(old_day, QRect(0, 0, 3565, 800)), 0);
+    const QImage new_day((station() / "drums" / "drum_1.BMP").string().c_str());
+    ASSERT_EQ(new_day.size(), QSize(3600, 800));
+    EXPECT_GT(trace_pixels(new_day, QRect(0, 0, 20, 100)), 20);
+    EXPECT_EQ(trace_pixels(new_day, QRect(0, 100, 3600, 700)), 0);
+
+    EXPECT_EQ(files("datalog").size(), 16u);
     std::optional<std::string> stop_time;
     const char* sps_text[] = {"", " 50", " 10", " 2", " .016666"};
     std::vector<std::int32_t> means;  // channel 4's, of both days
