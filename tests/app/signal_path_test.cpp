@@ -1,5 +1,5 @@
 // The station's wiring on fakes: START sends every sample through the
-// conditioning into the monitors, the day tracks and the event recorder;
+// conditioning into the day tracks, the event recorder and the charts;
 // STOP ends an open event and closes the tracks; the clock windows' models
 // get their EEPROM replies and find an idle board.
 
@@ -11,7 +11,7 @@
 
 #include <gmock/gmock.h>
 
-#include <charconv>
+#include <cstdlib>
 
 namespace {
 
@@ -26,23 +26,13 @@ struct EventFileText {
     std::vector<std::int32_t> samples;
 };
 
-EventFileText parse_event_file(const std::string& text) {
+EventFileText parse_event_file(const std::filesystem::path& path) {
     EventFileText out;
-    const std::string count_label = "Number of Samples:";
-    const auto at = text.find(count_label);
-    if (at != std::string::npos)
-        out.count_field = text.substr(at + count_label.size(),
-                                      text.find("\r\n", at) - at - count_label.size());
-    auto data = text.find("Data:\r\n");
-    if (data == std::string::npos) return out;
-    for (auto pos = data + 7; pos < text.size();) {
-        const auto end = text.find("\r\n", pos);
-        std::string line = text.substr(pos, end - pos);
-        if (!line.empty() && line[0] == ' ') line.erase(0, 1);
-        std::int32_t value = 0;
-        std::from_chars(line.data(), line.data() + line.size(), value);
-        out.samples.push_back(value);
-        pos = end == std::string::npos ? text.size() : end + 2;
+    bool data = false;
+    for (const auto& line : tw::testing::read_lines(path)) {
+        if (data) out.samples.push_back(std::atoi(line.c_str()));
+        if (line.starts_with("Number of Samples:")) out.count_field = line.substr(18);
+        data = data || line == "Data:";
     }
     return out;
 }
@@ -105,21 +95,6 @@ protected:
     tw::testing::FakeBoard board_{serial_};
 };
 
-TEST_F(SignalPathTest, StartConditionsEverySampleIntoTheMonitors) {
-    set_channel(1, 11);
-    set_channel(3, 11);
-    station().settings.channel(1).dc_offset = 100;
-    station().settings.channel(3).invert = 1;
-    ASSERT_EQ(app::start_acquisition(station()), StartOutcome::running);
-    board_second(12, 0, 0, {{1, {500, 32767}}, {3, {250, -32767}}});
-    // Offset, then clipping one count inside the 16-bit range, then the sign.
-    EXPECT_EQ(station().panel.ch_val[0], "32766");
-    EXPECT_EQ(station().panel.ch_val[2], "32766");
-    board_second(12, 0, 1, {{1, {500}}, {3, {250}}});
-    EXPECT_EQ(station().panel.ch_val[0], "600");
-    EXPECT_EQ(station().panel.ch_val[2], "-250");
-}
-
 TEST_F(SignalPathTest, TriggeredEventIsWrittenAndStopEndsItWithItsCount) {
     // Channel 1, 100 samples per second, amplitude method: more than 2
     // samples above 1000 start an event with 0.6 s (60 samples) before it.
@@ -151,7 +126,7 @@ TEST_F(SignalPathTest, TriggeredEventIsWrittenAndStopEndsItWithItsCount) {
     EXPECT_FALSE(station().event_flags.event_active[0]);
     EXPECT_TRUE(station().event_flags.event_ended_flag);
     EXPECT_EQ(station().panel.man_record[0], "REC");
-    const EventFileText file = parse_event_file(tw::testing::read_file(files[0]));
+    const EventFileText file = parse_event_file(files[0]);
     ASSERT_GE(file.samples.size(), 8u);
     EXPECT_EQ(file.count_field.find('%'), std::string::npos);
     EXPECT_EQ(std::stoul(file.count_field), file.samples.size());
@@ -172,46 +147,34 @@ TEST_F(SignalPathTest, TriggeredEventIsWrittenAndStopEndsItWithItsCount) {
     EXPECT_THAT(tw::testing::read_file(folder_ / "sendsms.txt"), HasSubstr(" L:"));
 }
 
-TEST_F(SignalPathTest, LoggedChannelGoesIntoItsDayTrackWithStartAndStopGroups) {
+// Conditioned as for the monitors (offset, then sign); midnight and every
+// sample in its place are the end-to-end runs'.
+TEST_F(SignalPathTest, LoggedChannelGoesIntoItsDayTrackConditionedWithStartAndStopGroups) {
     set_channel(2, 7);  // 10 samples per second
     auto& c2 = station().settings.channel(2);
-    c2.logging_enabled = 1;
-    c2.dc_offset = 5;
-    c2.invert = 1;
+    c2.logging_enabled = 1, c2.dc_offset = 5, c2.invert = 1;
     set_channel(3, 7);  // not logged
     ASSERT_EQ(app::start_acquisition(station()), StartOutcome::running);
     // Before the time base is ready nothing is logged.
-    board_second(23, 59, 58, {{2, series(1, 10)}, {3, series(1, 10)}});
-    board_second(23, 59, 59, {{2, series(100, 10)}, {3, series(1, 10)}});
-    // Midnight: the previous day's segment goes into its track.
-    board_second(0, 0, 0, {{2, series(200, 10)}, {3, series(1, 10)}});
-    board_second(0, 0, 1, {{2, series(300, 4)}});
+    board_second(12, 0, 0, {{2, series(1, 10)}, {3, series(1, 10)}});
+    board_second(12, 0, 1, {{2, series(100, 10)}, {3, series(1, 10)}});
+    board_second(12, 0, 2, {{2, series(200, 4)}});
     app::stop_acquisition(station());
 
     const auto datalog = folder_ / "datalog";
-    auto samples_of = [](const std::string& bytes) {
-        std::vector<std::int32_t> out;
-        for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
-            out.push_back(static_cast<std::int16_t>(static_cast<unsigned char>(bytes[i]) |
-                                                    (static_cast<unsigned char>(bytes[i + 1]) << 8)));
-        return out;
-    };
-    auto conditioned = [](std::vector<std::int32_t> values) {
-        for (auto& v : values) v = -(v + 5);
-        return values;
-    };
-    EXPECT_EQ(samples_of(tw::testing::read_file(datalog / "0203.lg2")), conditioned(series(100, 10)));
+    const std::string track = tw::testing::read_file(datalog / "0203.lg2");
+    std::vector<std::int32_t> logged, sent = series(100, 10), last = series(200, 4);
+    sent.insert(sent.end(), last.begin(), last.end());
+    for (auto& v : sent) v = -(v + 5);
+    for (std::size_t i = 0; i + 1 < track.size(); i += 2)
+        logged.push_back(static_cast<std::int16_t>(static_cast<unsigned char>(track[i]) |
+                                                   (static_cast<unsigned char>(track[i + 1]) << 8)));
+    EXPECT_EQ(logged, sent);
     EXPECT_EQ(tw::testing::read_file(datalog / "0203.ll2"),
-              "START :2003/02/03 23:59:59\r\nSPS   : 10\r\nPOSIT : 0\r\n");
-    auto next_day = series(200, 10);
-    const auto last = series(300, 4);
-    next_day.insert(next_day.end(), last.begin(), last.end());
-    EXPECT_EQ(samples_of(tw::testing::read_file(datalog / "0204.lg2")), conditioned(next_day));
-    EXPECT_EQ(tw::testing::read_file(datalog / "0204.ll2"),
-              "START :2003/02/04 00:00:00\r\nSPS   : 10\r\nPOSIT : 0\r\n"
-              "STOP  :2003/02/04 00:00:01\r\nPOSIT : 27\r\n");
-    EXPECT_FALSE(std::filesystem::exists(datalog / "0204.ch2"));
-    EXPECT_FALSE(std::filesystem::exists(datalog / "0204.lg3"));
+              "START :2003/02/03 12:00:01\r\nSPS   : 10\r\nPOSIT : 0\r\n"
+              "STOP  :2003/02/03 12:00:02\r\nPOSIT : 27\r\n");
+    EXPECT_FALSE(std::filesystem::exists(datalog / "0203.ch2"));
+    EXPECT_FALSE(std::filesystem::exists(datalog / "0203.lg3"));
 }
 
 TEST_F(SignalPathTest, ChartsRunOnTheFastestChannelAndStopSavesTheDrumsDrawn) {
