@@ -24,9 +24,8 @@ protected:
     }
     std::vector<std::string> texts_of(const std::string& kind) const {
         std::vector<std::string> texts;
-        for (const auto& shown : dialogs_.shown) {
+        for (const auto& shown : dialogs_.shown)
             if (shown.kind == kind) texts.push_back(shown.text);
-        }
         return texts;
     }
 };
@@ -86,17 +85,22 @@ TEST_F(StartupTest, DetectsFormatsAndWarnsOnlyWhenTheyDoNotSuit) {
     EXPECT_NE(warnings[0].find("\r\n\r\nYou can set-up the right time format"), std::string::npos);
 }
 
-TEST_F(StartupTest, OneDigitHourWarnsEvenAfterTenOClockUnlessWarningsAreOff) {
+TEST_F(StartupTest, OneDigitHourWarnsEvenAfterTenOClockUnlessWarningsAreOffAndServiceModeSkipsTheLogo) {
     clock_.time_pattern = "%-H:%M:%S";  // 14:00:00 has two digits, 7:12:34 has one
     clock_.set(2003, 2, 3, 14, 0, 0);
     ASSERT_TRUE(tw::app::run_startup(station()).ok);
     EXPECT_EQ(station().pc_formats.system_time_format, "H:MM:SS");
     EXPECT_EQ(texts_of("warning").size(), 1u);
 
+    // Warnings off; automatic start 1 becomes 2; service mode skips the logo
+    // and opens the trimming window and the spectrum box.
     dialogs_.shown.clear();
-    write_settings([](auto& s) { s.general.no_version_warning = 1; });
-    ASSERT_TRUE(tw::app::run_startup(station()).ok);
+    write_settings([](auto& s) { s.general.no_version_warning = s.general.auto_start = s.general.service_mode = 1; });
+    const auto result = tw::app::run_startup(station());
+    ASSERT_TRUE(result.ok);
     EXPECT_TRUE(texts_of("warning").empty());
+    EXPECT_EQ(station().settings.general.auto_start, 2);
+    EXPECT_TRUE(!result.show_logo && result.open_trimming && result.show_fft_box);
 }
 
 TEST_F(StartupTest, UnopenablePortMovesOnWithOneMessagePerMove) {
@@ -142,19 +146,6 @@ TEST_F(StartupTest, PortNoneIsReportedAndCommandLineDeviceIsNotMoved) {
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_NE(messages[0].find("/dev/ttyUSB7"), std::string::npos);
     EXPECT_EQ(station().settings.general.comm_port, 1);
-}
-
-TEST_F(StartupTest, AutoStartOneBecomesTwoAndServiceModeSkipsLogoAndOpensTrimming) {
-    write_settings([](auto& s) {
-        s.general.auto_start = 1;
-        s.general.service_mode = 1;
-    });
-    const auto result = tw::app::run_startup(station());
-    ASSERT_TRUE(result.ok);
-    EXPECT_EQ(station().settings.general.auto_start, 2);
-    EXPECT_FALSE(result.show_logo);
-    EXPECT_TRUE(result.open_trimming);
-    EXPECT_TRUE(result.show_fft_box);
 }
 
 TEST_F(StartupTest, BadSettingsLinesAreReportedAsPanelLoad) {
