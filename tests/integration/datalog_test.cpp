@@ -2,7 +2,8 @@
 // run killed in the middle of a segment and restarted the same day, and a
 // run across midnight with four channels at different rates and a drum. The
 // tracks are read back through their indexes and compared with the samples
-// the board sent (its record); the drum pictures are read back with Qt.
+// the board sent (its record), and so is a minute cut out of them by
+// terrawave --extract; the drum pictures are read back with Qt.
 
 #include "datalog/track_check.h"
 #include "simulated_station.h"
@@ -158,7 +159,7 @@ TEST_F(DatalogTest, FourChannelsAcrossMidnightHoldEverySampleOnceInItsPlaceAndTh
     // segments every 5 minutes. Channel 4 carries a slow sine so that each
     // minute's average is its own; channel 1 has its drum, 3 hours a row,
     // saved as BMP every 5 minutes.
-    edit_settings({{0, "ADT=", " 0"}, {0, "ASN=", "0000A1B2"}, {0, "FLH=", " 0"}, {0, "BMP=", " 0"}, {0, "HRW=", " 3"},
+    edit_settings({{0, "ADT=", " 0"}, {0, "ASN=", "0000A1B2"}, {0, "FLH=", " 0"}, {0, "FOU=", " 0"}, {0, "BMP=", " 0"}, {0, "HRW=", " 3"},
                    {0, "DRF=", " 0"}, {1, "SPS=", " 10 "}, {2, "SPS=", " 7 "}, {3, "SPS=", " 5 "}, {4, "SPS=", " 1 "},
                    {1, "LOG=", " 1 "}, {2, "LOG=", " 1 "}, {3, "LOG=", " 1 "}, {4, "LOG=", " 1 "}, {1, "DRM=", " 1 "},
                    {1, "DRS=", " 2 "}});
@@ -191,6 +192,7 @@ TEST_F(DatalogTest, FourChannelsAcrossMidnightHoldEverySampleOnceInItsPlaceAndTh
     EXPECT_EQ(files("datalog").size(), 16u);
     std::optional<std::string> stop_time;
     const char* sps_text[] = {"", " 50", " 10", " 2", " .016666"};
+    std::string extract_from = "2024/03/05 23:59:30";
     std::vector<std::int32_t> means;  // channel 4's, of both days
     std::size_t means_before_midnight = 0;
     for (int k = 1; k <= 4; ++k) {
@@ -207,6 +209,7 @@ TEST_F(DatalogTest, FourChannelsAcrossMidnightHoldEverySampleOnceInItsPlaceAndTh
         EXPECT_EQ(read_file(file("0305", "ll", k).string()),
                   "START :" + before[0].group.start + "\r\nSPS   :" + sps_text[k] + "\r\nPOSIT : 0\r\n");
         EXPECT_TRUE(before[0].group.start.starts_with("2024/03/05 23:5")) << before[0].group.start;
+        extract_from = std::max(extract_from, before[0].group.start);
         ASSERT_TRUE(after[0].group.stop);
         EXPECT_EQ(read_file(file("0306", "ll", k).string()),
                   "START :2024/03/06 00:00:00\r\nSPS   :" + std::string(sps_text[k]) + "\r\nPOSIT : 0\r\nSTOP  :" +
@@ -261,6 +264,18 @@ TEST_F(DatalogTest, FourChannelsAcrossMidnightHoldEverySampleOnceInItsPlaceAndTh
         EXPECT_EQ(record[starts[0] + 120 * j + 119].time.substr(0, 10),
                   j < means_before_midnight ? "2024/03/05" : "2024/03/06") << j;
     EXPECT_EQ(result.err.find("error:"), std::string::npos) << result.err;
+
+    // terrawave --extract cuts a minute across midnight out of these tracks:
+    // every line is what the board sent at its time.
+    const auto cut = run(TW_TERRAWAVE, {"--folder", station().string(), "--extract", extract_from, "--minutes", "1",
+                                        "--channels", "2"}, 60s, pc_clock_at(pc_start_));
+    ASSERT_EQ(cut.exit_status, 0) << cut.err;
+    const auto names = split_lines(cut.out);
+    ASSERT_EQ(names.size(), 1u) << cut.out;
+    const EventFileText extracted = read_event_file(names[0]);
+    EXPECT_EQ(extracted.header.at("Start Time").substr(0, 19), extract_from);
+    EXPECT_EQ(extracted.samples.size(), 600u);
+    expect_board_samples(extracted, board.samples(2));
 }
 
 }  // namespace

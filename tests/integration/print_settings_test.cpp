@@ -55,6 +55,10 @@ TEST_F(PrintSettingsTest, ExitStatusAndMessageTellWhatWentWrong) {
         {{"--folder", file, "--print-settings"}, 1, "cannot write to the station folder " + file, ""},
         {{"--folder", station, "--headless", "--port", station + "/no-such-device", "--run-for", "120"}, 2,
          "A/D card not found\nCheck your cable", ""},
+        // A day without tracks gives no file; a date that does not exist is a bad command line.
+        {{"--folder", StationTest::station().string(), "--extract", "2003/03/01 10:00:00", "--minutes", "5", "--channels", "1"}, 1,
+         "Data of track 1 missing. .LG1 not present.", ""},
+        {{"--extract", "2003/02/30 10:00:00", "--minutes", "5"}, 2, "", ""},
         {{"--help"}, 0, "", "--print-settings"},
         {{"--version"}, 0, "", "terrawave V.02.22\n"},
     };

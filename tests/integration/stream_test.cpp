@@ -6,6 +6,7 @@
 #include "simulated_station.h"
 
 #include "../stream/unpacked_record.h"
+#include "config/time_stamp.h"
 
 #include <gtest/gtest.h>
 
@@ -44,39 +45,38 @@ public:
     }
     // Exactly `n` bytes, fewer when the server closed or went silent.
     std::string take(std::size_t n) {
-        while (buffer_.size() < n) {
-            char chunk[4096];
-            const long got = ::recv(fd_, chunk, sizeof chunk, 0);
-            if (got <= 0) break;
-            buffer_.append(chunk, static_cast<std::size_t>(got));
+        while (buffer_.size() < n && fill()) {
         }
-        std::string out = buffer_.substr(0, std::min(n, buffer_.size()));
-        buffer_.erase(0, out.size());
-        return out;
+        return cut(std::min(n, buffer_.size()));
     }
     std::string line() {
-        std::string text;
-        while (!text.ends_with("\r\n")) {
-            const std::string c = take(1);
-            if (c.empty()) break;
-            text += c;
+        while (buffer_.find("\r\n") == std::string::npos && fill()) {
         }
-        return text.substr(0, text.size() >= 2 ? text.size() - 2 : 0);
+        const std::string text = cut(std::min(buffer_.find("\r\n"), buffer_.size()));
+        cut(std::min<std::size_t>(2, buffer_.size()));
+        return text;
     }
 
 private:
+    bool fill() {
+        char chunk[4096];
+        const long got = ::recv(fd_, chunk, sizeof chunk, 0);
+        if (got > 0) buffer_.append(chunk, static_cast<std::size_t>(got));
+        return got > 0;
+    }
+    std::string cut(std::size_t n) {
+        std::string out = buffer_.substr(0, n);
+        buffer_.erase(0, n);
+        return out;
+    }
+
     int fd_ = -1;
     bool connected_ = false;
     std::string buffer_;
 };
 
 std::int64_t board_us(const RecordedSample& s, int rate) {
-    std::tm t{};
-    std::sscanf(s.time.c_str(), "%d/%d/%d %d:%d:%d", &t.tm_year, &t.tm_mon, &t.tm_mday,
-                &t.tm_hour, &t.tm_min, &t.tm_sec);
-    t.tm_year -= 1900;
-    t.tm_mon -= 1;
-    return timegm(&t) * 1000000LL + s.index * 1000000LL / rate;
+    return *tw::config::stamp_seconds(s.time) * 1000000LL + s.index * 1000000LL / rate;
 }
 
 // Checks that `samples`, the first at `start_us`, are what the board sent
