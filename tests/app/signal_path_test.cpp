@@ -225,27 +225,25 @@ TEST_F(SignalPathTest, TrimmingWindowReadsTheEepromThroughTheRunningLoop) {
     EXPECT_EQ(serial_.writes().size(), 9u);
 }
 
-TEST_F(SignalPathTest, IdleTickShowsTheClocksAndSetTimeFindsTheBoard) {
+// The clock windows' models on an idle station: the tick shows the clocks,
+// SET TIME opens the port and finds the board first; a text board has none.
+TEST_F(SignalPathTest, IdleTickShowsTheClocksAndSetTimeFindsTheBoardButNotATextBoard) {
     station().time_setting.activate();
     clock_.set(2003, 2, 3, 12, 35, 10);
     app::housekeeping_tick(station());
     EXPECT_EQ(station().time_setting.model().realtime.substr(0, 19), "2003/02/03 12:35:10");
     EXPECT_EQ(station().panel.realtime.substr(0, 19), "2003/02/03 12:35:10");
-
-    // SET TIME while idle opens the port and finds the board first.
     station().time_setting.set_time_clicked();
     EXPECT_GE(board_.identifies, 1);
     EXPECT_TRUE(serial_.is_open());
     ASSERT_GE(serial_.writes().size(), 2u);
-    const std::string& set_clock = serial_.writes()[serial_.writes().size() - 2];
-    EXPECT_EQ(static_cast<unsigned char>(set_clock[0]), 0x83);
-}
+    EXPECT_EQ(static_cast<unsigned char>(serial_.writes()[serial_.writes().size() - 2][0]), 0x83);  // set clock
 
-TEST_F(SignalPathTest, SetTimeWithoutBoardSaysSoForTextBoards) {
+    serial_.close();
+    const int identifies = board_.identifies;
     station().settings.general.ad_type = config::infiltec;
-    station().time_setting.activate();
     station().time_setting.set_time_clicked();
-    EXPECT_EQ(board_.identifies, 0);
+    EXPECT_EQ(board_.identifies, identifies);
     ASSERT_FALSE(dialogs_.shown.empty());
     EXPECT_EQ(dialogs_.shown.back().text, "A/D card not found.");
 }

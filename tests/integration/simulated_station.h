@@ -250,13 +250,10 @@ protected:
         arguments.insert(arguments.end(), more.begin(), more.end());
         return arguments;
     }
-    RunResult run_headless(const std::string& device, double seconds,
-                           std::vector<std::string> more = {}) {
-        std::ostringstream run_for;
-        run_for << seconds;
-        more.insert(more.begin(), {"--run-for", run_for.str()});
-        return run(TW_TERRAWAVE, headless_arguments(device, more),
-                   std::chrono::seconds(static_cast<int>(seconds) + 60), pc_clock_at(pc_start_));
+    RunResult run_headless(const std::string& device, int seconds, std::vector<std::string> more = {}) {
+        more.insert(more.begin(), {"--run-for", std::to_string(seconds)});
+        return run(TW_TERRAWAVE, headless_arguments(device, more), std::chrono::seconds(seconds + 60),
+                   pc_clock_at(pc_start_));
     }
     // Runs the program headless until `done` holds (or `deadline` passes),
     // then stops it with SIGTERM as a service manager would; `timed_out`
