@@ -185,20 +185,22 @@ TEST_F(RunTest, TrimmingAndSerialNumberAreCheckedRestoredAndRegistered) {
     EXPECT_EQ(dialogs_.shown.back().title, "New a/d board");
 }
 
-TEST_F(RunTest, UnreadableEepromStartsAnywayWithAWarning) {
+TEST_F(RunTest, UnreadableEepromStartsAnywayWithAWarningAndNoBoardGivesCardNotFoundAndNoRun) {
     board_.mute_addresses = {18};
     ASSERT_EQ(start(), StartOutcome::running);
     EXPECT_THAT(event_texts(), ElementsAre("Board not correctly initialized, START continue...",
-                                      "START with ORDA10 V140"));
+                                           "START with ORDA10 V140"));
     ASSERT_EQ(warnings().size(), 1u);
     EXPECT_EQ(warnings_[0],
               "A/D Board not correctly initialized.\r\nCheck your system and retry.\r\nDatalogging "
               "START will be attempted.");
     EXPECT_EQ(station().settings.general.ad_serial, "0000A1B2");
     EXPECT_EQ(board_.starts.size(), 1u);
-}
+    app::stop_acquisition(station());
 
-TEST_F(RunTest, NoBoardGivesCardNotFoundAndNoRun) {
+    // No board at all: card not found, and no run.
+    station().event_list.clear();
+    dialogs_.shown.clear();
     board_.answers = false;
     ASSERT_EQ(start(), StartOutcome::board_not_found);
     const auto lines = event_texts();
@@ -215,7 +217,7 @@ TEST_F(RunTest, NoBoardGivesCardNotFoundAndNoRun) {
     EXPECT_EQ(station().run_flags.acquisition_running, 0);
 }
 
-TEST_F(RunTest, EqualExtensionsRefuseTheStartBeforeTheBoardIsTouched) {
+TEST_F(RunTest, PreStartChecksRefuseEqualExtensionsBeforeTheBoardIsTouchedAndMakeAMissingEventsFolder) {
     station().settings.channel(2).file_extension = "z1";
     station().settings.channel(4).file_extension = "Z1";
     EXPECT_EQ(start(), StartOutcome::refused);
@@ -223,9 +225,10 @@ TEST_F(RunTest, EqualExtensionsRefuseTheStartBeforeTheBoardIsTouched) {
         "File extensions mismatch for channel 2 and 4. Check [f.extens.] field and retry. | Error."});
     EXPECT_EQ(board_.identifies, 0);
     EXPECT_TRUE(station().panel.start_enabled);
-}
 
-TEST_F(RunTest, MissingEventsFolderIsCreatedOnYesAndOnlyWarnedAboutOnNo) {
+    // A missing events folder is created on Yes and only warned about on No.
+    station().settings.channel(2).file_extension = "z2";
+    dialogs_.shown.clear();
     const auto folder = folder_ / "elsewhere";
     station().settings.general.events_folder = folder.string();
     dialogs_.answers = {true};

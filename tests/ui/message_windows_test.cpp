@@ -136,7 +136,7 @@ TEST_F(MessageWindowsTest, WarningBoxShowsTheLinesAndClosesWhenItLosesTheFocusOr
     EXPECT_EQ(top_level<WarningBox>("warnbox"), nullptr);
 }
 
-TEST_F(MessageWindowsTest, ErrorListFollowsTheReportAndItsButtonsWipeCloseAndEnd) {
+TEST_F(MessageWindowsTest, ErrorListFollowsTheReportItsButtonsWipeCloseAndEndAndBreakHoldsTheReport) {
     open_main();
     ErrorListBox* box = window_->error_list_box();
     auto* list = box->findChild<QListWidget*>("errorlist");
@@ -162,12 +162,8 @@ TEST_F(MessageWindowsTest, ErrorListFollowsTheReportAndItsButtonsWipeCloseAndEnd
     click(*box, "end_terrawv");
     EXPECT_FALSE(s_.serial.is_open());
     EXPECT_EQ(quits_, 1);
-}
 
-TEST_F(MessageWindowsTest, BreakHoldsTheReportUntilRestartOrWipeWhileWindowsRespond) {
-    open_main();
-    s_.station->error_report.report(6, 304, "START");
-    ErrorListBox* box = window_->error_list_box();
+    // Break holds the next report until Restart or Wipe, the windows responding.
     for (const char* release : {"restart", "wiperrors"}) {
         SCOPED_TRACE(release);
         click(*box, "break");

@@ -133,7 +133,7 @@ TEST_F(SettimeWindowTest, ShowsThePcClockAndTheSettingsAndTheButtonsReachTheMode
     EXPECT_TRUE(s_.dialogs.messages().empty());
 }
 
-TEST_F(SettimeWindowTest, AValueTypedAndNeverCheckedIsNeitherSentNorStored) {
+TEST_F(SettimeWindowTest, AValueTypedAndNeverCheckedIsNeitherSentNorStoredAndABadFieldKeepsTheFocus) {
     open();
     activate();
     get<QLineEdit>("v_hours")->setFocus();
@@ -155,11 +155,9 @@ TEST_F(SettimeWindowTest, AValueTypedAndNeverCheckedIsNeitherSentNorStored) {
     click("oktimeset");
     EXPECT_EQ(s_.serial.writes().size(), 2u);
     EXPECT_EQ(s_.dialogs.messages().size(), 2u);
-}
 
-TEST_F(SettimeWindowTest, FieldChecksShowTheirMessageAndKeepTheFocus) {
-    open();
-    activate();
+    // A field's check shows its message and keeps the value and the focus.
+    s_.dialogs.shown.clear();
     enter("v_day", "32");
     EXPECT_EQ(s_.dialogs.messages(), std::vector<std::string>{"Insert a valid DAY (01..31) | Check DAY Value"});
     EXPECT_EQ(text("v_day"), "32");  // the value stays
