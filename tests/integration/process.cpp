@@ -1,13 +1,11 @@
-#include "process.h"
+#include "simulated_station.h"
 
 #include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <spawn.h>
-#include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <thread>
@@ -123,13 +121,6 @@ int Background::wait(std::chrono::milliseconds timeout) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return status_;
-}
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream out;
-    out << in.rdbuf();
-    return out.str();
 }
 
 }  // namespace tw::integration

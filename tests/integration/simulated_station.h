@@ -1,30 +1,83 @@
 #pragma once
 // A station folder in the temporary directory, terrawave run on it headless,
 // and terrawave-boardsim in the background as its board: what the
-// end-to-end tests share.
-
-#include "process.h"
+// end-to-end tests share. The programs run as one-shot runs with their
+// output captured, or in the background until stopped with a signal.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include <sys/types.h>
 #include <unistd.h>
 
 namespace tw::integration {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+
+struct RunResult {
+    int exit_status = -1;   // exit code, or 128 + signal
+    std::string out;        // standard output
+    std::string err;        // standard error
+    bool timed_out = false;
+};
+
+// Runs `program` with `arguments` and extra environment entries ("K=V"),
+// waits at most `timeout`, and captures both outputs.
+RunResult run(const std::string& program, const std::vector<std::string>& arguments,
+              std::chrono::milliseconds timeout = std::chrono::seconds(60),
+              const std::vector<std::string>& environment = {});
+
+// A program running in the background; its outputs go to files.
+class Background {
+public:
+    Background(const std::string& program, const std::vector<std::string>& arguments,
+               const std::string& out_file, const std::string& err_file,
+               const std::vector<std::string>& environment = {});
+    ~Background();  // kills the program if still running
+    Background(const Background&) = delete;
+    Background& operator=(const Background&) = delete;
+
+    bool running();
+    void signal(int number);
+    // Waits for the end; returns the exit status as RunResult does, or -1 on
+    // time-out.
+    int wait(std::chrono::milliseconds timeout);
+
+private:
+    pid_t pid_ = -1;
+    int status_ = -1;
+};
+
+// Reads a whole file ("" when missing).
+inline std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+// Polls `condition` every 50 ms until it holds or `timeout` passes.
+template <typename Condition>
+bool wait_until(Condition condition, std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < end) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return condition();
+}
 
 inline std::vector<std::string> split_lines(const std::string& text) {
     std::vector<std::string> lines;
