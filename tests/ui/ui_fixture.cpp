@@ -14,11 +14,7 @@
 #include <QRadioButton>
 #include <QtTest/QTest>
 
-#include <unistd.h>
-
 namespace tw::ui::test {
-
-namespace fs = std::filesystem;
 
 void QtFakeTimePump::process_events(int max_wait_ms) {
     ++calls;
@@ -28,22 +24,9 @@ void QtFakeTimePump::process_events(int max_wait_ms) {
 }
 
 UiStation::UiStation() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    folder = fs::temp_directory_path() /
-             ("tw_ui_" + std::to_string(::getpid()) + "_" + (info ? info->name() : "x"));
-    fs::remove_all(folder);
-    fs::create_directories(folder);
     station = std::make_unique<app::Station>(
-        folder, app::Services{serial, clock, dialogs, disk, launcher, pump, nullptr, nullptr,
-                              nullptr, &images});
-    config::load_settings(station->path(app::files::settings), station->program_folder(),
-                          station->settings);
-}
-
-UiStation::~UiStation() {
-    station.reset();
-    std::error_code ec;
-    fs::remove_all(folder, ec);
+        folder, app::Services{serial, clock, dialogs, disk, launcher, pump, nullptr, nullptr, nullptr, &images});
+    config::load_settings(station->path(app::files::settings), station->program_folder(), station->settings);
 }
 
 std::unique_ptr<MainWindow> open_main_window(UiStation& s, const app::StartupResult& startup, int* quits) {

@@ -35,13 +35,11 @@ private:
 
 struct UiStation {
     UiStation();
-    ~UiStation();
-    UiStation(const UiStation&) = delete;
-    UiStation& operator=(const UiStation&) = delete;
 
     std::string read_file(std::string_view name) const { return tw::testing::read_file(folder / name); }
 
-    std::filesystem::path folder;
+    tw::testing::TestFolder test_folder;
+    std::filesystem::path folder = test_folder.path();
     fakes::FakeClock clock;
     QtFakeTimePump pump{clock};
     fakes::FakeSerialPort serial;
