@@ -25,13 +25,8 @@ namespace command = acquisition::board_command;
 class RunTest : public tw::testing::StationTest {
 protected:
     void SetUp() override {
-        auto& s = station();
-        std::filesystem::create_directories(folder_ / "events");
-        config::apply_new_file_values(s.settings, folder_.string());
-        s.settings.general.ad_type = config::orda10;
-        s.settings.general.ad_serial = "0000A1B2";  // the board's own
-        s.settings.general.pc_rtc = 1;               // the PC clock is left alone
-        set_rates(11, 11, 11, 11);                   // 100 samples per second
+        use_fake_board_settings();
+        set_rates(11, 11, 11, 11);  // 100 samples per second
     }
     // Records the samples instead of showing them in the monitors.
     void capture_samples() {
@@ -40,13 +35,6 @@ protected:
         });
     }
 
-    // Event list lines without their time stamps.
-    std::vector<std::string> event_texts() {
-        std::vector<std::string> texts;
-        for (const auto& line : station().event_list.read_lines())
-            texts.push_back(line.size() > 20 ? line.substr(20) : line);
-        return texts;
-    }
     StartOutcome start() { return app::start_acquisition(station()); }
     void tick(int seconds = 1) {
         for (int i = 0; i < seconds; ++i) {
@@ -60,12 +48,7 @@ protected:
     void deliver_sample(int channel, std::int32_t value) {
         serial_.deliver(tw::testing::sample_bytes(channel, value, station().settings.general.ad_type == config::orda20));
     }
-    const std::vector<std::string>& warnings() {
-        warnings_.clear();
-        for (const auto& shown : dialogs_.shown)
-            if (shown.kind == "warning") warnings_.push_back(shown.text);
-        return warnings_;
-    }
+    const std::vector<std::string>& warnings() { return warnings_ = texts_of("warning"); }
 
     tw::testing::FakeBoard board_{serial_};
     std::vector<std::pair<int, std::int32_t>> samples_;

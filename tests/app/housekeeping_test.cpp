@@ -100,11 +100,9 @@ TEST_F(HousekeepingTest, AlarmSoundsOneSecondOnOneOffAndAMissingDeviceIsReported
 TEST_F(HousekeepingTest, HardwareAlarmBitFollowsAlarmsLineTwoAndListedEvents) {
     tw::testing::FakeBoard board(serial_);
     auto& s = station();
-    config::apply_new_file_values(s.settings, folder_.string());
-    s.settings.general.ad_serial = "0000A1B2";
+    use_fake_board_settings();
     s.settings.general.lpt_port = 2;
     for (int k = 1; k <= 4; ++k) s.settings.channel(k).sps_code = k == 1 ? 11 : 0;
-    std::filesystem::create_directories(folder_ / "events");
     ASSERT_EQ(app::start_acquisition(s), acquisition::StartOutcome::running);
     auto second = [&, t = 0](bool l2_low) mutable {
         std::string bytes;

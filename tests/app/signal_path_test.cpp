@@ -40,14 +40,9 @@ EventFileText parse_event_file(const std::filesystem::path& path) {
 class SignalPathTest : public tw::testing::StationTest {
 protected:
     void SetUp() override {
-        auto& s = station();
-        std::filesystem::create_directories(folder_ / "events");
-        config::apply_new_file_values(s.settings, folder_.string());
-        s.settings.general.ad_type = config::orda10;
-        s.settings.general.ad_serial = "0000A1B2";
-        s.settings.general.pc_rtc = 1;
-        for (int k = 1; k <= 4; ++k) s.settings.channel(k).sps_code = 0;
-        s.board_clock.set_board_date_from_pc();  // 2003/02/03
+        use_fake_board_settings();
+        for (int k = 1; k <= 4; ++k) station().settings.channel(k).sps_code = 0;
+        station().board_clock.set_board_date_from_pc();  // 2003/02/03
     }
 
     void set_channel(int k, int sps_code, const std::string& start = "32767,2,2,1,30,3",
@@ -84,12 +79,6 @@ protected:
             if (entry.is_regular_file()) files.push_back(entry.path());
         std::sort(files.begin(), files.end());
         return files;
-    }
-    std::vector<std::string> event_texts() {
-        std::vector<std::string> texts;
-        for (const auto& line : station().event_list.read_lines())
-            texts.push_back(line.size() > 20 ? line.substr(20) : line);
-        return texts;
     }
 
     tw::testing::FakeBoard board_{serial_};

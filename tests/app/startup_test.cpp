@@ -22,12 +22,6 @@ protected:
         std::string error;
         ASSERT_TRUE(tw::config::save_settings(folder_ / "terrawv.ini", settings, &error)) << error;
     }
-    std::vector<std::string> texts_of(const std::string& kind) const {
-        std::vector<std::string> texts;
-        for (const auto& shown : dialogs_.shown)
-            if (shown.kind == kind) texts.push_back(shown.text);
-        return texts;
-    }
 };
 
 TEST_F(StartupTest, FreshFolderGetsDataFoldersEventListAndSettings) {

@@ -1,10 +1,9 @@
 // terrawave --headless against terrawave-boardsim on a pseudo-terminal: the
 // board is found, prepared and started, a silent board and a lost port are
-// recovered, SIGTERM stops the board. (The text boards' start and stop
-// sequences are the station's and the board link's tests.) What happened is read from the
+// recovered, SIGTERM stops the board. What happened is read from the
 // station's event list and from the simulator's command log. The cases of
-// each step are the station tests' (tests/app); these runs show the real
-// port, the real simulator and the real program agree.
+// each step (and the text boards) are the station tests' (tests/app); these
+// runs show the real port, the real simulator and the real program agree.
 
 #include "simulated_station.h"
 

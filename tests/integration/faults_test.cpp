@@ -97,11 +97,11 @@ TEST_F(FaultsTest, HundredPerSecondBoardShortPacketsAndASilenceAreLoggedAsTheBoa
                                                              {std::string(day) + " 12:00:16", 20}};
     const auto record = board.samples(1);
     std::string problem;
-    const auto segments = check::day_segments(station() / "datalog" / "0305.ll1",
-                                              station() / "datalog" / "0305.lg1", problem);
+    const fs::path datalog = station() / "datalog";
+    const auto segments = check::day_segments(datalog / "0305.ll1", datalog / "0305.lg1", problem);
     ASSERT_EQ(problem, "");
-    ASSERT_EQ(segments.size(), 2u) << read_file((station() / "datalog" / "0305.ll1").string());
-    const std::string track = read_file((station() / "datalog" / "0305.lg1").string());
+    ASSERT_EQ(segments.size(), 2u) << read_file((datalog / "0305.ll1").string());
+    const std::string track = read_file((datalog / "0305.lg1").string());
     for (const auto& segment : segments) {
         SCOPED_TRACE(segment.group.start);
         EXPECT_EQ(segment.group.sps, " 100");
@@ -139,28 +139,23 @@ TEST_F(FaultsTest, BadLinesDoNotHoldTheStartAndAKilledRunLeavesItsEventFile) {
     std::ofstream(station() / "terrawv.ini", std::ios::binary) << ini;
     SimulatedBoard board(folder_, board_options({"--speed-factor", "10", "--quake", "1:12:00:50:8000:60"}));
     ASSERT_TRUE(board.ready());
-    Background program(TW_TERRAWAVE, headless_arguments(board.device()), (folder_ / "out").string(),
-                       (folder_ / "err").string(), pc_clock_at(pc_start_));
+    const std::string err_file = (folder_ / "err").string();
+    Background program(TW_TERRAWAVE, headless_arguments(board.device()), (folder_ / "out").string(), err_file,
+                       pc_clock_at(pc_start_));
     // Each report held the start for a second before: 40 s at least. A
     // loaded machine gets most of that as room.
-    EXPECT_TRUE(wait_until([&] { return read_file((folder_ / "err").string()).find("START with") !=
-                                        std::string::npos; },
-                           35s))
-        << read_file((folder_ / "err").string());
-
+    EXPECT_TRUE(wait_until([&] { return read_file(err_file).find("START with") != std::string::npos; }, 35s))
+        << read_file(err_file);
     const fs::path events = station() / "myevents";
-    ASSERT_TRUE(wait_until(
-        [&] {
-            const auto files = files_in(events);
-            return files.size() == 1 && read_event_file(files[0]).samples.size() > 2000;
-        },
-        60s))
-        << read_file((folder_ / "err").string());
+    ASSERT_TRUE(wait_until([&] {
+        const auto files = files_in(events);
+        return files.size() == 1 && read_event_file(files[0]).samples.size() > 2000;
+    }, 60s)) << read_file(err_file);
     program.signal(SIGKILL);
     program.wait(10s);
     board.stop();
 
-    const std::string err = read_file((folder_ / "err").string());
+    const std::string err = read_file(err_file);
     std::size_t reports = 0;
     for (std::size_t at = 0; (at = err.find("of AGF", at)) != std::string::npos; ++at) ++reports;
     EXPECT_EQ(reports, 40u);

@@ -205,19 +205,6 @@ public:
         return out;
     }
     std::vector<std::string> record() const { return split_lines(read_file(record_.string())); }
-    // The board time ("YYYY/MM/DD HH:MM:SS") of the last sample recorded so
-    // far; "" before the first. Reads only the end of the record.
-    std::string last_record_time() const {
-        std::ifstream in(record_, std::ios::binary | std::ios::ate);
-        const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : 0;
-        std::string tail(static_cast<std::size_t>(std::min<std::streamoff>(size, 256)), '\0');
-        in.seekg(size - static_cast<std::streamoff>(tail.size()));
-        in.read(tail.data(), static_cast<std::streamsize>(tail.size()));
-        const auto end = tail.rfind('\n');
-        const auto begin = end == std::string::npos ? end : tail.rfind('\n', end - 1);
-        if (begin == std::string::npos || end - begin < 20) return "";
-        return tail.substr(begin + 1, 19);
-    }
     // The record of one channel, in the order sent.
     std::vector<RecordedSample> samples(int channel) const {
         std::vector<RecordedSample> out;
