@@ -31,20 +31,18 @@ namespace fs = std::filesystem;
 // layer on its pseudo-terminal: channel 1 at 100 samples per second carries
 // a 10 Hz sine and has the spectrum on.
 TEST(SpectrumOnSimulatedBoard, WindowOpensByItselfAndShowsTheSineInBothModesUntilStop) {
-    const fs::path folder = fs::temp_directory_path() / ("tw_ui_spectrum_" + std::to_string(::getpid()));
-    fs::create_directories(folder);
+    tw::testing::TestFolder test_folder;
+    const fs::path folder = test_folder.path();
     const auto board = boardsim::parse_command_line({"--start", "2024/03/05 12:34:10", "--signal", "1:sine:3000:10"});
     boardsim::Simulator simulator(board.options);
     ASSERT_TRUE(simulator.start());
     config::Settings settings;
     config::apply_new_file_values(settings, folder.string());
     auto& general = settings.general;
-    general.ad_type = config::orda10;
+    general.ad_type = config::orda10, general.ad_serial = "0000A1B2";
     general.comm_port = general.no_version_warning = general.no_logo = 1;
     general.clock_trim = "FFFFFF02";  // the simulated board's, so no question is asked
-    general.ad_serial = "0000A1B2";
-    settings.channel(1).sps_code = 11;
-    settings.channel(1).fft_enabled = 1;
+    settings.channel(1).sps_code = 11, settings.channel(1).fft_enabled = 1;
     ASSERT_TRUE(config::save_settings(folder / "terrawv.ini", settings, nullptr));
 
     platform::QtSerialPort serial(simulator.device_path());
@@ -93,7 +91,6 @@ TEST(SpectrumOnSimulatedBoard, WindowOpensByItselfAndShowsTheSineInBothModesUnti
     // STOP closes the window.
     app::stop_acquisition(station);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !fft->isVisible() && !station.spectrum.is_open(); }, 5000));
-    if (!::testing::Test::HasFailure()) fs::remove_all(folder);
 }
 
 }  // namespace

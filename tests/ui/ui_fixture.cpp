@@ -10,7 +10,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
-#include <QProcess>
 #include <QRadioButton>
 #include <QtTest/QTest>
 
@@ -68,17 +67,6 @@ void type_into(QWidget& window, const char* name, const QString& text, Qt::Key k
     edit->selectAll();
     QTest::keyClicks(edit, text);
     QTest::keyClick(edit, key);
-}
-
-void expect_program_reads_back(const UiStation& station) {
-#ifdef TW_TERRAWAVE_EXE
-    QProcess program;
-    program.start(TW_TERRAWAVE_EXE, {"--print-settings", "--folder", QString::fromStdString(station.folder.string())});
-    ASSERT_TRUE(program.waitForFinished(60000));
-    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
-    const QByteArray printed = program.readAllStandardOutput();
-    EXPECT_EQ(std::string(printed.constData(), std::size_t(printed.size())), station.read_file(app::files::settings));
-#endif
 }
 
 void expect_tidy(QWidget& window) {

@@ -67,10 +67,6 @@ QString text_of(QWidget& window, const char* name);
 // (Return checks the field, Tab leaves it).
 void type_into(QWidget& window, const char* name, const QString& text, Qt::Key key = Qt::Key_Return);
 
-// `terrawave --print-settings` on the station's folder prints exactly the
-// settings file saved there.
-void expect_program_reads_back(const UiStation& station);
-
 // Every visible named control gets at least the room it asks for and no
 // two named controls of the same parent overlap (failures are reported).
 void expect_tidy(QWidget& window);
