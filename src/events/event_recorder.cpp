@@ -273,23 +273,20 @@ void EventRecorder::end_event(int k) {
     context_.flags.event_ended_flag = true;
     trace("STOP l_evento(" + std::to_string(k - 1) + ")=" + number(ch.event_samples));
 
-    if (g.send_sms) {
+    // The SMS and mail senders each pick up their own file of one line per event.
+    const auto append_for_sender = [&](std::string_view file_name, const std::string& line) {
         FileError e;
-        if (!append_text_line(context_.station_folder / sms_file_name,
-                              sms_line(ch.event_start_text, ch.event_samples, ch.detector.max_ratio,
-                                       ch.detector.max_amplitude),
-                              &e)) {
+        if (!append_text_line(context_.station_folder / file_name, line, &e)) {
             report(e.error_number, location::event_end, e.detail);
         }
+    };
+    if (g.send_sms) {
+        append_for_sender(sms_file_name, sms_line(ch.event_start_text, ch.event_samples,
+                                                  ch.detector.max_ratio, ch.detector.max_amplitude));
     }
     if (g.send_mail) {
-        FileError e;
-        if (!append_text_line(context_.station_folder / mail_file_name,
-                              mail_line(ch.event_start_text, ch.event_samples, ch.detector.max_ratio,
-                                        ch.detector.max_amplitude),
-                              &e)) {
-            report(e.error_number, location::event_end, e.detail);
-        }
+        append_for_sender(mail_file_name, mail_line(ch.event_start_text, ch.event_samples,
+                                                    ch.detector.max_ratio, ch.detector.max_amplitude));
     }
 
     context_.panel.man_record[i] = "REC";

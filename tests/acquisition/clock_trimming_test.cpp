@@ -10,6 +10,8 @@ namespace {
 using clock_testing::bytes;
 using clock_testing::ClockStation;
 
+// The trimming window's logic; the window's tests (tests/ui) measure a fast
+// board and press the write and read buttons.
 class ClockTrimmingTest : public ::testing::Test {
 protected:
     ClockTrimmingTest()
@@ -27,11 +29,6 @@ protected:
     void reply(int value) {
         const std::uint8_t packet[] = {0x86, static_cast<std::uint8_t>(value), 0xF0};
         trimming.eeprom_reply(packet);
-    }
-    std::vector<std::string> messages() const {
-        std::vector<std::string> texts;
-        for (const auto& shown : dialogs.shown) texts.push_back(shown.text);
-        return texts;
     }
 
     ClockStation station;
@@ -61,60 +58,40 @@ TEST(TrimmingValues, ImageAndBytesOfN) {
         EXPECT_FALSE(parse_trim_text(bad)) << bad;
 }
 
-TEST_F(ClockTrimmingTest, MeasuresNBetweenSynchronisationsForFastExactAndSlowBoards) {
-    trimming.measure_on_sync("2003/02/03 00:00:00");
+TEST_F(ClockTrimmingTest, MeasuresNBetweenSynchronisationsForSlowAndExactBoards) {
     const TrimmingModel& m = trimming.model();
-    EXPECT_EQ(m.firsttime + "|" + m.trimmevery, "2003/02/03 00:00:00|Wait...");
-    EXPECT_EQ(station.sample_path.trim_sample_count(), 0u);
-    samples(8640100);  // one day at 100 samples per second, 100 too many
-    trimming.measure_on_sync("2003/02/04 00:00:00");
-    EXPECT_EQ(m.prev_sync + "|" + m.ad_received + "|" + m.ad_tlapsed + "|" + m.trimmevery + "|" + m.dataset,
-              "2003/02/04 00:00:00|8640100|86400|86400|XX 80 51 01 01 XX XX XX XX");
-    EXPECT_EQ(trimming.trim_error(), 86400);
+    samples(50);  // before the first synchronisation: not counted
+    trimming.measure_on_sync("2003/02/03 10:00:00");
+    EXPECT_EQ(m.firsttime + "|" + m.prev_sync + "|" + m.trimmevery, "2003/02/03 10:00:00||Wait...");
+    samples(5999);  // one minute, one sample short
+    trimming.measure_on_sync("2003/02/03 10:01:00");
+    EXPECT_EQ(m.ad_received + "|" + m.ad_tlapsed + "|" + m.dataset, "5999|60|XX 70 17 00 00 XX XX XX XX");
+    EXPECT_EQ(trimming.trim_error(), -6000);
+    samples(6001);  // two minutes in all: no error
+    trimming.measure_on_sync("2003/02/03 10:02:00");
+    EXPECT_EQ(m.trimmevery, "Wait...");
 
     // START begins a new measurement at the next synchronisation.
     trimming.restart_measurement();
     EXPECT_EQ(m.firsttime, "");
-    trimming.measure_on_sync("2003/02/03 10:00:00");
-    EXPECT_EQ(m.firsttime + "|" + m.prev_sync, "2003/02/03 10:00:00|");
-    samples(5999);  // one minute, one sample short
-    trimming.measure_on_sync("2003/02/03 10:01:00");
-    EXPECT_EQ(trimming.trim_error(), -6000);
-    EXPECT_EQ(m.dataset, "XX 70 17 00 00 XX XX XX XX");
-    samples(6001);  // two minutes in all: no error
-    trimming.measure_on_sync("2003/02/03 10:02:00");
-    EXPECT_EQ(m.trimmevery, "Wait...");
+    trimming.measure_on_sync("2003/02/03 11:00:00");
+    EXPECT_EQ(m.firsttime + "|" + m.prev_sync, "2003/02/03 11:00:00|");
 }
 
-TEST_F(ClockTrimmingTest, TypedErrorFillsImageAndManualBytes) {
-    trimming.txt_error_changed("2");
-    EXPECT_EQ(trimming.trim_error(), 43200);
-    EXPECT_EQ(trimming.model().dataset, "XX C0 A8 00 01 XX XX XX XX");
-    EXPECT_EQ(trimming.model().txt_manual_trim, "C0 A8 00 01");
+TEST_F(ClockTrimmingTest, TypedErrorAndManualBytesAreCheckedBeforeTheyAreWritten) {
     trimming.txt_error_changed("-2");
-    EXPECT_EQ(trimming.model().dataset, "XX C0 A8 00 00 XX XX XX XX");
-    EXPECT_EQ(trimming.model().txt_manual_trim, "C0 A8 00 00");
+    EXPECT_EQ(trimming.trim_error(), -43200);
+    EXPECT_EQ(trimming.model().dataset + "|" + trimming.model().txt_manual_trim,
+              "XX C0 A8 00 00 XX XX XX XX|C0 A8 00 00");
     trimming.txt_error_changed("abc");  // no number: nothing changes
     EXPECT_EQ(trimming.trim_error(), -43200);
-}
-
-TEST_F(ClockTrimmingTest, WritesMeasuredNullAndManualValues) {
-    trimming.txt_error_changed("-2");
     trimming.set_trim_data_clicked();
-    trimming.nulltrimm_clicked();
-    EXPECT_EQ(trimming.model().dataset, "XX FF FF FF 02 XX XX XX XX");
-    trimming.txt_manual_trim_changed("12 34 56 01");
-    running = false;  // the manual write does not need a running board
-    trimming.cmd_manual_trim_clicked();
-    EXPECT_EQ(station.commands, (std::vector<std::string>{bytes({0x85, 0xC0, 0xA8, 0, 0, 0}),
-                                                          bytes({0x85, 0xFF, 0xFF, 0xFF, 2, 0}),
-                                                          bytes({0x85, 0x12, 0x34, 0x56, 1, 0})}));
-    EXPECT_EQ(messages(), std::vector<std::string>{"Check the settings reading the values."});
+    EXPECT_EQ(station.commands, std::vector<std::string>{bytes({0x85, 0xC0, 0xA8, 0, 0, 0})});
 
     trimming.txt_manual_trim_changed("12 34");
     trimming.cmd_manual_trim_clicked();
-    EXPECT_EQ(station.commands.size(), 3u);
-    EXPECT_EQ(messages().back(), ClockTrimming::bad_manual_message);
+    EXPECT_EQ(station.commands.size(), 1u);
+    EXPECT_EQ(dialogs.shown.back().text, ClockTrimming::bad_manual_message);
 }
 
 TEST_F(ClockTrimmingTest, RefusesWithoutRunningBoardOrWithOldFirmware) {
@@ -135,39 +112,30 @@ TEST_F(ClockTrimmingTest, RefusesWithoutRunningBoardOrWithOldFirmware) {
 
     const std::string not_running(ClockTrimming::not_running_message);
     const std::string old_firmware(ClockTrimming::old_firmware_message);
-    EXPECT_EQ(messages(), (std::vector<std::string>{not_running, not_running, not_running,
-                                                    old_firmware, old_firmware, old_firmware,
-                                                    old_firmware}));
+    std::vector<std::string> texts;
+    for (const auto& shown : dialogs.shown) texts.push_back(shown.text);
+    EXPECT_EQ(texts, (std::vector<std::string>{not_running, not_running, not_running, old_firmware,
+                                               old_firmware, old_firmware, old_firmware}));
     EXPECT_EQ(station.commands, std::vector<std::string>{bytes({0x86, 0, 0, 0, 0, 0})});
 }
 
-TEST_F(ClockTrimmingTest, ReadsNineEepromBytesThroughTheReplies) {
+// The read address by address is the station's test (tests/app), through the
+// running loop.
+TEST_F(ClockTrimmingTest, EepromReadIgnoresStrayRepliesAndStartsOver) {
     trimming.eeread_clicked();
     for (int address = 0; address <= 8; ++address) reply(0xA0 + address);
-    EXPECT_EQ(trimming.model().eeprom, " A0 A1 A2 A3 A4 A5 A6 A7 A8");
-    ASSERT_EQ(station.commands.size(), 9u);
-    for (int address = 0; address <= 8; ++address)
-        EXPECT_EQ(station.commands[address], bytes({0x86, address, 0, 0, 0, 0}));
-    EXPECT_EQ(trimming.eeprom_index(), 8);
     EXPECT_EQ(trimming.eeprom_byte_text(), "A8");
-    EXPECT_FALSE(trimming.eeprom_read_in_progress());
 
-    // A stray reply after the read asks for nothing; a reply without its
-    // value byte is ignored.
+    // A stray reply after the read asks for nothing; one without its value
+    // byte is ignored; a new read starts over.
     reply(0x05);
     const std::uint8_t short_packet[] = {0x86};
     trimming.eeprom_reply(short_packet);
     EXPECT_EQ(station.commands.size(), 9u);
     EXPECT_EQ(trimming.model().eeprom, " A0 A1 A2 A3 A4 A5 A6 A7 A8 05");
-
-    // A new read starts over.
     trimming.eeread_clicked();
-    EXPECT_EQ(trimming.model().eeprom, "");
-    EXPECT_EQ(trimming.eeprom_index(), 0);
+    EXPECT_EQ(trimming.model().eeprom + std::to_string(trimming.eeprom_index()), "0");
 }
-
-// The trace list (service mode only, its limit, kept when the window is
-// closed, cleared by a double click) is the trimming window's test.
 
 }  // namespace
 }  // namespace tw::acquisition

@@ -25,15 +25,11 @@ public:
     }
     ~FakeBoard() { port_.on_write = nullptr; }
 
-    void set_trim(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) {
-        eeprom[1] = a, eeprom[2] = b, eeprom[3] = c, eeprom[4] = d;
-    }
-    void set_serial(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) {
-        eeprom[16] = a, eeprom[17] = b, eeprom[18] = c, eeprom[19] = d;
-    }
+    void set_trim(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) { eeprom_from(1, {a, b, c, d}); }
+    void set_serial(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) { eeprom_from(16, {a, b, c, d}); }
     std::string trim_text() const {
         std::string text;
-        for (int a = 1; a <= 4; ++a) text += acquisition::hex_byte(eeprom[static_cast<std::size_t>(a)]);
+        for (std::size_t a = 1; a <= 4; ++a) text += acquisition::hex_byte(eeprom[a]);
         return text;
     }
 
@@ -49,62 +45,43 @@ public:
     // What the program did.
     int identifies = 0;
     std::vector<std::string> identify_speeds;
-    std::vector<std::string> starts;  // start commands, whole
-    int stops = 0;
+    std::vector<std::string> starts;         // start commands, whole
     std::vector<std::string> text_commands;  // LX1500
-    bool sampling = false;
 
 private:
+    void eeprom_from(std::size_t address, std::initializer_list<std::uint8_t> values) {
+        for (const auto v : values) eeprom[address++] = v;
+    }
     void receive(std::string_view bytes) {
+        const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(bytes[i]); };
         if (bytes == acquisition::board_command::identify()) {
             ++identifies;
             identify_speeds.push_back(port_.line_settings());
-            if (answers && speeds.count(port_.line_settings()))
-                port_.feed(noise_before_reply + version);
-            return;
-        }
-        if (bytes == acquisition::board_command::stop()) {
-            ++stops;
-            sampling = false;
-            return;
-        }
-        if (bytes.substr(0, 5) == "DUMMY") {
+            if (answers && speeds.count(port_.line_settings())) port_.feed(noise_before_reply + version);
+        } else if (bytes.substr(0, 5) == "DUMMY") {
             starts.emplace_back(bytes);
-            sampling = true;
-            return;
-        }
-        if (bytes == "G0T1" || bytes == "STBY" || bytes == "DONE") {
+        } else if (bytes == "G0T1" || bytes == "STBY" || bytes == "DONE") {
             text_commands.emplace_back(bytes);
-            return;
-        }
-        if (bytes.size() == 6 && static_cast<std::uint8_t>(bytes[0]) == 0x86) {
-            const int address = static_cast<std::uint8_t>(bytes[1]);
-            if (answers && !mute_addresses.count(address) && address < 32) {
+        } else if (bytes.size() == 6 && byte(0) == 0x86) {
+            const int address = byte(1);
+            if (answers && !mute_addresses.count(address) && address < 32)
                 port_.feed(std::string{'\x86', static_cast<char>(eeprom[static_cast<std::size_t>(address)])});
-            }
-            return;
-        }
-        if (bytes.size() == 6 && static_cast<std::uint8_t>(bytes[0]) == 0x85) {
-            if (answers && accepts_trim)
-                for (int i = 1; i <= 4; ++i) eeprom[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(bytes[static_cast<std::size_t>(i)]);
+        } else if (bytes.size() == 6 && byte(0) == 0x85 && answers && accepts_trim) {
+            eeprom_from(1, {byte(1), byte(2), byte(3), byte(4)});
         }
     }
 
     fakes::FakeSerialPort& port_;
 };
 
-// A sample packet as the ORDA boards send it.
+// A sample or time packet as the ORDA boards send it.
 inline std::string sample_bytes(int channel, std::int32_t value, bool eighteen_bit) {
-    std::string bytes;
     const auto encoded = acquisition::encode_sample_packet(channel, value, eighteen_bit);
-    for (const auto b : encoded) bytes += static_cast<char>(b);
-    return bytes;
+    return std::string(encoded.begin(), encoded.end());
 }
-
 inline std::string time_bytes(int hours, int minutes, int seconds) {
-    std::string bytes;
-    for (const auto b : acquisition::encode_time_packet(hours, minutes, seconds, 0)) bytes += static_cast<char>(b);
-    return bytes;
+    const auto encoded = acquisition::encode_time_packet(hours, minutes, seconds, 0);
+    return std::string(encoded.begin(), encoded.end());
 }
 
 }  // namespace tw::testing

@@ -3,11 +3,12 @@
 
 #include "acquisition/hardware_setup.h"
 
-#include "clock_station.h"
 #include "config/settings_file.h"
+#include "config/tables.h"
 #include "fake_board.h"
 #include "fakes/fake_platform.h"
 #include "fakes/fake_serial_port.h"
+#include "fakes/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -21,11 +22,10 @@ using acquisition::SetupList;
 class HardwareSetupTest : public ::testing::Test {
 protected:
     HardwareSetupTest() {
-        config::apply_new_file_values(settings_, folder_.string());
+        config::apply_new_file_values(settings_, folder_.path().string());
         setup_.load();
         setup_.activate();
     }
-    ~HardwareSetupTest() override { std::filesystem::remove_all(folder_); }
 
     void type(SetupField field, const std::string& text) {
         setup_.set_field(field, text);
@@ -37,7 +37,7 @@ protected:
                 model().text(SetupField::trim_2), model().text(SetupField::trim_3)};
     }
 
-    std::filesystem::path folder_ = acquisition::clock_testing::ClockStation::fresh_folder();
+    tw::testing::TestFolder folder_;
     config::Settings settings_;
     fakes::FakeClock clock_;
     fakes::FakeEventPump pump_{clock_};
@@ -50,10 +50,8 @@ protected:
     int error_location_ = 0;
     acquisition::BoardLink link_{{serial_, clock_, pump_, dialogs_, events_, errors_, error_location_}};
     tw::testing::FakeBoard board_{serial_};
-    bool open_ = false;
-    bool idle_ = true;
-    int locks_ = 0;
-    int first_channel_shown_ = 0;
+    bool open_ = false, idle_ = true;
+    int locks_ = 0, first_channel_shown_ = 0;
     acquisition::HardwareSetup setup_{{settings_, dialogs_, io_ports_, link_, serial_, "/station",
                                        open_, [this] { return idle_; }, [this] { ++locks_; },
                                        [this] { ++first_channel_shown_; }}};
@@ -87,8 +85,8 @@ TEST_F(HardwareSetupTest, OpeningShowsTheSettingsAndTheParallelPortBits) {
     settings_.general.lpt_port = 2;
     ports_.data[2] = 0x02;
     setup_.refresh_port_bits();
-    EXPECT_EQ(model().alarm_bit, acquisition::bit_set_colour);
-    EXPECT_EQ(model().watch_dog_bit, acquisition::bit_clear_colour);
+    EXPECT_EQ(std::pair(model().alarm_bit, model().watch_dog_bit),
+              std::pair(acquisition::bit_set_colour, acquisition::bit_clear_colour));
     ports_.missing[2] = true;
     setup_.refresh_port_bits();
     EXPECT_EQ(model().alarm_bit, acquisition::bit_clear_colour);
@@ -108,9 +106,8 @@ TEST_F(HardwareSetupTest, FieldLimitsWhenLeftAndOnApply) {
     }
     setup_.set_field(SetupField::drum_columns, "5");  // Apply straight after typing
     setup_.apply_clicked();
-    EXPECT_EQ(settings_.general.hours_per_row, 6);
-    EXPECT_EQ(settings_.general.watchdog_period, 8);
-    EXPECT_EQ(settings_.general.purge_days, 360);
+    const auto& g = settings_.general;
+    EXPECT_EQ(std::tuple(g.hours_per_row, g.watchdog_period, g.purge_days), std::tuple(6, 8, 360));
 }
 
 TEST_F(HardwareSetupTest, ApplyStoresTheWindowAndTellsOnceOfANewCommPort) {
@@ -125,9 +122,8 @@ TEST_F(HardwareSetupTest, ApplyStoresTheWindowAndTellsOnceOfANewCommPort) {
     EXPECT_EQ(dialogs_.messages(), std::vector<std::string>{std::string(
                               acquisition::HardwareSetup::comm_port_message) + " | Comm port change"});
     const auto& g = settings_.general;
-    EXPECT_EQ(g.comm_port + g.bmp_update + g.send_sms, 2 + 11 + 1);
-    EXPECT_EQ(g.event_browser, "/usr/bin/less");
-    EXPECT_EQ(g.clock_trim, "00A30201");
+    EXPECT_EQ(std::tuple(g.comm_port, g.bmp_update, g.send_sms, g.event_browser, g.clock_trim),
+              std::tuple(2, 11, 1, "/usr/bin/less", "00A30201"));
     EXPECT_EQ(serial_.writes().size(), 0u);  // the clock error entry sends nothing
 
     // A calibration field that is no byte is not stored.
@@ -149,13 +145,12 @@ TEST_F(HardwareSetupTest, TextBoardsGetTheirOnlyRateAndTheirClockOptions) {
         settings_.general.pc_sync = 1;
         setup_.set_list(SetupList::ad_type, type);
         setup_.apply_clicked();
-        EXPECT_EQ(settings_.general.ad_type, type);
-        EXPECT_EQ(settings_.channel(1).sps_code, rate);
-        EXPECT_EQ(settings_.channel(1).pre_event_samples, config::sps_values[rate] * 120);
+        const auto& g = settings_.general;
+        EXPECT_EQ(std::tuple(g.ad_type, g.pc_rtc, g.pc_sync), std::tuple(type, 1, 0));
+        EXPECT_EQ(std::pair(settings_.channel(1).sps_code, settings_.channel(1).pre_event_samples),
+                  std::pair(rate, config::sps_values[rate] * 120));
         for (int n = 2; n <= 4; ++n) EXPECT_EQ(settings_.channel(n).sps_code, 0);
         EXPECT_EQ(settings_.channel(4).pre_event_samples, 0);
-        EXPECT_EQ(settings_.general.pc_rtc, 1);
-        EXPECT_EQ(settings_.general.pc_sync, 0);
     }
     EXPECT_EQ(first_channel_shown_, 2);
 }
@@ -164,13 +159,12 @@ TEST_F(HardwareSetupTest, UnlockingNeedsThePasswordAndMayChangeIt) {
     settings_.general.settings_password = "quake";
     setup_.lock_settings_clicked(true);
     EXPECT_EQ(settings_.general.settings_locked, 1);
-    struct Case {
+    const struct Case {
         std::vector<std::optional<std::string>> typed;
         std::vector<bool> answers;
         int locked;
         const char* password;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {{"Quake"}, {}, 1, "quake"},                     // wrong: still locked
         {{std::nullopt}, {}, 1, "quake"},                // cancelled
         {{"quake"}, {false}, 0, "quake"},                // unlocked
@@ -197,8 +191,7 @@ TEST_F(HardwareSetupTest, CalibrationIsReadAndWrittenOverTheLinkWithTheBoardIdle
     board_.set_serial(0x12, 0x34, 0x12, 0x34);
     setup_.read_calibration_clicked();
     EXPECT_EQ(trim(), (std::array<std::string, 4>{"00", "A3", "02", "00"}));
-    EXPECT_EQ(model().text(SetupField::txt_error), "-0.50000000");
-    EXPECT_EQ(model().lbl_serial, "1234");
+    EXPECT_EQ(model().text(SetupField::txt_error) + " " + model().lbl_serial, "-0.50000000 1234");
     EXPECT_EQ(settings_.general.ad_serial, "FFFFFFFF");  // the registered board stays
     EXPECT_FALSE(model().busy);
 
@@ -213,13 +206,12 @@ TEST_F(HardwareSetupTest, CalibrationIsReadAndWrittenOverTheLinkWithTheBoardIdle
 }
 
 TEST_F(HardwareSetupTest, CalibrationRefusalsSendNothingToTheBoard) {
-    struct Case {
+    const struct Case {
         const char* what;
         std::function<void()> arrange;
         bool read;
         const char* message;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"running", [this] { idle_ = false; }, true,
          "The clock calibration can be read or written only while the acquisition is stopped: "
          "press STOP first. | Clock calibration"},

@@ -39,9 +39,7 @@ TEST(PacketDecoder, DecodesSampleValuesOfBothBinaryFamilies) {
     for (const Case& c : cases) {
         SCOPED_TRACE(int(c.bytes[0]));
         const SamplePacket s = sample_of(c.bytes, c.eighteen_bit);
-        EXPECT_EQ(s.status, DecodeStatus::ok);
-        EXPECT_EQ(s.channel, c.channel);
-        EXPECT_EQ(s.value, c.value);
+        EXPECT_EQ(std::tuple(s.status, s.channel, s.value), std::tuple(DecodeStatus::ok, c.channel, c.value));
     }
 }
 
@@ -51,12 +49,9 @@ TEST(PacketDecoder, EncodeDecodeRoundTripCoversWholeRanges) {
         for (std::int32_t v = lo; v <= hi + 6; v += 7) {
             const std::int32_t x = std::min(v, hi);
             const auto p = encode_sample_packet(2, x, eighteen_bit);
-            ASSERT_LT(p[1], 0x80);
-            ASSERT_LT(p[2], 0x80);
+            ASSERT_TRUE(p[1] < 0x80 && p[2] < 0x80) << x;
             const SamplePacket s = decode_sample_packet(p, eighteen_bit);
-            ASSERT_EQ(s.status, DecodeStatus::ok);
-            ASSERT_EQ(s.channel, 2);
-            ASSERT_EQ(s.value, x);
+            ASSERT_EQ(std::tuple(s.status, s.channel, s.value), std::tuple(DecodeStatus::ok, 2, x));
         }
     }
 }
@@ -64,10 +59,8 @@ TEST(PacketDecoder, EncodeDecodeRoundTripCoversWholeRanges) {
 TEST(PacketDecoder, BadPacketsGiveZeroSampleWithFlagsOrNoValue) {
     // Wrong length: the channel still gets 0 plus the terminator's flags.
     SamplePacket s = sample_of({0x84, 0x11, 0x22, 0x33, 0xF1}, false);
-    EXPECT_EQ(s.status, DecodeStatus::bad_length);
     EXPECT_TRUE(s.has_value());
-    EXPECT_EQ(s.channel, 2);
-    EXPECT_EQ(s.value, 128);
+    EXPECT_EQ(std::tuple(s.status, s.channel, s.value), std::tuple(DecodeStatus::bad_length, 2, 128));
     EXPECT_EQ(sample_of({0x82, 0x05, 0xF8}, true).value, -131072);
     // Not a sample packet, or not ended: no value at all.
     for (const Bytes& b : {Bytes{0x81, 1, 2, 3, 0, 0xF0}, Bytes{0x82, 0x05, 0x06}, Bytes{}})
@@ -76,15 +69,14 @@ TEST(PacketDecoder, BadPacketsGiveZeroSampleWithFlagsOrNoValue) {
 
 TEST(PacketDecoder, ValidatesTimeEepromAndUnknownPackets) {
     const TimePacket t = decode_time_packet(Bytes{0x81, 59, 30, 23, 0x20, 0xF0});
-    EXPECT_EQ(t.status, DecodeStatus::ok);
-    EXPECT_EQ(std::tuple(t.hours, t.minutes, t.seconds, t.board_status), std::tuple(23, 30, 59, 0x20));
+    EXPECT_EQ(std::tuple(t.status, t.hours, t.minutes, t.seconds, t.board_status),
+              std::tuple(DecodeStatus::ok, 23, 30, 59, 0x20));
     EXPECT_EQ(decode_time_packet(Bytes{0x81, 1, 2, 3, 0xF0}).status, DecodeStatus::bad_length);
     EXPECT_EQ(decode_time_packet(Bytes{0x81, 1, 2, 3, 4, 5, 0xF0}).status, DecodeStatus::bad_length);
 
     EXPECT_EQ(decode_eeprom_reply(Bytes{0x86, 0x3A, 0xF0}).value, 0x3A);
     const EepromReply e = decode_eeprom_reply(Bytes{0x86, 0xF5});  // the value may end the packet
-    EXPECT_EQ(e.status, DecodeStatus::ok);
-    EXPECT_EQ(e.value, 0xF5);
+    EXPECT_EQ(std::pair(e.status, e.value), std::pair(DecodeStatus::ok, std::uint8_t{0xF5}));
 
     EXPECT_EQ(validate_packet(Bytes{0x80, 1, 0xF0}), DecodeStatus::unknown_type);
     EXPECT_EQ(validate_packet(Bytes{0xF7}), DecodeStatus::unknown_type);
@@ -96,12 +88,10 @@ TEST(PacketAssembler, LostTerminatorMakesOneBadPacketAndTheNextDecodes) {
                           0x84, 0x05, 0x06, 0xF0};
     const auto packets = split(stream, false);
     ASSERT_EQ(packets.size(), 2u);
-    EXPECT_EQ(packets[0].second.status, DecodeStatus::bad_length);
-    EXPECT_EQ(packets[0].second.sample.channel, 0);
-    EXPECT_EQ(packets[0].second.sample.value, 0);
-    EXPECT_EQ(packets[1].second.status, DecodeStatus::ok);
-    EXPECT_EQ(packets[1].second.sample.channel, 2);
-    EXPECT_EQ(packets[1].second.sample.value, 5 + 6 * 256);
+    const DecodedPacket &bad = packets[0].second, &good = packets[1].second;
+    EXPECT_EQ(std::tuple(bad.status, bad.sample.channel, bad.sample.value), std::tuple(DecodeStatus::bad_length, 0, 0));
+    EXPECT_EQ(std::tuple(good.status, good.sample.channel, good.sample.value),
+              std::tuple(DecodeStatus::ok, 2, 5 + 6 * 256));
 }
 
 TEST(PacketAssembler, FloodWithoutTerminatorStaysBoundedAndResynchronises) {
@@ -116,9 +106,8 @@ TEST(PacketAssembler, FloodWithoutTerminatorStaysBoundedAndResynchronises) {
     const auto good = encode_sample_packet(1, -1234, false);
     assembler.feed(Bytes{0xF0, good[0], good[1], good[2], good[3]}, collect);
     ASSERT_EQ(packets.size(), 2u);
-    EXPECT_EQ(packets[0].status, DecodeStatus::too_long);
-    EXPECT_EQ(packets[1].status, DecodeStatus::ok);
-    EXPECT_EQ(packets[1].sample.value, -1234);
+    EXPECT_EQ(std::tuple(packets[0].status, packets[1].status, packets[1].sample.value),
+              std::tuple(DecodeStatus::too_long, DecodeStatus::ok, -1234));
 }
 
 // Good, truncated and overlong packets among random bytes, cut at random
@@ -156,9 +145,7 @@ TEST(PacketAssembler, RandomStreamsChunkedAnyWayGiveBoundedPacketsAndNoMadeUpSam
     for (const auto& [bytes, d] : packets) {
         ASSERT_LE(bytes.size(), PacketAssembler::max_packet_bytes);
         bad += d.status != DecodeStatus::ok;
-        if (d.status == DecodeStatus::ok && d.type == PacketType::time) {
-            EXPECT_EQ(bytes.size(), 6u);
-        }
+        if (d.status == DecodeStatus::ok && d.type == PacketType::time) { EXPECT_EQ(bytes.size(), 6u); }
         if (d.type != PacketType::sample) continue;
         ASSERT_TRUE(d.sample.has_value());
         if (d.status != DecodeStatus::ok) {

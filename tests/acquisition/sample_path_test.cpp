@@ -24,13 +24,12 @@ TEST(SamplePath, SecondFractionsAtOneHundredSamplesPerSecond) {
     Recorder r(config::orda10, {sps_100, 0, 0, 0});
     for (int i = 0; i < 101; ++i) r.path.take_sample(0, i);
     ASSERT_EQ(r.seen.size(), 101u);
-    EXPECT_EQ(r.seen[0].second_fraction, 0.0);
-    EXPECT_EQ(r.seen[0].millis_text(), ".000");
     EXPECT_TRUE(r.path.second_start_seen());
+    EXPECT_EQ(std::pair(r.seen[0].second_fraction, r.seen[0].millis_text()), std::pair(0.0, std::string_view(".000")));
     EXPECT_DOUBLE_EQ(r.seen[99].second_fraction, 0.99);
     EXPECT_EQ(r.seen[99].millis_text(), ".990");
-    EXPECT_EQ(r.seen[100].second_fraction, 0.999);  // board clock running fast
-    EXPECT_EQ(r.seen[100].millis_text(), ".999");
+    // The board clock running fast.
+    EXPECT_EQ(std::pair(r.seen[100].second_fraction, r.seen[100].millis_text()), std::pair(0.999, std::string_view(".999")));
     EXPECT_EQ(r.path.trim_sample_count(), 101u);
 
     r.path.clear_second_start_seen();
@@ -51,11 +50,9 @@ TEST(SamplePath, SlowRatesAverageTheBoardsTwoSamplesPerSecond) {
         EXPECT_FALSE(r.seen[i].full);
         EXPECT_EQ(r.seen[i].sample_value, i);  // drawn as received
     }
-    EXPECT_TRUE(r.seen[119].full);
-    EXPECT_EQ(r.seen[119].sample_value, 60);
-    EXPECT_EQ(r.path.slow_count(0), 0);
-    EXPECT_EQ(r.path.samples_this_second(0), 1);
-    EXPECT_EQ(r.path.trim_sample_count(), 1u);
+    EXPECT_EQ(std::pair(r.seen[119].full, r.seen[119].sample_value), std::pair(true, 60));
+    EXPECT_EQ(std::tuple(r.path.slow_count(0), r.path.samples_this_second(0), r.path.trim_sample_count()),
+              std::tuple(0, 1, std::uint64_t{1}));
 
     r.seen.clear();
     for (int i = 0; i < 40; ++i) r.path.take_sample(1, -100000 - (i % 2));

@@ -7,106 +7,97 @@
 namespace tw::acquisition {
 namespace {
 
-// A port that hands out its text at most `max` characters at a time.
-struct ScriptedPort {
+// A line board's input on a port that hands out its text at most `max`
+// characters at a time.
+struct TextBoard {
+    explicit TextBoard(config::BoardFamily family, std::string text = "") : input(family), text(std::move(text)) {}
+    TextPass pass(std::string_view pc = "10:00:00", std::size_t waiting = 0) {
+        return input.run_pass(pc, waiting, [this](std::size_t max) {
+            std::string out = text.substr(0, max);
+            text.erase(0, out.size());
+            return out;
+        });
+    }
+    // Runs passes within one PC second and returns the decoded sample values.
+    std::vector<std::int32_t> samples(int passes) {
+        std::vector<std::int32_t> values;
+        for (int i = 0; i < passes; ++i) {
+            const TextPass p = pass();
+            if (p.outcome != TextPassOutcome::sample_packet && p.outcome != TextPassOutcome::bad_line) continue;
+            const DecodedPacket d = decode_packet(Packet{p.packet()}, false);
+            EXPECT_EQ(std::pair(d.status, d.sample.channel), std::pair(DecodeStatus::ok, 0));
+            values.push_back(d.sample.value);
+        }
+        return values;
+    }
+    TextBoardInput input;
     std::string text;
-    std::string read(std::size_t max) {
-        std::string out = text.substr(0, max);
-        text.erase(0, out.size());
-        return out;
-    }
-    TextBoardInput::ReadPort reader() {
-        return [this](std::size_t max) { return read(max); };
-    }
 };
 
-// Runs passes within one PC second and returns the decoded sample values.
-std::vector<std::int32_t> samples_from(TextBoardInput& input, ScriptedPort& port, int passes) {
-    std::vector<std::int32_t> values;
-    for (int i = 0; i < passes; ++i) {
-        const TextPass pass = input.run_pass("10:00:00", 0, port.reader());
-        if (pass.outcome != TextPassOutcome::sample_packet &&
-            pass.outcome != TextPassOutcome::bad_line)
-            continue;
-        const DecodedPacket d = decode_packet(Packet{pass.packet()}, false);
-        EXPECT_EQ(d.status, DecodeStatus::ok);
-        EXPECT_EQ(d.sample.channel, 0);
-        values.push_back(d.sample.value);
-    }
-    return values;
-}
-
-TEST(TextBoardInput, InfiltecLinesBecomeOneSamplePerPass) {
-    TextBoardInput input(config::infiltec);
-    ScriptedPort port{"123\r\n-45\r\n-16\r"};
-    const TextPass first = input.run_pass("10:00:00", 0, port.reader());
+TEST(TextBoardInput, InfiltecLinesBecomeOneSamplePerPassAndLx1500ValuesEndAtSOrAAndAreOffset) {
+    TextBoard infiltec(config::infiltec, "123\r\n-45\r\n-16\r");
+    const TextPass first = infiltec.pass();
     ASSERT_EQ(first.outcome, TextPassOutcome::time_packet);
     EXPECT_EQ(std::vector<std::uint8_t>(first.packet().begin(), first.packet().end()),
               (std::vector<std::uint8_t>{0x81, 0, 0, 10, 0x00, 0xFF}));
-    EXPECT_EQ(port.text.size(), 14u);  // nothing read in a new-second pass
+    EXPECT_EQ(infiltec.text.size(), 14u);  // nothing read in a new-second pass
     // -16 is 0xFFF0: a data byte that looks like a terminator, decoded as is.
-    EXPECT_EQ(samples_from(input, port, 5), (std::vector<std::int32_t>{123, -45, -16}));
-}
+    EXPECT_EQ(infiltec.samples(5), (std::vector<std::int32_t>{123, -45, -16}));
 
-TEST(TextBoardInput, Lx1500ValuesEndAtSOrAAndAreOffset) {
-    TextBoardInput input(config::lx1500);
-    ScriptedPort port{"32768S0A65535S 33000A"};
-    input.run_pass("10:00:00", 0, port.reader());
-    EXPECT_EQ(samples_from(input, port, 8), (std::vector<std::int32_t>{0, -32768, 32767, 232}));
+    TextBoard lx(config::lx1500, "32768S0A65535S 33000A");
+    lx.pass();
+    EXPECT_EQ(lx.samples(8), (std::vector<std::int32_t>{0, -32768, 32767, 232}));
 }
 
 TEST(TextBoardInput, GarbledLinesStandForZeroSamples) {
-    TextBoardInput input(config::infiltec);
-    ScriptedPort port;
-    input.run_pass("10:00:00", 0, port.reader());
+    TextBoard board(config::infiltec);
+    board.pass();
     // Each unreadable line is one sample of the board: a zero in its place.
     for (const char* line : {"abc\r", "\r", "99999\r", "-40000\r", "inf\r"}) {
-        port.text = line;
-        const TextPass pass = input.run_pass("10:00:00", 0, port.reader());
+        board.text = line;
+        const TextPass pass = board.pass();
         EXPECT_EQ(pass.outcome, TextPassOutcome::bad_line) << line;
         EXPECT_EQ(decode_packet(Packet{pass.packet()}, false).sample.value, 0) << line;
     }
     // A stream without line ends keeps a bounded tail; decoding resumes after
     // the next line end.
     for (int i = 0; i < 1000; ++i) {
-        port.text = "12345678";
-        EXPECT_EQ(input.run_pass("10:00:00", 0, port.reader()).outcome, TextPassOutcome::nothing);
+        board.text = "12345678";
+        EXPECT_EQ(board.pass().outcome, TextPassOutcome::nothing);
     }
-    EXPECT_EQ(input.text_board_buffer().size(), TextBoardInput::max_buffer_chars);
-    port.text = "\r7\r";
-    EXPECT_EQ(samples_from(input, port, 2), (std::vector<std::int32_t>{0, 7}));
-    EXPECT_EQ(input.run_pass("24:00:00", 0, port.reader()).outcome, TextPassOutcome::bad_clock);
+    EXPECT_EQ(board.input.text_board_buffer().size(), TextBoardInput::max_buffer_chars);
+    board.text = "\r7\r";
+    EXPECT_EQ(board.samples(2), (std::vector<std::int32_t>{0, 7}));
+    EXPECT_EQ(board.pass("24:00:00").outcome, TextPassOutcome::bad_clock);
 }
 
 TEST(TextBoardInput, BuiltSecondsLagNeverRunBackwardsAndWrapAtMidnight) {
-    TextBoardInput input(config::infiltec);
-    ScriptedPort port;
+    TextBoard board(config::infiltec);
     const auto second_of = [&](std::string_view pc, std::size_t waiting) {
-        const TextPass p = input.run_pass(pc, waiting, port.reader());
-        return p.outcome == TextPassOutcome::time_packet ? input.last_emitted_second() : "-";
+        return board.pass(pc, waiting).outcome == TextPassOutcome::time_packet ? board.input.last_emitted_second()
+                                                                               : "-";
     };
     // 848 bytes waiting = 106 values = two seconds behind.
     EXPECT_EQ(second_of("00:00:01", 848), "23:59:59");
     EXPECT_EQ(second_of("00:00:01", 0), "00:00:01");  // midnight passed
     EXPECT_EQ(second_of("00:00:01", 0), "-");
     EXPECT_EQ(second_of("00:00:00", 0), "-");  // PC clock stepped back: held
-    EXPECT_EQ(input.last_emitted_second(), "00:00:01");
+    EXPECT_EQ(board.input.last_emitted_second(), "00:00:01");
     EXPECT_EQ(second_of("23:59:58", 0), "23:59:58");  // a day later
     // The pass at 23:59:59 did not run: the day still turns over.
     EXPECT_EQ(second_of("00:00:02", 0), "00:00:02");
 }
 
 TEST(TextBoardInput, FirstSampleOfASecondReportsThePreviousSecondsCount) {
-    TextBoardInput input(config::infiltec);
-    ScriptedPort port{"1\r2\r3\r4\r"};
-    input.run_pass("10:00:00", 0, port.reader());
-    EXPECT_EQ(input.run_pass("10:00:00", 0, port.reader()).previous_second_samples, 0.0);
-    EXPECT_FALSE(input.run_pass("10:00:00", 0, port.reader()).previous_second_samples);
-    input.run_pass("10:00:00", 0, port.reader());
-    EXPECT_TRUE(input.run_pass("10:00:01", 0, port.reader()).outcome == TextPassOutcome::time_packet);
-    EXPECT_TRUE(input.text_new_second());
-    EXPECT_EQ(input.run_pass("10:00:01", 0, port.reader()).previous_second_samples, 3.0);
-    EXPECT_EQ(input.text_samples_this_second(), 1.0);
+    TextBoard board(config::infiltec, "1\r2\r3\r4\r");
+    board.pass();
+    EXPECT_EQ(board.pass().previous_second_samples, 0.0);
+    EXPECT_FALSE(board.pass().previous_second_samples);
+    board.pass();
+    EXPECT_EQ(board.pass("10:00:01").outcome, TextPassOutcome::time_packet);
+    EXPECT_TRUE(board.input.text_new_second());
+    EXPECT_EQ(board.pass("10:00:01").previous_second_samples, 3.0);
+    EXPECT_EQ(board.input.text_samples_this_second(), 1.0);
 }
 
 }  // namespace

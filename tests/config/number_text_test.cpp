@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <limits>
 
 namespace tw::config {
@@ -22,15 +21,8 @@ TEST(PlainNumber, DigitsWithoutLeadingOrTrailingZerosOrExponentBeyondFifteenDigi
         {std::numeric_limits<double>::max(), "1.7976931348623E+308"},
     };
     for (const auto& [value, text] : cases) EXPECT_EQ(plain_number(value), text) << text;
-}
-
-TEST(PlainNumber, ReadsBackThroughNumberScan) {
-    for (double v : {0.5, -0.5, 1.0 / 3, 1e-20, 2.5e300, -7.25, 123456789012345678.0, 0.016666}) {
-        const double back = number_scan(plain_number(v));
-        EXPECT_NEAR(back, v, std::fabs(v) * 1e-14) << plain_number(v);
-        EXPECT_EQ(plain_number(back), plain_number(v));
-    }
-    EXPECT_TRUE(std::isfinite(number_scan(plain_number(-std::numeric_limits<double>::max()))));
+    // What these texts read back as is the settings round trip's (fractions,
+    // thirds, 1.2E+17) and the random files'.
 }
 
 TEST(SignedNumberText, PutsBlankOrMinusInFront) {

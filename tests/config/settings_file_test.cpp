@@ -127,15 +127,9 @@ TEST(SettingsRoundTrip, SaveOverwritesTheWholeFileAndLoadReadsItBack) {
 
 // ------------------------------------------------------------ reading
 
-TEST(SettingsReader, ChannelKeysUpperOrLowerCaseGeneralKeysUpperCaseOnly) {
-    Settings s = parse_lines("[CHANNEL1]\r\nsps= 9 \r\nSps= 3 \r\nvAX= 2 \r\n[CHANNEL 2]\r\nSPS= 6 \r\n"
-                             "[GENERAL]\r\ngmt=-4\r\nGMT=-2\r\nGmt=-5\r\nXYZ=1\r\n[END GENERAL]\r\n");
-    EXPECT_EQ(s.channel(1).sps_code, 9);
-    EXPECT_EQ(s.channel(1).axis_code, 0);
-    EXPECT_EQ(s.channel(2).sps_code, 6);  // a blank before the digit is allowed
-    EXPECT_EQ(s.general.gmt_correction, -2);
-}
-
+// Upper-, lower- and mixed-case keys, a blank before the channel digit and a
+// lower-case general key are in the hand-edited file the --print-settings run
+// holds against its golden print.
 TEST(SettingsReader, ConvertsValuesByKind) {
     std::vector<SettingsProblem> problems;
     Settings s = parse_lines(
@@ -269,44 +263,35 @@ TEST(ListFields, EventLengthsFollowSampleRate) {
 
 // ------------------------------------------------------------ load and save
 
-TEST(LoadSettings, MissingFileIsCreatedWithNewFileValues) {
+// A missing file is written with the new-file values (the program's
+// --print-settings run compares it byte for byte); an unwritable folder or an
+// unreadable file leave the program on those values, saying why.
+TEST(LoadSettings, WithoutAReadableFileTheNewFileValuesAreUsedAndTheReasonGiven) {
     TestFolder folder;
-    const fs::path path = folder.path() / "terrawv.ini";
-    Settings settings = unusual_settings();
-    const LoadResult result = load_settings(path, folder.path().string(), settings);
-    EXPECT_TRUE(result.created_new_file);
-    EXPECT_TRUE(result.write_error.empty());
-    EXPECT_TRUE(result.problems.empty());
-    const Settings expected = new_file_settings(folder.path().string());
-    EXPECT_EQ(read_bytes(path), format_settings(expected));
-    EXPECT_EQ(format_settings(settings), format_settings(expected));
-    // The values worked out from the stored texts follow them.
-    EXPECT_EQ(std::tuple(settings.channel(1).start_amplitude, settings.channel(1).stop_amplitude,
-                         settings.channel(1).post_event_samples), std::tuple(2000, 1800, 120.));
-    EXPECT_EQ(settings.channel(2).mag_corr_terms[4], "0.001");
-    EXPECT_EQ(settings.sync_source_text, "DCF");
-}
-
-TEST(LoadSettings, UnwritableFolderKeepsNewFileValuesAndSaysWhy) {
-    const fs::path path = "/nonexistent-tw-folder/sub/terrawv.ini";
-    Settings settings;
-    const LoadResult result = load_settings(path, "/nonexistent-tw-folder/sub", settings);
-    EXPECT_FALSE(result.created_new_file);
-    EXPECT_EQ(result.write_error, "cannot write " + path.string() + ": No such file or directory");
-    EXPECT_EQ(format_settings(settings), format_settings(new_file_settings("/nonexistent-tw-folder/sub")));
-    EXPECT_EQ(settings.channel(3).start_amplitude, 2000);
-}
-
-TEST(LoadSettings, UnreadableFileIsLeftAlone) {
-    TestFolder folder;
-    const fs::path path = folder.path() / "terrawv.ini";
-    fs::create_directory(path);  // exists, but cannot be read as a file
-    Settings settings;
-    const LoadResult result = load_settings(path, folder.path().string(), settings);
-    EXPECT_FALSE(result.created_new_file);
-    EXPECT_NE(result.read_error.find("cannot read " + path.string() + ": "), std::string::npos);
-    EXPECT_TRUE(fs::is_directory(path));
-    EXPECT_EQ(settings.general.comm_port, 1);
+    fs::create_directory(folder / "unreadable.ini");  // exists, but cannot be read as a file
+    const std::string expected = format_settings(new_file_settings());
+    const struct { fs::path path; bool created, unreadable; std::string write_error; } cases[] = {
+        {folder / "terrawv.ini", true, false, ""},
+        {"/nonexistent-tw-folder/sub/terrawv.ini", false, false,
+         "cannot write /nonexistent-tw-folder/sub/terrawv.ini: No such file or directory"},
+        {folder / "unreadable.ini", false, true, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        Settings settings = unusual_settings();
+        const LoadResult result = load_settings(c.path, "/station", settings);
+        EXPECT_EQ(std::tuple(result.created_new_file, result.write_error), std::tuple(c.created, c.write_error));
+        EXPECT_EQ(result.read_error.starts_with("cannot read " + c.path.string() + ": "), c.unreadable);
+        EXPECT_TRUE(result.problems.empty());
+        EXPECT_EQ(format_settings(settings), expected);
+        // The values worked out from the stored texts follow them.
+        const ChannelSettings& c1 = settings.channel(1);
+        EXPECT_EQ(std::tuple(c1.start_amplitude, c1.stop_amplitude, c1.post_event_samples), std::tuple(2000, 1800, 120.));
+        EXPECT_EQ(settings.channel(2).mag_corr_terms[4], "0.001");
+        EXPECT_EQ(settings.sync_source_text, "DCF");
+    }
+    EXPECT_EQ(read_bytes(folder / "terrawv.ini"), expected);
+    EXPECT_TRUE(fs::is_directory(folder / "unreadable.ini"));
 }
 
 TEST(SaveSettings, FailedWriteLeavesNoPartialFile) {

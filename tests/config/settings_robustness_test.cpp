@@ -2,21 +2,16 @@
 
 #include "config/number_text.h"
 #include "config/settings_file.h"
+#include "fakes/test_files.h"
 
 #include <gtest/gtest.h>
 
 #include <clocale>
-#include <filesystem>
-#include <fstream>
 #include <locale>
 #include <random>
-#include <sstream>
-#include <unistd.h>
 
 namespace tw::config {
 namespace {
-
-namespace fs = std::filesystem;
 
 Settings new_file_settings() {
     Settings settings;
@@ -116,20 +111,15 @@ TEST(DecimalCommaLocale, FileBytesAndValuesAreUnchanged) {
     const std::string expected = format_settings(s);
     ASSERT_NE(expected.find("YSC= .5 \r\n"), std::string::npos);
 
-    const fs::path folder =
-        fs::temp_directory_path() / ("tw_config_locale_" + std::to_string(::getpid()));
-    fs::create_directories(folder);
-    const fs::path path = folder / "terrawv.ini";
+    const tw::testing::TestFolder folder;
+    const auto path = folder / "terrawv.ini";
 
     auto check_under_current_locale = [&](const std::string& name) {
         std::string error;
         ASSERT_TRUE(save_settings(path, s, &error)) << error;
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream bytes;
-        bytes << in.rdbuf();
-        EXPECT_EQ(bytes.str(), expected) << name;
+        EXPECT_EQ(tw::testing::read_file(path), expected) << name;
         Settings back;
-        const LoadResult result = load_settings(path, folder.string(), back);
+        const LoadResult result = load_settings(path, folder.path().string(), back);
         EXPECT_TRUE(result.problems.empty()) << name;
         EXPECT_EQ(back.channel(1).y_scale, 0.5) << name;
         EXPECT_EQ(back.channel(2).sensor_sensitivity, -12.25) << name;
@@ -149,7 +139,6 @@ TEST(DecimalCommaLocale, FileBytesAndValuesAreUnchanged) {
         ASSERT_EQ(std::localeconv()->decimal_point[0], ',');
         check_under_current_locale(name);
     }
-    fs::remove_all(folder);
 }
 
 }  // namespace

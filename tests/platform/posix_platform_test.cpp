@@ -2,6 +2,8 @@
 #include "platform/posix/ppdev_io_ports.h"
 #include "platform/posix/spawn_launcher.h"
 
+#include "fakes/test_files.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -35,18 +37,15 @@ private:
     std::optional<std::string> old_;
 };
 
-TEST(PosixClock, ShortTextsFollowTheTimeLocale) {
+TEST(PosixClock, ShortTextsFollowTheTimeLocaleAndSettingIsRefusedWhileSwitchedOff) {
     ScopedEnv all("LC_ALL", nullptr);
     ScopedEnv time("LC_TIME", "C");
     PosixClock clock;
     const DateTime when{2000, 12, 31, 7, 12, 34, 0};
     EXPECT_EQ(clock.short_date_text(when), "12/31/00");
     EXPECT_EQ(clock.short_time_text(when), "07:12:34");
-}
 
-TEST(PosixClock, RefusesToSetTheClockWhileSwitchedOff) {
     ScopedEnv off("TERRAWAVE_NO_CLOCK_SET", "1");
-    PosixClock clock;
     std::string error;
     EXPECT_FALSE(clock.set_time_of_day(12, 0, 0, &error));
     EXPECT_NE(error.find("TERRAWAVE_NO_CLOCK_SET"), std::string::npos) << error;
@@ -57,24 +56,17 @@ TEST(PosixClock, RefusesToSetTheClockWhileSwitchedOff) {
 
 class SpawnLauncherTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/tw_launcher_XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     std::set<std::string> names() const {
         std::set<std::string> found;
-        for (const auto& entry : fs::directory_iterator(dir_))
-            found.insert(entry.path().filename().string());
+        for (const auto& entry : fs::directory_iterator(dir_)) found.insert(entry.path().filename().string());
         return found;
     }
 
-    fs::path dir_;
+    tw::testing::TestFolder folder_;
+    const fs::path dir_ = folder_.path();
 };
 
-TEST_F(SpawnLauncherTest, PassesShellCharactersLiterally) {
+TEST_F(SpawnLauncherTest, PassesShellCharactersLiterallyAndAMissingProgramIsReported) {
     // Relative names, so that a shell, had one run, would have created its
     // files in the same folder.
     const fs::path previous = fs::current_path();
@@ -88,6 +80,8 @@ TEST_F(SpawnLauncherTest, PassesShellCharactersLiterally) {
     const bool started = launcher.start("/usr/bin/touch", arguments, &error);
     fs::current_path(previous);
     ASSERT_TRUE(started) << error;
+    EXPECT_FALSE(launcher.start("/nonexistent/tw-viewer", {"file"}, &error));
+    EXPECT_EQ(error, "cannot start /nonexistent/tw-viewer: No such file or directory");
     const std::set<std::string> expected(arguments.begin(), arguments.end());
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (names().size() < expected.size() && std::chrono::steady_clock::now() < deadline)
@@ -96,12 +90,6 @@ TEST_F(SpawnLauncherTest, PassesShellCharactersLiterally) {
     EXPECT_EQ(names(), expected);
 }
 
-TEST_F(SpawnLauncherTest, MissingProgramIsReported) {
-    SpawnLauncher launcher;
-    std::string error;
-    EXPECT_FALSE(launcher.start("/nonexistent/tw-viewer", {"file"}, &error));
-    EXPECT_EQ(error, "cannot start /nonexistent/tw-viewer: No such file or directory");
-}
 
 // A port that is missing or no parallel port fails with what and why, and
 // is not tried again once it failed.

@@ -1,6 +1,8 @@
 #include "platform/qt/qt_canvas.h"
 #include "platform/qt/qt_image_files.h"
 
+#include "fakes/test_files.h"
+
 #include <QImage>
 #include <gtest/gtest.h>
 
@@ -15,13 +17,6 @@ namespace fs = std::filesystem;
 
 class QtImageFilesTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/tw_images_XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        folder_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
     // A 200 x 100 picture in coordinates 0..1000 by +100..-100: a light blue
     // band 10 pixels high around the zero line (JPEG smears a one-pixel
     // line), a yellow box at the right and a label.
@@ -35,7 +30,8 @@ protected:
         return picture;
     }
 
-    fs::path folder_;
+    tw::testing::TestFolder test_folder_;
+    const fs::path folder_ = test_folder_.path();
     QtImageFiles files_;
 };
 
@@ -94,10 +90,7 @@ TEST_F(QtImageFilesTest, FailedSaveAndDamagedLoadLeaveThingsAsTheyWere) {
     EXPECT_FALSE(files_.save(*picture, folder_ / "gone" / "drum_1.BMP", ImageFormat::bmp, 0, &error));
     EXPECT_NE(error.find("gone/drum_1.BMP"), std::string::npos) << error;
 
-    {
-        std::ofstream damaged(folder_ / "drum_2.BMP", std::ios::binary);
-        damaged << "BM\x10\x00";
-    }
+    std::ofstream(folder_ / "drum_2.BMP", std::ios::binary) << "BM\x10\x00";
     auto target = files_.create(30, 20);
     error.clear();
     EXPECT_FALSE(files_.load(*target, folder_ / "drum_2.BMP", &error));

@@ -80,21 +80,27 @@ private:
     std::string slave_path_;
 };
 
-// Runs the event loop in short slices until `done` or the time is up.
-bool run_events_until(const std::function<bool()>& done, int timeout_ms = 2000) {
+// Waits for `done` (false when the time is up first), running the event loop
+// in short slices or, without it, leaving only the kernel to move bytes.
+bool wait_for(const std::function<bool()>& done, bool run_events, int timeout_ms) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     while (!done()) {
         if (Clock::now() >= deadline) return false;
+        if (!run_events) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
         QEventLoop loop;
         QTimer::singleShot(5, &loop, &QEventLoop::quit);
         loop.exec();
     }
     return true;
 }
-
-void run_events_for(int ms) {
-    run_events_until([] { return false; }, ms);
+bool run_events_until(const std::function<bool()>& done, int timeout_ms = 2000) {
+    return wait_for(done, true, timeout_ms);
 }
+bool wait_without_events(const std::function<bool()>& done) { return wait_for(done, false, 2000); }
+void run_events_for(int ms) { run_events_until([] { return false; }, ms); }
 
 // Counts the times the event loop wakes up while it lives: the loop's own
 // count, which no other thread or lock of the kernel can add to.
@@ -131,16 +137,6 @@ bool run_one_loop(int timeout_ms, const std::function<void(std::function<void()>
     return !timed_out;
 }
 
-// Waits without running the event loop: only the kernel moves bytes.
-bool wait_without_events(const std::function<bool()>& done, int timeout_ms = 2000) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!done()) {
-        if (Clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
 TEST(LineSettingsText, ReadsTheUsualFormsAndRefusesGarbledTextKeepingThePreviousSettings) {
     LineSettings s;
     ASSERT_TRUE(parse_line_settings(" 38400 , E , 7 , 2 ", &s));
@@ -163,19 +159,15 @@ TEST(LineSettingsText, ReadsTheUsualFormsAndRefusesGarbledTextKeepingThePrevious
 TEST(QtSerialPortDevice, PortNumbersNameTtySUnlessADeviceIsGivenAndAMissingOneSaysWhy) {
     QtSerialPort port;
     port.set_port_number(4);
-    EXPECT_EQ(port.port_number(), 4);
-    EXPECT_EQ(port.device_name(), "/dev/ttyS3");
+    EXPECT_EQ(std::pair(port.port_number(), port.device_name()), std::pair(4, std::string("/dev/ttyS3")));
     QtSerialPort overridden("/dev/tw-no-such-device");
     overridden.set_port_number(1);
     EXPECT_EQ(overridden.device_name(), "/dev/tw-no-such-device");
     EXPECT_EQ(overridden.input_buffer_size(), 16384);
     std::string error;
-    EXPECT_FALSE(overridden.open(&error));
-    EXPECT_FALSE(overridden.is_open());
+    EXPECT_FALSE(overridden.open(&error) || overridden.is_open() || overridden.write("x"));
     EXPECT_EQ(error, "cannot open /dev/tw-no-such-device: No such file or directory");
-    EXPECT_EQ(overridden.bytes_waiting(), 0);
-    EXPECT_EQ(overridden.read(), "");
-    EXPECT_FALSE(overridden.write("x"));
+    EXPECT_EQ(std::pair(overridden.bytes_waiting(), overridden.read()), std::pair(0, std::string()));
 }
 
 class PtyPort : public ::testing::Test {
@@ -201,8 +193,7 @@ TEST_F(PtyPort, LineSettingsReachTheOtherSideAtTheNextOpenIncludingCustomSpeeds)
         open_port();
         const termios2 line = pty_.line();
         EXPECT_EQ(std::tuple(line.c_ospeed, line.c_ispeed), std::tuple(unsigned(speed), unsigned(speed)));
-        EXPECT_EQ(line.c_cflag & CSIZE, static_cast<unsigned>(CS8));
-        EXPECT_EQ(line.c_cflag & (PARENB | CSTOPB), 0u);
+        EXPECT_EQ(line.c_cflag & (CSIZE | PARENB | CSTOPB), static_cast<unsigned>(CS8));
         if (speed != 38400) port_->close();
     }
     // Changed while open: at the next open.
@@ -226,8 +217,7 @@ TEST_F(PtyPort, ASecondOpenFailsAndSaysSoAndCloseAlwaysSucceeds) {
     EXPECT_EQ(error.rfind("cannot open " + pty_.slave_path() + ": ", 0), 0u) << error;
     EXPECT_NE(error.find("busy"), std::string::npos) << error;
     port_->close();
-    EXPECT_FALSE(port_->is_open());
-    EXPECT_FALSE(port_->write("x"));
+    EXPECT_FALSE(port_->is_open() || port_->write("x"));
     open_port();
     EXPECT_TRUE(port_->write("y"));
     EXPECT_EQ(pty_.receive(1), "y");
@@ -295,27 +285,6 @@ TEST_F(PtyPort, WritesReachTheOtherSideInOrderWithoutTheEventLoop) {
         return got.size() == big.size();
     }, 30000));
     EXPECT_EQ(got, big);
-}
-
-TEST_F(PtyPort, ALongStreamArrivesWholeThroughTheDataReadyHandler) {
-    open_port();
-    std::string received;
-    int calls = 0;
-    port_->set_data_ready_handler([&] {
-        ++calls;
-        // Take small bites, as the engine does, until less than 4 wait.
-        while (port_->bytes_waiting() >= 4) received += port_->read_available(7);
-    });
-    std::string sent;
-    for (int i = 0; i < 30000; ++i) sent += static_cast<char>((i * 7) % 256);
-    for (std::size_t at = 0; at < sent.size(); at += 1000) {
-        pty_.send(std::string_view(sent).substr(at, 1000));
-        run_events_for(5);
-    }
-    ASSERT_TRUE(run_events_until([&] { return received.size() + 4 > sent.size(); }, 30000));
-    received += port_->read_available(100);
-    EXPECT_GT(calls, 0);
-    EXPECT_EQ(received, sent);
 }
 
 // Bursts as the board sends them at its fastest, one every 10 ms from
@@ -422,9 +391,9 @@ TEST(PtyHangUp, ClosesThePortAndIsReportedOnceFromTheEventLoop) {
         EXPECT_EQ(failures[0],
                   "lost the connection to " + pty.slave_path() + ": the device hung up (unplugged or closed)");
         // The dead device is closed, not polled: the loop now sleeps.
-        const std::clock_t cpu_before = std::clock();
+        const double cpu_before = thread_cpu_ms();
         run_events_for(200);
-        EXPECT_LT(std::clock() - cpu_before, CLOCKS_PER_SEC / 20);
+        EXPECT_LT(thread_cpu_ms() - cpu_before, 50.0);
         EXPECT_EQ(failures.size(), 1u);
         EXPECT_EQ(port.read(), "");
         EXPECT_FALSE(port.write("x"));
