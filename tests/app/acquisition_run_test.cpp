@@ -21,6 +21,7 @@ using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::Not;
 namespace command = acquisition::board_command;
+using Sample = std::pair<int, std::int32_t>;
 
 class RunTest : public tw::testing::StationTest {
 protected:
@@ -51,7 +52,7 @@ protected:
     const std::vector<std::string>& warnings() { return warnings_ = texts_of("warning"); }
 
     tw::testing::FakeBoard board_{serial_};
-    std::vector<std::pair<int, std::int32_t>> samples_;
+    std::vector<Sample> samples_;
     std::vector<std::string> warnings_;
 };
 
@@ -253,7 +254,7 @@ TEST_F(RunTest, SilentBoardIsRestartedByTheTickAndSamplesFlowAgain) {
 
     samples_.clear();
     deliver_sample(2, -7);
-    EXPECT_THAT(samples_, ElementsAre(std::pair<int, std::int32_t>{2, -7}));
+    EXPECT_THAT(samples_, ElementsAre(Sample{2, -7}));
     // And a board silent for good is restarted every five seconds.
     tick(10);
     EXPECT_EQ(board_.starts.size(), 4u);
@@ -303,10 +304,10 @@ TEST_F(RunTest, RandomBytesAreCountedOnBadrxAndDecodingResynchronises) {
 
     // Decoding picks up again at the next good packet.
     deliver_sample(1, -1);
-    EXPECT_THAT(samples_, ElementsAre(std::pair<int, std::int32_t>{1, -1}));
+    EXPECT_THAT(samples_, ElementsAre(Sample{1, -1}));
 }
 
-TEST_F(RunTest, StopStopsTheOrdaBoardAndRestoresTheWindowButNotTheLockedControls) {
+TEST_F(RunTest, StopStopsTheOrdaBoardAndRestoresTheWindowButNotTheLockedControlsAndTheTickStartsAgain) {
     ASSERT_EQ(start(), StartOutcome::running);
     deliver_sample(0, 1);
     serial_.feed(tw::testing::sample_bytes(0, 2, false));
@@ -328,6 +329,13 @@ TEST_F(RunTest, StopStopsTheOrdaBoardAndRestoresTheWindowButNotTheLockedControls
     ASSERT_EQ(start(), StartOutcome::running);
     app::stop_acquisition(station());
     EXPECT_FALSE(panel.logging_enabled || panel.sps_select_enabled);
+
+    // An automatic start (2) comes from the tick.
+    station().settings.general.auto_start = 2;
+    tick();
+    EXPECT_TRUE(app::acquisition_active(station()));
+    EXPECT_EQ(station().settings.general.auto_start, 1);
+    EXPECT_EQ(board_.starts.size(), 3u);
 }
 
 TEST_F(RunTest, StopWhileTheBoardIsPreparedEndsTheRunAtOnce) {
@@ -346,14 +354,6 @@ TEST_F(RunTest, StopWhileTheBoardIsPreparedEndsTheRunAtOnce) {
     EXPECT_FALSE(app::acquisition_active(station()));
 }
 
-TEST_F(RunTest, AutomaticStartFromTheTick) {
-    station().settings.general.auto_start = 2;
-    tick();
-    EXPECT_TRUE(app::acquisition_active(station()));
-    EXPECT_EQ(station().settings.general.auto_start, 1);
-    EXPECT_EQ(board_.starts.size(), 1u);
-}
-
 TEST_F(RunTest, InfiltecLinesBecomeSamplesAndStopSendsNothing) {
     capture_samples();
     station().settings.general.ad_type = config::infiltec;
@@ -365,8 +365,7 @@ TEST_F(RunTest, InfiltecLinesBecomeSamplesAndStopSendsNothing) {
     EXPECT_FALSE(station().panel.sps_select_enabled);
 
     serial_.deliver("123\r-45\r");  // a time packet first, then the values
-    EXPECT_THAT(samples_, ElementsAre(std::pair<int, std::int32_t>{0, 123},
-                                      std::pair<int, std::int32_t>{0, -45}));
+    EXPECT_THAT(samples_, ElementsAre(Sample{0, 123}, Sample{0, -45}));
     // Many short lines at once are all worked off.
     std::string burst;
     for (int i = 0; i < 60; ++i) burst += std::to_string(i % 10) + "\r";
@@ -379,15 +378,14 @@ TEST_F(RunTest, InfiltecLinesBecomeSamplesAndStopSendsNothing) {
     EXPECT_FALSE(station().panel.sps_select_enabled);
 }
 
-TEST_F(RunTest, Lx1500IsStartedWithItsSequenceRestartedAndStoppedWithStby) {
+TEST_F(RunTest, Lx1500IsStartedWithItsSequenceRestartedStoppedWithStbyAndItsEarlyBytesWaitForTheLoop) {
     capture_samples();
     station().settings.general.ad_type = config::lx1500;
     ASSERT_EQ(start(), StartOutcome::running);
     EXPECT_THAT(board_.text_commands, ElementsAre("G0T1", "STBY", "G0T1", "G0T1", "DONE"));
     EXPECT_EQ(serial_.opened_settings.back(), "19200,n,8,1");
     serial_.deliver("32768S32800A");
-    EXPECT_THAT(samples_, ElementsAre(std::pair<int, std::int32_t>{0, 0},
-                                      std::pair<int, std::int32_t>{0, 32}));
+    EXPECT_THAT(samples_, ElementsAre(Sample{0, 0}, Sample{0, 32}));
 
     tick(5);
     EXPECT_EQ(board_.text_commands.size(), 10u);
@@ -396,11 +394,9 @@ TEST_F(RunTest, Lx1500IsStartedWithItsSequenceRestartedAndStoppedWithStby) {
     app::stop_acquisition(station());
     EXPECT_EQ(serial_.writes().back(), "STBY");
     EXPECT_EQ(event_texts().back(), "STOP");
-}
 
-TEST_F(RunTest, BytesArrivingDuringTheStartSequenceWaitForTheLoop) {
-    capture_samples();
-    station().settings.general.ad_type = config::lx1500;
+    // Bytes arriving during the start sequence wait for the loop.
+    samples_.clear();
     int delivered = 0;
     pump_.on_process = [&] {
         // The board talks while the sequence waits; no pass runs in between.
@@ -414,7 +410,7 @@ TEST_F(RunTest, BytesArrivingDuringTheStartSequenceWaitForTheLoop) {
     pump_.on_process = nullptr;
     EXPECT_TRUE(samples_.empty());  // flushed at the end of the sequence
     serial_.deliver("32769S");
-    EXPECT_THAT(samples_, ElementsAre(std::pair<int, std::int32_t>{0, 1}));
+    EXPECT_THAT(samples_, ElementsAre(Sample{0, 1}));
 }
 
 }  // namespace
