@@ -87,32 +87,6 @@ TEST_F(RunTest, StartSendsTheDivisorsOfTheBoardAndTheWindowShowsTheRun) {
     EXPECT_EQ(panel.badrx, "0");
 }
 
-// The board's version decides the sample width whatever the settings say,
-// with a warning when they disagree or the version is unknown.
-TEST_F(RunTest, BoardVersionsAgainstTheSettingGiveTheirWarnings) {
-    const struct { const char* version; int ad_type; std::vector<std::string> warning_starts; } cases[] = {
-        {"V180", config::orda10, {"The A/D board connected is a 18 bit data board."}},
-        {"V199", config::orda20,
-         {"A/D board version is V.1.99 it is unknow\r\n", "The A/D interface is not a 18 bit data"}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.version);
-        dialogs_.shown.clear();
-        station().settings.general.ad_type = c.ad_type;
-        board_.version = c.version;
-        ASSERT_EQ(start(), StartOutcome::running);
-        EXPECT_EQ(station().settings.general.ad_type, config::orda20);
-        ASSERT_EQ(warnings().size(), c.warning_starts.size());
-        for (std::size_t i = 0; i < c.warning_starts.size(); ++i)
-            EXPECT_TRUE(warnings_[i].starts_with(c.warning_starts[i])) << warnings_[i];
-        // Its samples are read as 18-bit values.
-        serial_.deliver(tw::testing::sample_bytes(2, 65536, true));
-        EXPECT_EQ(station().panel.ch_val[2], "65536");
-        app::stop_acquisition(station());
-    }
-    EXPECT_EQ(station().acquisition.board_reply(), "ORDA V.1.99");
-}
-
 // What START finds in the board's EEPROM against the settings, and what it
 // does: each case from a fresh event list; the fake answers No unless told.
 TEST_F(RunTest, TrimmingAndSerialNumberAreCheckedRestoredAndRegistered) {
