@@ -107,10 +107,8 @@ TEST_F(FaultsTest, HundredPerSecondBoardShortPacketsAndASilenceAreLoggedAsTheBoa
         EXPECT_EQ(segment.group.sps, " 100");
         EXPECT_TRUE(segment.group.stop.has_value());
         const auto logged = check::decode_samples(track, segment.begin, segment.end, 4);
-        const auto sent = sent_from(record, segment.group.start, zeros);
-        ASSERT_GE(sent.size(), logged.size());
-        ASSERT_GT(logged.size(), 500u);
-        EXPECT_EQ(logged, std::vector<std::int32_t>(sent.begin(), sent.begin() + logged.size()));
+        EXPECT_GT(logged.size(), 500u);
+        EXPECT_TRUE(sent_from_start(record, segment.group.start, logged, zeros));
     }
     // The first segment holds the two zeros; the second starts at the
     // board's return at 12:00:32.

@@ -151,15 +151,24 @@ inline EventFileText read_event_file(const fs::path& path) {
     return file;
 }
 
+// `samples` are what the board sent one after the other from the first
+// sample of second `start` on (`zeros` as for sent_from).
+inline ::testing::AssertionResult sent_from_start(const std::vector<RecordedSample>& record, const std::string& start,
+                                                  const std::vector<int>& samples,
+                                                  const std::vector<std::pair<std::string, int>>& zeros = {}) {
+    auto sent = sent_from(record, start, zeros);
+    if (samples.empty() || sent.size() < samples.size())
+        return ::testing::AssertionFailure() << samples.size() << " samples, " << sent.size() << " sent from " << start;
+    sent.resize(samples.size());
+    if (sent != samples) return ::testing::AssertionFailure() << "not what the board sent from " << start;
+    return ::testing::AssertionSuccess();
+}
+
 // The event file holds the board's samples from the first one of its Start
-// Time on (`zeros` as for sent_from), and its count is its number of lines.
+// Time on, and its count is its number of lines.
 inline void expect_board_samples(const EventFileText& file, const std::vector<RecordedSample>& record,
                                  const std::vector<std::pair<std::string, int>>& zeros = {}) {
-    const std::string start = file.header.at("Start Time").substr(0, 19);
-    const auto sent = sent_from(record, start, zeros);
-    ASSERT_FALSE(file.samples.empty()) << start;
-    ASSERT_GE(sent.size(), file.samples.size()) << "no sample of the board at " << start;
-    EXPECT_EQ(file.samples, std::vector<int>(sent.begin(), sent.begin() + static_cast<long>(file.samples.size())));
+    EXPECT_TRUE(sent_from_start(record, file.header.at("Start Time").substr(0, 19), file.samples, zeros));
     EXPECT_EQ(std::stoul(file.header.at("Number of Samples")), file.samples.size());
 }
 

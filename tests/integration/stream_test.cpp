@@ -25,54 +25,50 @@ using tw::stream::check::Unpacked;
 using tw::stream::check::unpack;
 
 // A plain blocking client with a receive time-out.
-class Client {
-public:
+struct Client {
     explicit Client(int port) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
         timeval timeout{30, 0};
-        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(static_cast<std::uint16_t>(port));
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     }
-    ~Client() { ::close(fd_); }
-    bool connected() const { return connected_; }
+    ~Client() { ::close(fd); }
     void send(const std::string& line) {
         const std::string text = line + "\r\n";
-        ASSERT_EQ(::send(fd_, text.data(), text.size(), MSG_NOSIGNAL), static_cast<long>(text.size()));
+        ASSERT_EQ(::send(fd, text.data(), text.size(), MSG_NOSIGNAL), static_cast<long>(text.size()));
+    }
+    bool fill() {
+        char chunk[4096];
+        const long got = ::recv(fd, chunk, sizeof chunk, 0);
+        if (got > 0) buffer.append(chunk, static_cast<std::size_t>(got));
+        return got > 0;
+    }
+    // Up to `n` bytes from the front.
+    std::string cut(std::size_t n) {
+        std::string out = buffer.substr(0, n);
+        buffer.erase(0, out.size());
+        return out;
     }
     // Exactly `n` bytes, fewer when the server closed or went silent.
     std::string take(std::size_t n) {
-        while (buffer_.size() < n && fill()) {
+        while (buffer.size() < n && fill()) {
         }
-        return cut(std::min(n, buffer_.size()));
+        return cut(n);
     }
     std::string line() {
-        while (buffer_.find("\r\n") == std::string::npos && fill()) {
+        while (buffer.find("\r\n") == std::string::npos && fill()) {
         }
-        const std::string text = cut(std::min(buffer_.find("\r\n"), buffer_.size()));
-        cut(std::min<std::size_t>(2, buffer_.size()));
+        const std::string text = cut(buffer.find("\r\n"));
+        cut(2);
         return text;
     }
 
-private:
-    bool fill() {
-        char chunk[4096];
-        const long got = ::recv(fd_, chunk, sizeof chunk, 0);
-        if (got > 0) buffer_.append(chunk, static_cast<std::size_t>(got));
-        return got > 0;
-    }
-    std::string cut(std::size_t n) {
-        std::string out = buffer_.substr(0, n);
-        buffer_.erase(0, n);
-        return out;
-    }
-
-    int fd_ = -1;
-    bool connected_ = false;
-    std::string buffer_;
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    bool connected = false;
+    std::string buffer;
 };
 
 std::int64_t board_us(const RecordedSample& s, int rate) {
@@ -136,7 +132,7 @@ TEST_F(StreamTest, ArchiveAndSeedLinkCarryEverySampleTheBoardSentWithItsBoardTim
     };
     {
         Client client(port);
-        ASSERT_TRUE(client.connected());
+        ASSERT_TRUE(client.connected);
         client.send("HELLO");
         EXPECT_TRUE(client.line().starts_with("SeedLink v3.1 (TERRAWAVE"));
         EXPECT_EQ(client.line(), "TERRAWAVE station TW.TW1");
@@ -154,7 +150,7 @@ TEST_F(StreamTest, ArchiveAndSeedLinkCarryEverySampleTheBoardSentWithItsBoardTim
     // Second connection, in uni-station mode: resumes at the next record.
     {
         Client client(port);
-        ASSERT_TRUE(client.connected());
+        ASSERT_TRUE(client.connected);
         char resume[16];
         std::snprintf(resume, sizeof resume, "DATA %06X", (last + 1) & 0xFFFFFF);
         client.send(resume);
