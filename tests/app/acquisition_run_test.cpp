@@ -1,6 +1,8 @@
 // The acquisition run on a station of fakes with a scripted board: START
 // and its board preparation, the loop on port events and ticks, restarts,
-// a lost port, bad input and STOP.
+// a lost port, bad input and STOP. The housekeeping tick: the watchdogs stop
+// with the acquisition loop, the alarm sound alternates, the alarm bit
+// follows its causes, the title.
 
 #include "../acquisition/fake_board.h"
 #include "app/acquisition_control.h"
@@ -19,19 +21,15 @@ using namespace tw;
 using acquisition::StartOutcome;
 using ::testing::Contains;
 using ::testing::ElementsAre;
-using ::testing::Not;
+using ::testing::ElementsAreArray;
 namespace command = acquisition::board_command;
+using Sample = std::pair<int, std::int32_t>;
 
 class RunTest : public tw::testing::StationTest {
 protected:
     void SetUp() override {
-        auto& s = station();
-        std::filesystem::create_directories(folder_ / "events");
-        config::apply_new_file_values(s.settings, folder_.string());
-        s.settings.general.ad_type = config::orda10;
-        s.settings.general.ad_serial = "0000A1B2";  // the board's own
-        s.settings.general.pc_rtc = 1;               // the PC clock is left alone
-        set_rates(11, 11, 11, 11);                   // 100 samples per second
+        use_fake_board_settings();
+        set_rates(11, 11, 11, 11);  // 100 samples per second
     }
     // Records the samples instead of showing them in the monitors.
     void capture_samples() {
@@ -40,13 +38,6 @@ protected:
         });
     }
 
-    // Event list lines without their time stamps.
-    std::vector<std::string> event_texts() {
-        std::vector<std::string> texts;
-        for (const auto& line : station().event_list.read_lines())
-            texts.push_back(line.size() > 20 ? line.substr(20) : line);
-        return texts;
-    }
     StartOutcome start() { return app::start_acquisition(station()); }
     void tick(int seconds = 1) {
         for (int i = 0; i < seconds; ++i) {
@@ -55,29 +46,17 @@ protected:
         }
     }
     void set_rates(int c1, int c2, int c3, int c4) {
-        auto& s = station().settings;
-        s.channel(1).sps_code = c1;
-        s.channel(2).sps_code = c2;
-        s.channel(3).sps_code = c3;
-        s.channel(4).sps_code = c4;
+        for (int k = 1; const int code : {c1, c2, c3, c4}) station().settings.channel(k++).sps_code = code;
     }
-    bool eighteen_bit() { return station().settings.general.ad_type == config::orda20; }
     void deliver_sample(int channel, std::int32_t value) {
-        serial_.deliver(tw::testing::sample_bytes(channel, value, eighteen_bit()));
+        serial_.deliver(tw::testing::sample_bytes(channel, value, station().settings.general.ad_type == config::orda20));
     }
-    const std::vector<std::string>& warnings() {
-        warnings_.clear();
-        for (const auto& shown : dialogs_.shown)
-            if (shown.kind == "warning") warnings_.push_back(shown.text);
-        return warnings_;
-    }
+    const std::vector<std::string>& warnings() { return warnings_ = texts_of("warning"); }
 
     tw::testing::FakeBoard board_{serial_};
-    std::vector<std::pair<int, std::int32_t>> samples_;
+    std::vector<Sample> samples_;
     std::vector<std::string> warnings_;
 };
-
-// --- START ------------------------------------------------------------------
 
 TEST_F(RunTest, StartSendsTheDivisorsOfTheBoardAndTheWindowShowsTheRun) {
     station().settings.general.ad_type = config::orda20;
@@ -99,7 +78,6 @@ TEST_F(RunTest, StartSendsTheDivisorsOfTheBoardAndTheWindowShowsTheRun) {
                                  panel.sps_select_enabled, panel.lbl_service_visible}),
               std::vector<bool>({false, true, false, false, false, false}));
     EXPECT_EQ(station().settings.general.auto_start, 1);
-    EXPECT_EQ(station().acquisition.firmware_version(), "1.80");
     EXPECT_TRUE(warnings().empty());
     // Samples flow into the monitors as 18-bit values, conditioned: clipped
     // one count inside the board's range.
@@ -109,61 +87,7 @@ TEST_F(RunTest, StartSendsTheDivisorsOfTheBoardAndTheWindowShowsTheRun) {
     EXPECT_EQ(std::vector<std::string>(panel.ch_val.begin() + 1, panel.ch_val.end()),
               (std::vector<std::string>{"-70000", "-131070", "131070"}));
     EXPECT_EQ(panel.badrx, "0");
-
-    // A board of version 1.40 divides 200; a channel off gets 0.
-    app::stop_acquisition(station());
-    station().settings.general.ad_type = config::orda10;
-    board_.version = "V140";
-    for (const auto& [rates, divisors] : {std::pair{std::array{1, 5, 11, 12}, std::string("\x64\x64\x02\x01", 4)},
-                                          std::pair{std::array{0, 4, 4, 4}, std::string("\x00\x64\x64\x64", 4)}}) {
-        set_rates(rates[0], rates[1], rates[2], rates[3]);
-        ASSERT_EQ(start(), StartOutcome::running);
-        EXPECT_EQ(board_.starts.back().substr(6, 4), divisors);
-        app::stop_acquisition(station());
-    }
 }
-
-// The board's version decides the sample width whatever the settings say,
-// with a warning when they disagree or the version is unknown.
-TEST_F(RunTest, BoardVersionsAgainstTheSettingGiveTheirWarnings) {
-    struct Case {
-        const char* version;
-        int ad_type;
-        std::vector<std::string> warning_starts;
-    };
-    const Case cases[] = {
-        {"V180", config::orda10, {"The A/D board connected is a 18 bit data board."}},
-        {"V199", config::orda20,
-         {"A/D board version is V.1.99 it is unknow\r\n", "The A/D interface is not a 18 bit data"}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.version);
-        dialogs_.shown.clear();
-        station().settings.general.ad_type = c.ad_type;
-        board_.version = c.version;
-        ASSERT_EQ(start(), StartOutcome::running);
-        EXPECT_EQ(station().settings.general.ad_type, config::orda20);
-        ASSERT_EQ(warnings().size(), c.warning_starts.size());
-        for (std::size_t i = 0; i < c.warning_starts.size(); ++i)
-            EXPECT_TRUE(warnings_[i].starts_with(c.warning_starts[i])) << warnings_[i];
-        // Its samples are read as 18-bit values.
-        serial_.deliver(tw::testing::sample_bytes(2, 65536, true));
-        EXPECT_EQ(station().panel.ch_val[2], "65536");
-        app::stop_acquisition(station());
-    }
-    EXPECT_EQ(station().acquisition.board_reply(), "ORDA V.1.99");
-}
-
-TEST_F(RunTest, BoardAnsweringOnlyAt14400AfterNoiseIsFound) {
-    board_.speeds = {"14400,n,8,1"};
-    board_.noise_before_reply = std::string("\x84\x11\x22\xF0\x01", 5);
-    ASSERT_EQ(start(), StartOutcome::running);
-    EXPECT_EQ(serial_.line_settings(), "14400,n,8,1");
-    EXPECT_THAT(event_texts(), Contains("START with ORDA10 V140"));
-    EXPECT_EQ(board_.starts.size(), 1u);
-}
-
-// --- Trimming and serial number ----------------------------------------------
 
 // What START finds in the board's EEPROM against the settings, and what it
 // does: each case from a fresh event list; the fake answers No unless told.
@@ -221,20 +145,22 @@ TEST_F(RunTest, TrimmingAndSerialNumberAreCheckedRestoredAndRegistered) {
     EXPECT_EQ(dialogs_.shown.back().title, "New a/d board");
 }
 
-TEST_F(RunTest, UnreadableEepromStartsAnywayWithAWarning) {
+TEST_F(RunTest, UnreadableEepromStartsAnywayWithAWarningAndNoBoardGivesCardNotFoundAndNoRun) {
     board_.mute_addresses = {18};
     ASSERT_EQ(start(), StartOutcome::running);
     EXPECT_THAT(event_texts(), ElementsAre("Board not correctly initialized, START continue...",
-                                      "START with ORDA10 V140"));
+                                           "START with ORDA10 V140"));
     ASSERT_EQ(warnings().size(), 1u);
     EXPECT_EQ(warnings_[0],
               "A/D Board not correctly initialized.\r\nCheck your system and retry.\r\nDatalogging "
               "START will be attempted.");
     EXPECT_EQ(station().settings.general.ad_serial, "0000A1B2");
     EXPECT_EQ(board_.starts.size(), 1u);
-}
+    app::stop_acquisition(station());
 
-TEST_F(RunTest, NoBoardGivesCardNotFoundAndNoRun) {
+    // No board at all: card not found, and no run.
+    station().event_list.clear();
+    dialogs_.shown.clear();
     board_.answers = false;
     ASSERT_EQ(start(), StartOutcome::board_not_found);
     const auto lines = event_texts();
@@ -251,9 +177,7 @@ TEST_F(RunTest, NoBoardGivesCardNotFoundAndNoRun) {
     EXPECT_EQ(station().run_flags.acquisition_running, 0);
 }
 
-// --- Pre-start checks (their texts are the start checks' tests) ------------------
-
-TEST_F(RunTest, EqualExtensionsRefuseTheStartBeforeTheBoardIsTouched) {
+TEST_F(RunTest, PreStartChecksRefuseEqualExtensionsBeforeTheBoardIsTouchedAndMakeAMissingEventsFolder) {
     station().settings.channel(2).file_extension = "z1";
     station().settings.channel(4).file_extension = "Z1";
     EXPECT_EQ(start(), StartOutcome::refused);
@@ -261,9 +185,10 @@ TEST_F(RunTest, EqualExtensionsRefuseTheStartBeforeTheBoardIsTouched) {
         "File extensions mismatch for channel 2 and 4. Check [f.extens.] field and retry. | Error."});
     EXPECT_EQ(board_.identifies, 0);
     EXPECT_TRUE(station().panel.start_enabled);
-}
 
-TEST_F(RunTest, MissingEventsFolderIsCreatedOnYesAndOnlyWarnedAboutOnNo) {
+    // A missing events folder is created on Yes and only warned about on No.
+    station().settings.channel(2).file_extension = "z2";
+    dialogs_.shown.clear();
     const auto folder = folder_ / "elsewhere";
     station().settings.general.events_folder = folder.string();
     dialogs_.answers = {true};
@@ -283,8 +208,6 @@ TEST_F(RunTest, MissingEventsFolderIsCreatedOnYesAndOnlyWarnedAboutOnNo) {
     EXPECT_EQ(dialogs_.shown[1].text, "The program will crash at first event recording.");
     EXPECT_EQ(dialogs_.shown[1].title, "ERROR!");
 }
-
-// --- The loop -------------------------------------------------------------------
 
 TEST_F(RunTest, SilentBoardIsRestartedByTheTickAndSamplesFlowAgain) {
     capture_samples();
@@ -307,7 +230,7 @@ TEST_F(RunTest, SilentBoardIsRestartedByTheTickAndSamplesFlowAgain) {
 
     samples_.clear();
     deliver_sample(2, -7);
-    EXPECT_THAT(samples_, ElementsAre(std::pair<int, std::int32_t>{2, -7}));
+    EXPECT_THAT(samples_, ElementsAre(Sample{2, -7}));
     // And a board silent for good is restarted every five seconds.
     tick(10);
     EXPECT_EQ(board_.starts.size(), 4u);
@@ -345,27 +268,22 @@ TEST_F(RunTest, RandomBytesAreCountedOnBadrxAndDecodingResynchronises) {
     // terminator is one bad packet and no sample comes out of them.
     std::mt19937 random(7);
     std::string noise;
-    int terminators = 0;
     for (int i = 0; i < 20000; ++i) {
-        auto b = static_cast<std::uint8_t>(random());
-        if (b >= 0x81 && b <= 0x86) b = 0x40;
-        if (b >= 0xF0) ++terminators;
-        noise += static_cast<char>(b);
+        const auto b = static_cast<std::uint8_t>(random());
+        noise += static_cast<char>(b >= 0x81 && b <= 0x86 ? 0x40 : b);
     }
     noise += '\xF0';
-    ++terminators;
     serial_.deliver(noise);
     EXPECT_TRUE(samples_.empty());
+    const auto terminators = std::count_if(noise.begin(), noise.end(), [](char c) { return (c & 0xF0) == 0xF0; });
     EXPECT_EQ(station().panel.badrx, std::to_string(terminators));
 
     // Decoding picks up again at the next good packet.
     deliver_sample(1, -1);
-    EXPECT_THAT(samples_, ElementsAre(std::pair<int, std::int32_t>{1, -1}));
+    EXPECT_THAT(samples_, ElementsAre(Sample{1, -1}));
 }
 
-// --- STOP -------------------------------------------------------------------------
-
-TEST_F(RunTest, StopStopsTheOrdaBoardAndRestoresTheWindowButNotTheLockedControls) {
+TEST_F(RunTest, StopStopsTheOrdaBoardAndRestoresTheWindowButNotTheLockedControlsAndTheTickStartsAgain) {
     ASSERT_EQ(start(), StartOutcome::running);
     deliver_sample(0, 1);
     serial_.feed(tw::testing::sample_bytes(0, 2, false));
@@ -387,6 +305,13 @@ TEST_F(RunTest, StopStopsTheOrdaBoardAndRestoresTheWindowButNotTheLockedControls
     ASSERT_EQ(start(), StartOutcome::running);
     app::stop_acquisition(station());
     EXPECT_FALSE(panel.logging_enabled || panel.sps_select_enabled);
+
+    // An automatic start (2) comes from the tick.
+    station().settings.general.auto_start = 2;
+    tick();
+    EXPECT_TRUE(app::acquisition_active(station()));
+    EXPECT_EQ(station().settings.general.auto_start, 1);
+    EXPECT_EQ(board_.starts.size(), 3u);
 }
 
 TEST_F(RunTest, StopWhileTheBoardIsPreparedEndsTheRunAtOnce) {
@@ -405,16 +330,6 @@ TEST_F(RunTest, StopWhileTheBoardIsPreparedEndsTheRunAtOnce) {
     EXPECT_FALSE(app::acquisition_active(station()));
 }
 
-TEST_F(RunTest, AutomaticStartFromTheTick) {
-    station().settings.general.auto_start = 2;
-    tick();
-    EXPECT_TRUE(app::acquisition_active(station()));
-    EXPECT_EQ(station().settings.general.auto_start, 1);
-    EXPECT_EQ(board_.starts.size(), 1u);
-}
-
-// --- Text boards --------------------------------------------------------------------
-
 TEST_F(RunTest, InfiltecLinesBecomeSamplesAndStopSendsNothing) {
     capture_samples();
     station().settings.general.ad_type = config::infiltec;
@@ -426,8 +341,7 @@ TEST_F(RunTest, InfiltecLinesBecomeSamplesAndStopSendsNothing) {
     EXPECT_FALSE(station().panel.sps_select_enabled);
 
     serial_.deliver("123\r-45\r");  // a time packet first, then the values
-    EXPECT_THAT(samples_, ElementsAre(std::pair<int, std::int32_t>{0, 123},
-                                      std::pair<int, std::int32_t>{0, -45}));
+    EXPECT_THAT(samples_, ElementsAre(Sample{0, 123}, Sample{0, -45}));
     // Many short lines at once are all worked off.
     std::string burst;
     for (int i = 0; i < 60; ++i) burst += std::to_string(i % 10) + "\r";
@@ -440,15 +354,14 @@ TEST_F(RunTest, InfiltecLinesBecomeSamplesAndStopSendsNothing) {
     EXPECT_FALSE(station().panel.sps_select_enabled);
 }
 
-TEST_F(RunTest, Lx1500IsStartedWithItsSequenceRestartedAndStoppedWithStby) {
+TEST_F(RunTest, Lx1500IsStartedWithItsSequenceRestartedStoppedWithStbyAndItsEarlyBytesWaitForTheLoop) {
     capture_samples();
     station().settings.general.ad_type = config::lx1500;
     ASSERT_EQ(start(), StartOutcome::running);
     EXPECT_THAT(board_.text_commands, ElementsAre("G0T1", "STBY", "G0T1", "G0T1", "DONE"));
     EXPECT_EQ(serial_.opened_settings.back(), "19200,n,8,1");
     serial_.deliver("32768S32800A");
-    EXPECT_THAT(samples_, ElementsAre(std::pair<int, std::int32_t>{0, 0},
-                                      std::pair<int, std::int32_t>{0, 32}));
+    EXPECT_THAT(samples_, ElementsAre(Sample{0, 0}, Sample{0, 32}));
 
     tick(5);
     EXPECT_EQ(board_.text_commands.size(), 10u);
@@ -457,11 +370,9 @@ TEST_F(RunTest, Lx1500IsStartedWithItsSequenceRestartedAndStoppedWithStby) {
     app::stop_acquisition(station());
     EXPECT_EQ(serial_.writes().back(), "STBY");
     EXPECT_EQ(event_texts().back(), "STOP");
-}
 
-TEST_F(RunTest, BytesArrivingDuringTheStartSequenceWaitForTheLoop) {
-    capture_samples();
-    station().settings.general.ad_type = config::lx1500;
+    // Bytes arriving during the start sequence wait for the loop.
+    samples_.clear();
     int delivered = 0;
     pump_.on_process = [&] {
         // The board talks while the sequence waits; no pass runs in between.
@@ -475,7 +386,135 @@ TEST_F(RunTest, BytesArrivingDuringTheStartSequenceWaitForTheLoop) {
     pump_.on_process = nullptr;
     EXPECT_TRUE(samples_.empty());  // flushed at the end of the sequence
     serial_.deliver("32769S");
-    EXPECT_THAT(samples_, ElementsAre(std::pair<int, std::int32_t>{0, 1}));
+    EXPECT_THAT(samples_, ElementsAre(Sample{0, 1}));
+}
+
+class HousekeepingTest : public tw::testing::StationTest {
+protected:
+    HousekeepingTest() { make_station(); }
+    ~HousekeepingTest() override { station_.reset(); }
+    void make_station() {
+        station_.reset();
+        std::filesystem::create_directories(folder_);
+        station_ = std::make_unique<app::Station>(
+            folder_, app::Services{serial_, clock_, dialogs_, disk_, launcher_, pump_, nullptr,
+                                   &ports_, &sound_, nullptr, &scheduler_, &manager_});
+    }
+    // One tick, then the second up to the next one (the pulse ends within it).
+    void tick() {
+        app::housekeeping_tick(station());
+        scheduler_.run_all();
+        clock_.advance_ms(1000);
+    }
+    long watchdogs() const { return std::count(manager_.sent.begin(), manager_.sent.end(), "WATCHDOG=1"); }
+
+    fakes::FakeIoPorts ports_;
+    fakes::FakeSound sound_;
+    fakes::FakeScheduler scheduler_;
+    fakes::FakeServiceManager manager_;
+};
+
+TEST_F(HousekeepingTest, WatchdogsAreFedOnlyWhileTheLoopPasses) {
+    auto& g = station().settings.general;
+    g.lpt_port = 1;
+    g.watchdog_enabled = g.use_twarden = 1;
+    g.watchdog_period = 10;
+    ports_.data[1] = 0x82;  // the alarm bit and an outside bit stay as they are
+    std::vector<int> pulses;
+    for (int t = 1; t <= 30; ++t) {
+        const auto before = ports_.writes.size();
+        tick();
+        for (auto i = before; i < ports_.writes.size(); ++i)
+            if (ports_.writes[i].second & 0x01) pulses.push_back(t);
+        EXPECT_EQ(ports_.data[1], 0x82) << "tick " << t;
+    }
+    EXPECT_THAT(pulses, ElementsAre(7, 17, 27));
+    const auto heartbeat = folder_ / app::files::heartbeat;
+    EXPECT_EQ(tw::testing::read_file(heartbeat), "warden\r\n");
+    EXPECT_EQ(watchdogs(), 30);
+
+    // Acquisition runs but no pass comes (a run held inside a pass).
+    station().run_flags.acquisition_running = 1;
+    std::filesystem::remove(heartbeat);
+    ports_.writes.clear();
+    manager_.sent.clear();
+    for (int t = 0; t < 20; ++t) tick();
+    EXPECT_FALSE(std::filesystem::exists(heartbeat));
+    EXPECT_TRUE(ports_.writes.empty());
+    EXPECT_EQ(watchdogs(), 0);
+}
+
+TEST_F(HousekeepingTest, AlarmSoundsOneSecondOnOneOffAndAMissingDeviceIsReportedOnce) {
+    struct Case {
+        bool wav, missing;
+        std::vector<int> tones;  // speaker frequencies set, 0 = off
+        std::size_t plays;
+    } const cases[] = {
+        {false, false, {1566, 0, 1566, 0}, 0},
+        {true, false, {}, 2},
+        {true, true, {}, 0},
+    };
+    for (const auto& c : cases) {
+        ports_ = {}, sound_ = {};
+        sound_.fail = ports_.speaker_missing = c.missing;
+        std::filesystem::remove(folder_ / app::files::event_list);
+        make_station();
+        station().settings.general.alarm_wav = c.wav;
+        for (const bool alarm : {true, true, true, false, false}) {
+            station().event_flags.threshold_alarm_flag = alarm;
+            tick();
+            EXPECT_FALSE(station().event_flags.threshold_alarm_flag);
+        }
+        EXPECT_THAT(ports_.tones, ElementsAreArray(c.tones)) << c.wav;
+        EXPECT_EQ(sound_.played.size(), c.plays) << c.wav;
+        // The missing device is named once, however often it was tried.
+        EXPECT_EQ(station().event_list.read_lines().size(), c.missing ? 1u : 0u) << c.wav;
+    }
+}
+
+TEST_F(HousekeepingTest, HardwareAlarmBitFollowsAlarmsLineTwoAndListedEvents) {
+    tw::testing::FakeBoard board(serial_);
+    auto& s = station();
+    use_fake_board_settings();
+    s.settings.general.lpt_port = 2;
+    for (int k = 1; k <= 4; ++k) s.settings.channel(k).sps_code = k == 1 ? 11 : 0;
+    ASSERT_EQ(app::start_acquisition(s), acquisition::StartOutcome::running);
+    auto second = [&, t = 0](bool l2_low) mutable {
+        std::string bytes;
+        for (const auto b : acquisition::encode_time_packet(12, 0, t++, l2_low ? 0x00 : 0x10))
+            bytes += static_cast<char>(b);
+        serial_.deliver(bytes + tw::testing::sample_bytes(0, 0, false));
+    };
+    second(false), second(false);  // a sample at a second boundary: the time base is ready
+
+    struct Case {
+        int hw_alarm, alarm_on_l2, alarm_on_events;
+        bool alarm, event_ended, l2_low, bit;
+    } const cases[] = {
+        {1, 0, 0, true, false, false, true},  // a threshold alarm this tick
+        {1, 1, 0, false, false, true, true},   // line 2 low
+        {1, 0, 0, false, false, true, false},  // ... not asked for
+        {1, 1, 1, false, true, false, true},   // an event was listed
+        {0, 1, 1, true, true, true, false},    // no hardware alarm: bit cleared
+        {1, 0, 0, false, true, false, false},
+    };
+    for (const auto& c : cases) {
+        auto& g = s.settings.general;
+        std::tie(g.hw_alarm, g.alarm_on_l2, g.alarm_on_events) =
+            std::tie(c.hw_alarm, c.alarm_on_l2, c.alarm_on_events);
+        std::tie(s.event_flags.event_ended_flag, s.event_flags.threshold_alarm_flag) =
+            std::tie(c.event_ended, c.alarm);
+        second(c.l2_low);
+        tick();
+        EXPECT_EQ((ports_.data[2] & 0x02) != 0, c.bit) << &c - cases;
+    }
+}
+
+TEST(HousekeepingTitle, FreeSpaceReplacesTheTitleFromFds) {
+    EXPECT_EQ(app::title_with_free_space("TERRAWAVE V.02.22", 123), "TERRAWAVE V.02.22");
+    EXPECT_EQ(app::title_with_free_space("T - ORDA V.1.80 - FDS:", 9876543),
+              "T - ORDA V.1.80 - FDS: 9876543 Kb");
+    EXPECT_EQ(app::title_with_free_space("T - FDS: 12 Kb", std::nullopt), "T - FDS: N.A.");
 }
 
 }  // namespace

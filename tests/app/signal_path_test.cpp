@@ -1,17 +1,21 @@
 // The station's wiring on fakes: START sends every sample through the
-// conditioning into the monitors, the day tracks and the event recorder;
+// conditioning into the day tracks, the event recorder and the charts;
 // STOP ends an open event and closes the tracks; the clock windows' models
-// get their EEPROM replies and find an idle board.
+// get their EEPROM replies and find an idle board, and measure the
+// simulator's drifting board.
 
 #include "../acquisition/fake_board.h"
 #include "app/acquisition_control.h"
 #include "app/housekeeping.h"
+#include "boardsim/board.h"
+#include "boardsim/board_time.h"
+#include "config/number_text.h"
 #include "config/settings_file.h"
 #include "station_fixture.h"
 
 #include <gmock/gmock.h>
 
-#include <charconv>
+#include <cstdlib>
 
 namespace {
 
@@ -26,23 +30,13 @@ struct EventFileText {
     std::vector<std::int32_t> samples;
 };
 
-EventFileText parse_event_file(const std::string& text) {
+EventFileText parse_event_file(const std::filesystem::path& path) {
     EventFileText out;
-    const std::string count_label = "Number of Samples:";
-    const auto at = text.find(count_label);
-    if (at != std::string::npos)
-        out.count_field = text.substr(at + count_label.size(),
-                                      text.find("\r\n", at) - at - count_label.size());
-    auto data = text.find("Data:\r\n");
-    if (data == std::string::npos) return out;
-    for (auto pos = data + 7; pos < text.size();) {
-        const auto end = text.find("\r\n", pos);
-        std::string line = text.substr(pos, end - pos);
-        if (!line.empty() && line[0] == ' ') line.erase(0, 1);
-        std::int32_t value = 0;
-        std::from_chars(line.data(), line.data() + line.size(), value);
-        out.samples.push_back(value);
-        pos = end == std::string::npos ? text.size() : end + 2;
+    bool data = false;
+    for (const auto& line : tw::testing::read_lines(path)) {
+        if (data) out.samples.push_back(std::atoi(line.c_str()));
+        if (line.starts_with("Number of Samples:")) out.count_field = line.substr(18);
+        data = data || line == "Data:";
     }
     return out;
 }
@@ -50,14 +44,9 @@ EventFileText parse_event_file(const std::string& text) {
 class SignalPathTest : public tw::testing::StationTest {
 protected:
     void SetUp() override {
-        auto& s = station();
-        std::filesystem::create_directories(folder_ / "events");
-        config::apply_new_file_values(s.settings, folder_.string());
-        s.settings.general.ad_type = config::orda10;
-        s.settings.general.ad_serial = "0000A1B2";
-        s.settings.general.pc_rtc = 1;
-        for (int k = 1; k <= 4; ++k) s.settings.channel(k).sps_code = 0;
-        s.board_clock.set_board_date_from_pc();  // 2003/02/03
+        use_fake_board_settings();
+        for (int k = 1; k <= 4; ++k) station().settings.channel(k).sps_code = 0;
+        station().board_clock.set_board_date_from_pc();  // 2003/02/03
     }
 
     void set_channel(int k, int sps_code, const std::string& start = "32767,2,2,1,30,3",
@@ -95,30 +84,9 @@ protected:
         std::sort(files.begin(), files.end());
         return files;
     }
-    std::vector<std::string> event_texts() {
-        std::vector<std::string> texts;
-        for (const auto& line : station().event_list.read_lines())
-            texts.push_back(line.size() > 20 ? line.substr(20) : line);
-        return texts;
-    }
 
     tw::testing::FakeBoard board_{serial_};
 };
-
-TEST_F(SignalPathTest, StartConditionsEverySampleIntoTheMonitors) {
-    set_channel(1, 11);
-    set_channel(3, 11);
-    station().settings.channel(1).dc_offset = 100;
-    station().settings.channel(3).invert = 1;
-    ASSERT_EQ(app::start_acquisition(station()), StartOutcome::running);
-    board_second(12, 0, 0, {{1, {500, 32767}}, {3, {250, -32767}}});
-    // Offset, then clipping one count inside the 16-bit range, then the sign.
-    EXPECT_EQ(station().panel.ch_val[0], "32766");
-    EXPECT_EQ(station().panel.ch_val[2], "32766");
-    board_second(12, 0, 1, {{1, {500}}, {3, {250}}});
-    EXPECT_EQ(station().panel.ch_val[0], "600");
-    EXPECT_EQ(station().panel.ch_val[2], "-250");
-}
 
 TEST_F(SignalPathTest, TriggeredEventIsWrittenAndStopEndsItWithItsCount) {
     // Channel 1, 100 samples per second, amplitude method: more than 2
@@ -151,7 +119,7 @@ TEST_F(SignalPathTest, TriggeredEventIsWrittenAndStopEndsItWithItsCount) {
     EXPECT_FALSE(station().event_flags.event_active[0]);
     EXPECT_TRUE(station().event_flags.event_ended_flag);
     EXPECT_EQ(station().panel.man_record[0], "REC");
-    const EventFileText file = parse_event_file(tw::testing::read_file(files[0]));
+    const EventFileText file = parse_event_file(files[0]);
     ASSERT_GE(file.samples.size(), 8u);
     EXPECT_EQ(file.count_field.find('%'), std::string::npos);
     EXPECT_EQ(std::stoul(file.count_field), file.samples.size());
@@ -172,46 +140,34 @@ TEST_F(SignalPathTest, TriggeredEventIsWrittenAndStopEndsItWithItsCount) {
     EXPECT_THAT(tw::testing::read_file(folder_ / "sendsms.txt"), HasSubstr(" L:"));
 }
 
-TEST_F(SignalPathTest, LoggedChannelGoesIntoItsDayTrackWithStartAndStopGroups) {
+// Conditioned as for the monitors (offset, then sign); midnight and every
+// sample in its place are the end-to-end runs'.
+TEST_F(SignalPathTest, LoggedChannelGoesIntoItsDayTrackConditionedWithStartAndStopGroups) {
     set_channel(2, 7);  // 10 samples per second
     auto& c2 = station().settings.channel(2);
-    c2.logging_enabled = 1;
-    c2.dc_offset = 5;
-    c2.invert = 1;
+    c2.logging_enabled = 1, c2.dc_offset = 5, c2.invert = 1;
     set_channel(3, 7);  // not logged
     ASSERT_EQ(app::start_acquisition(station()), StartOutcome::running);
     // Before the time base is ready nothing is logged.
-    board_second(23, 59, 58, {{2, series(1, 10)}, {3, series(1, 10)}});
-    board_second(23, 59, 59, {{2, series(100, 10)}, {3, series(1, 10)}});
-    // Midnight: the previous day's segment goes into its track.
-    board_second(0, 0, 0, {{2, series(200, 10)}, {3, series(1, 10)}});
-    board_second(0, 0, 1, {{2, series(300, 4)}});
+    board_second(12, 0, 0, {{2, series(1, 10)}, {3, series(1, 10)}});
+    board_second(12, 0, 1, {{2, series(100, 10)}, {3, series(1, 10)}});
+    board_second(12, 0, 2, {{2, series(200, 4)}});
     app::stop_acquisition(station());
 
     const auto datalog = folder_ / "datalog";
-    auto samples_of = [](const std::string& bytes) {
-        std::vector<std::int32_t> out;
-        for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
-            out.push_back(static_cast<std::int16_t>(static_cast<unsigned char>(bytes[i]) |
-                                                    (static_cast<unsigned char>(bytes[i + 1]) << 8)));
-        return out;
-    };
-    auto conditioned = [](std::vector<std::int32_t> values) {
-        for (auto& v : values) v = -(v + 5);
-        return values;
-    };
-    EXPECT_EQ(samples_of(tw::testing::read_file(datalog / "0203.lg2")), conditioned(series(100, 10)));
+    const std::string track = tw::testing::read_file(datalog / "0203.lg2");
+    std::vector<std::int32_t> logged, sent = series(100, 10), last = series(200, 4);
+    sent.insert(sent.end(), last.begin(), last.end());
+    for (auto& v : sent) v = -(v + 5);
+    for (std::size_t i = 0; i + 1 < track.size(); i += 2)
+        logged.push_back(static_cast<std::int16_t>(static_cast<unsigned char>(track[i]) |
+                                                   (static_cast<unsigned char>(track[i + 1]) << 8)));
+    EXPECT_EQ(logged, sent);
     EXPECT_EQ(tw::testing::read_file(datalog / "0203.ll2"),
-              "START :2003/02/03 23:59:59\r\nSPS   : 10\r\nPOSIT : 0\r\n");
-    auto next_day = series(200, 10);
-    const auto last = series(300, 4);
-    next_day.insert(next_day.end(), last.begin(), last.end());
-    EXPECT_EQ(samples_of(tw::testing::read_file(datalog / "0204.lg2")), conditioned(next_day));
-    EXPECT_EQ(tw::testing::read_file(datalog / "0204.ll2"),
-              "START :2003/02/04 00:00:00\r\nSPS   : 10\r\nPOSIT : 0\r\n"
-              "STOP  :2003/02/04 00:00:01\r\nPOSIT : 27\r\n");
-    EXPECT_FALSE(std::filesystem::exists(datalog / "0204.ch2"));
-    EXPECT_FALSE(std::filesystem::exists(datalog / "0204.lg3"));
+              "START :2003/02/03 12:00:01\r\nSPS   : 10\r\nPOSIT : 0\r\n"
+              "STOP  :2003/02/03 12:00:02\r\nPOSIT : 27\r\n");
+    EXPECT_FALSE(std::filesystem::exists(datalog / "0203.ch2"));
+    EXPECT_FALSE(std::filesystem::exists(datalog / "0203.lg3"));
 }
 
 TEST_F(SignalPathTest, ChartsRunOnTheFastestChannelAndStopSavesTheDrumsDrawn) {
@@ -262,29 +218,97 @@ TEST_F(SignalPathTest, TrimmingWindowReadsTheEepromThroughTheRunningLoop) {
     EXPECT_EQ(serial_.writes().size(), 9u);
 }
 
-TEST_F(SignalPathTest, IdleTickShowsTheClocksAndSetTimeFindsTheBoard) {
+// The time window's model on an idle station: the tick shows the clock,
+// SET TIME opens the port and finds the board first; a text board has none.
+TEST_F(SignalPathTest, IdleTickShowsTheClockAndSetTimeFindsTheBoardButNotATextBoard) {
     station().time_setting.activate();
     clock_.set(2003, 2, 3, 12, 35, 10);
     app::housekeeping_tick(station());
     EXPECT_EQ(station().time_setting.model().realtime.substr(0, 19), "2003/02/03 12:35:10");
-    EXPECT_EQ(station().panel.realtime.substr(0, 19), "2003/02/03 12:35:10");
-
-    // SET TIME while idle opens the port and finds the board first.
     station().time_setting.set_time_clicked();
     EXPECT_GE(board_.identifies, 1);
     EXPECT_TRUE(serial_.is_open());
     ASSERT_GE(serial_.writes().size(), 2u);
-    const std::string& set_clock = serial_.writes()[serial_.writes().size() - 2];
-    EXPECT_EQ(static_cast<unsigned char>(set_clock[0]), 0x83);
-}
+    EXPECT_EQ(static_cast<unsigned char>(serial_.writes()[serial_.writes().size() - 2][0]), 0x83);  // set clock
 
-TEST_F(SignalPathTest, SetTimeWithoutBoardSaysSoForTextBoards) {
+    serial_.close();
+    const int identifies = board_.identifies;
     station().settings.general.ad_type = config::infiltec;
-    station().time_setting.activate();
     station().time_setting.set_time_clicked();
-    EXPECT_EQ(board_.identifies, 0);
+    EXPECT_EQ(board_.identifies, identifies);
     ASSERT_FALSE(dialogs_.shown.empty());
     EXPECT_EQ(dialogs_.shown.back().text, "A/D card not found.");
+}
+
+// The clock trimming measured by the station on the simulator's board
+// object, whose sample clock runs 500 ppm fast, synchronised every 60 board
+// seconds: 30 board minutes on the fake clock, the board's bytes through the
+// station's own port handling, packet path and clock windows. The
+// simulator's drift is checked here.
+
+class SimulatedTrimmingTest : public tw::testing::StationTest {
+protected:
+    static boardsim::SimulatorOptions options() {
+        boardsim::SimulatorOptions o;
+        o.family = boardsim::Family::orda10;
+        o.drift_ppm = 500, o.sync_every = 60;
+        o.start_time = boardsim::days_from_civil(2003, 2, 3) * 86400 + 10 * 3600;
+        return o;
+    }
+    SimulatedTrimmingTest() {
+        serial_.on_write = [this](std::string_view b) {
+            board_.receive({reinterpret_cast<const std::uint8_t*>(b.data()), b.size()}, now(), out_);
+        };
+        pump_.on_process = [this] { run_board(); };  // the board answers while the station waits
+    }
+    double now() const { return static_cast<double>(clock_.monotonic_ms() - start_ms_) / 1000; }
+    // The board up to the fake clock's time, its bytes to the port.
+    void run_board() {
+        board_.advance(now(), out_);
+        std::string bytes;
+        for (const auto& packet : out_) bytes.append(reinterpret_cast<const char*>(packet.bytes.data()), packet.size);
+        out_.clear();
+        if (!bytes.empty()) serial_.deliver(bytes);
+    }
+    void run_for(int seconds) {
+        for (int step = 0; step < seconds * 50; ++step) {
+            clock_.advance_ms(20);
+            run_board();
+        }
+    }
+
+    const std::int64_t start_ms_ = clock_.monotonic_ms();
+    boardsim::Board board_{options(), *options().start_time, 0.0};
+    std::vector<boardsim::OutputPacket> out_;
+};
+
+TEST_F(SimulatedTrimmingTest, FiveHundredPpmFastBoardGivesNNearTwoThousandWrittenAndReadBack) {
+    use_fake_board_settings();
+    station().settings.general.clock_trim = "FFFFFF02";  // the simulated board's
+    for (int k = 1; k <= 4; ++k) station().settings.channel(k).sps_code = k == 1 ? 11 : 0;  // 100 per second
+    ASSERT_EQ(app::start_acquisition(station()), acquisition::StartOutcome::running);
+    auto& trimming = station().trimming;
+    trimming.activate();
+    run_for(30 * 60 + 30);
+
+    const acquisition::TrimmingModel& m = trimming.model();
+    ASSERT_FALSE(m.firsttime.empty() || m.prev_sync.empty());
+    const double n = trimming.trim_error();
+    EXPECT_NEAR(n, 2000, 20) << "counted " << m.ad_received << " in " << m.ad_tlapsed << " s";
+    const double elapsed = std::stod(m.ad_tlapsed);
+    EXPECT_GE(elapsed, 29 * 60);
+    EXPECT_NEAR(std::stod(m.ad_received) - elapsed * 100, elapsed * 0.05, elapsed * 0.0005);
+    EXPECT_EQ(m.trimmevery, config::plain_number(n));
+    EXPECT_EQ(m.dataset, acquisition::eeprom_image(n));
+    EXPECT_EQ(station().panel.badrx, "0");
+    EXPECT_EQ(station().board_clock.sync().lock_state, "L");
+
+    // The measured value written and read back through the running board.
+    trimming.set_trim_data_clicked();
+    trimming.eeread_clicked();
+    run_for(5);
+    ASSERT_EQ(m.eeprom.size(), 27u) << m.eeprom;  // "XX b1 b2 b3 01 XX XX XX XX"
+    EXPECT_EQ(m.eeprom.substr(3, 12), " " + m.dataset.substr(3, 11));
 }
 
 }  // namespace

@@ -1,6 +1,12 @@
+// Start-up on fakes, the command line it starts from, and the actions of
+// the main window's controls.
+
 #include "app/startup.h"
 
+#include "app/command_line.h"
+#include "app/panel_actions.h"
 #include "config/settings_file.h"
+#include "config/tables.h"
 #include "station_fixture.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +14,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+using namespace tw;
+using namespace tw::app;
 using tw::testing::read_file;
 
 class StartupTest : public tw::testing::StationTest {
@@ -21,13 +29,6 @@ protected:
         edit(settings);
         std::string error;
         ASSERT_TRUE(tw::config::save_settings(folder_ / "terrawv.ini", settings, &error)) << error;
-    }
-    std::vector<std::string> texts_of(const std::string& kind) const {
-        std::vector<std::string> texts;
-        for (const auto& shown : dialogs_.shown) {
-            if (shown.kind == kind) texts.push_back(shown.text);
-        }
-        return texts;
     }
 };
 
@@ -86,17 +87,22 @@ TEST_F(StartupTest, DetectsFormatsAndWarnsOnlyWhenTheyDoNotSuit) {
     EXPECT_NE(warnings[0].find("\r\n\r\nYou can set-up the right time format"), std::string::npos);
 }
 
-TEST_F(StartupTest, OneDigitHourWarnsEvenAfterTenOClockUnlessWarningsAreOff) {
+TEST_F(StartupTest, OneDigitHourWarnsEvenAfterTenOClockUnlessWarningsAreOffAndServiceModeSkipsTheLogo) {
     clock_.time_pattern = "%-H:%M:%S";  // 14:00:00 has two digits, 7:12:34 has one
     clock_.set(2003, 2, 3, 14, 0, 0);
     ASSERT_TRUE(tw::app::run_startup(station()).ok);
     EXPECT_EQ(station().pc_formats.system_time_format, "H:MM:SS");
     EXPECT_EQ(texts_of("warning").size(), 1u);
 
+    // Warnings off; automatic start 1 becomes 2; service mode skips the logo
+    // and opens the trimming window and the spectrum box.
     dialogs_.shown.clear();
-    write_settings([](auto& s) { s.general.no_version_warning = 1; });
-    ASSERT_TRUE(tw::app::run_startup(station()).ok);
+    write_settings([](auto& s) { s.general.no_version_warning = s.general.auto_start = s.general.service_mode = 1; });
+    const auto result = tw::app::run_startup(station());
+    ASSERT_TRUE(result.ok);
     EXPECT_TRUE(texts_of("warning").empty());
+    EXPECT_EQ(station().settings.general.auto_start, 2);
+    EXPECT_TRUE(!result.show_logo && result.open_trimming && result.show_fft_box);
 }
 
 TEST_F(StartupTest, UnopenablePortMovesOnWithOneMessagePerMove) {
@@ -144,28 +150,161 @@ TEST_F(StartupTest, PortNoneIsReportedAndCommandLineDeviceIsNotMoved) {
     EXPECT_EQ(station().settings.general.comm_port, 1);
 }
 
-TEST_F(StartupTest, AutoStartOneBecomesTwoAndServiceModeSkipsLogoAndOpensTrimming) {
-    write_settings([](auto& s) {
-        s.general.auto_start = 1;
-        s.general.service_mode = 1;
-    });
-    const auto result = tw::app::run_startup(station());
-    ASSERT_TRUE(result.ok);
-    EXPECT_EQ(station().settings.general.auto_start, 2);
-    EXPECT_FALSE(result.show_logo);
-    EXPECT_TRUE(result.open_trimming);
-    EXPECT_TRUE(result.show_fft_box);
+TEST(CommandLine, ReadsEveryOptionInBothSpellings) {
+    const auto parsed = parse_command_line({"--folder", "/st", "--port=/dev/ttyUSB0", "--headless",
+                                            "--run-for", "12.5", "--simulate=orda20"});
+    ASSERT_EQ(parsed.error, "");
+    EXPECT_EQ(parsed.options.folder, "/st");
+    EXPECT_EQ(parsed.options.port, "/dev/ttyUSB0");
+    EXPECT_TRUE(parsed.options.headless);
+    EXPECT_EQ(parsed.options.run_for, 12.5);
+    EXPECT_EQ(parsed.options.simulate, "orda20");
+
+    const auto plain = parse_command_line({"--simulate", "--print-settings"});
+    ASSERT_EQ(plain.error, "");
+    EXPECT_EQ(plain.options.simulate, "");
+    EXPECT_TRUE(plain.options.print_settings);
 }
 
-TEST_F(StartupTest, BadSettingsLinesAreReportedAsPanelLoad) {
-    fs::create_directories(folder_);
-    std::ofstream(folder_ / "terrawv.ini", std::ios::binary)
-        << "[CHANNEL1]\r\nSTY=abc\r\n[CHANNEL9]\r\nSPS= 5 \r\n";
-    ASSERT_TRUE(tw::app::run_startup(station()).ok);
-    const auto& lines = station().error_report.model().lines;
-    ASSERT_GE(lines.size(), 2u);
-    for (const auto& line : lines) EXPECT_NE(line.find(" / PANEL Load / "), std::string::npos);
-    EXPECT_NE(lines[0].find("line 2"), std::string::npos) << lines[0];
+TEST(CommandLine, RejectsBadInputWithAReason) {
+    EXPECT_EQ(parse_command_line({"--bogus"}).error, "unknown option '--bogus'");
+    EXPECT_EQ(parse_command_line({"--folder"}).error, "--folder needs a value");
+    EXPECT_NE(parse_command_line({"--headless", "--run-for", "ten"}).error.find("'ten'"),
+              std::string::npos);
+    EXPECT_NE(parse_command_line({"--headless", "--run-for", "-1"}).error, "");
+    EXPECT_NE(parse_command_line({"--simulate=orda99"}).error.find("orda99"), std::string::npos);
+    EXPECT_EQ(parse_command_line({"--run-for", "5"}).error, "--run-for goes with --headless");
+    // Standard data needs a station code that fits, and a port that exists.
+    EXPECT_NE(parse_command_line({"--mseed", "/sds"}).error.find("station code"), std::string::npos);
+    EXPECT_NE(parse_command_line({"--seedlink", "18000", "--station", "TOOLONG"}).error, "");
+    EXPECT_NE(parse_command_line({"--seedlink", "70000", "--station", "A"}).error.find("70000"),
+              std::string::npos);
+    EXPECT_EQ(parse_command_line({"--seedlink-bind", "127.0.0.1"}).error,
+              "--seedlink-bind goes with --seedlink");
+    const auto good = parse_command_line({"--seedlink=18000", "--station", "abc", "--location=00"});
+    EXPECT_EQ(good.error, "");
+    EXPECT_EQ(stream_codes(good.options).station, "ABC");
+    EXPECT_EQ(stream_codes(good.options).network, "XX");
+}
+
+TEST(CommandLine, ExtractTakesAStampMinutesAndDistinctChannels) {
+    const auto parsed = parse_command_line(
+        {"--extract", "2003/02/03 23:58:00", "--minutes", "480", "--channels", "2,1"});
+    ASSERT_EQ(parsed.error, "");
+    EXPECT_EQ(parsed.options.extract, "2003/02/03 23:58:00");
+    EXPECT_EQ(parsed.options.minutes, 480);
+    EXPECT_EQ(parsed.options.channels, (std::vector<int>{2, 1}));
+    for (const std::vector<std::string>& bad : {
+             std::vector<std::string>{"--extract", "2003/02/30 10:00:00", "--minutes", "5"},
+             {"--extract", "2003/02/03", "--minutes", "5"},
+             {"--extract", "2003/02/03 10:00:00"},
+             {"--extract", "2003/02/03 10:00:00", "--minutes", "481"},
+             {"--extract", "2003/02/03 10:00:00", "--minutes", "5", "--channels", "1,1"},
+             {"--extract", "2003/02/03 10:00:00", "--minutes", "5", "--channels", "5"},
+             {"--extract", "2003/02/03 10:00:00", "--minutes", "5", "--headless"},
+             {"--minutes", "5"}}) {
+        EXPECT_NE(parse_command_line(bad).error, "") << bad[1];
+    }
+}
+
+class PanelActionsTest : public tw::testing::StationTest {
+protected:
+    PanelActionsTest() { config::load_settings(s_.path(files::settings), s_.program_folder(), s_.settings); }
+
+    Station& s_ = (std::filesystem::create_directories(folder_), station());
+};
+
+TEST_F(PanelActionsTest, ShowingAChannelLimitsItsYScaleAndFlagsBadListCodes) {
+    s_.settings.channel(2).y_scale = 0;
+    auto& c3 = s_.settings.channel(3);
+    c3.y_scale = 5000, c3.sps_code = 13, c3.axis_code = -1;
+    select_channel(s_, 2);
+    EXPECT_EQ(s_.settings.channel(2).y_scale, 1);
+    select_channel(s_, 3);
+    EXPECT_EQ(c3.y_scale, 1000);
+    EXPECT_EQ(std::pair(channel_view(s_).sps_index, channel_view(s_).axis_index), std::pair(-1, -1));
+    select_channel(s_, 9);
+    EXPECT_EQ(s_.selected_channel, 4);
+}
+
+// What is typed is limited, stored and shown as stored (that it goes into
+// the selected channel only is the main window's test).
+TEST_F(PanelActionsTest, TypedValuesAreLimitedAndShownAsStored) {
+    select_channel(s_, 2);
+    const auto& c2 = s_.settings.channel(2);
+    const struct { std::string (*store)(Station&, std::string_view); const int* field; const char *typed, *shown; int stored; } cases[] = {
+        {store_dc_offset, &c2.dc_offset, "40000", "32000", 32000},
+        {store_dc_offset, &c2.dc_offset, "-32500", "-32000", -32000},
+        {store_dc_offset, &c2.dc_offset, " -120", "-120", -120},
+        {store_dc_offset, &c2.dc_offset, "12.5", "12", 12},
+        {store_dc_offset, &c2.dc_offset, "garbage", " 0", 0},
+        {store_alarm_threshold, &c2.alarm_threshold, "-5", " 0", 0},
+        {store_alarm_threshold, &c2.alarm_threshold, "99999", "32000", 32000},
+        {store_alarm_threshold, &c2.alarm_threshold, "4500", "4500", 4500},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.store(s_, c.typed), c.shown) << c.typed;
+        EXPECT_EQ(*c.field, c.stored) << c.typed;
+    }
+    for (const auto& [typed, shown] : {std::pair{"z1", "z1"}, {"abcdef", "abc"}, {"../x y", "..x"}, {"a\\\tb", "ab"}})
+        EXPECT_EQ(store_extension(s_, typed), shown);
+    EXPECT_EQ(store_y_scale(s_, 25), "25 X");
+    EXPECT_EQ(store_y_scale(s_, 3000), "1000 X");
+}
+
+TEST_F(PanelActionsTest, RateChangeRecomputesTheEventLengthsOfThatChannel) {
+    select_channel(s_, 2);
+    const int axis_of_one = s_.settings.channel(1).axis_code;
+    auto& ch = s_.settings.channel(2);
+    ch.pre_event_minutes = 2, ch.post_event_minutes = 4, ch.max_event_minutes = 5000;
+    rate_changed(s_, 10);  // 50 samples per second
+    EXPECT_EQ(ch.sps_code, 10);
+    EXPECT_EQ(std::tuple(ch.pre_event_samples, ch.post_event_samples, ch.max_event_samples),
+              std::tuple(6000., 12000., 1e6));  // capped
+    rate_changed(s_, 42);  // not in the list: ignored
+    EXPECT_EQ(ch.sps_code, 10);
+    axis_changed(s_, 4);
+    EXPECT_EQ(std::pair(ch.axis_code, s_.settings.channel(1).axis_code), std::pair(4, axis_of_one));
+}
+
+TEST_F(PanelActionsTest, GeneralControlsStationTextsAndTheLocks) {
+    store_no_charts(s_, true);
+    store_chart_speed(s_, 500);
+    EXPECT_EQ(std::pair(s_.settings.general.no_charts, s_.settings.general.chart_speed),
+              std::pair(1, panel_limits::chart_speed_max));
+    EXPECT_EQ(store_station_text(s_, StationText::location, "Top\r\nHill"), "TopHill");
+    store_station_text(s_, StationText::coordinates, "45.1N 9.2E");
+    store_station_text(s_, StationText::elevation, "120");
+    const GeneralView g = general_view(s_);
+    EXPECT_EQ(g.location + "|" + g.coordinates + "|" + g.elevation, "TopHill|45.1N 9.2E|120");
+    EXPECT_TRUE(g.nocharting && !g.zallch);
+    // A text board has no rate list; a running acquisition locks logging and
+    // the rate (the settings lock is the windows' test).
+    EXPECT_TRUE(panel_lock(s_).settings_controls);
+    s_.settings.general.ad_type = config::infiltec;
+    EXPECT_TRUE(!panel_lock(s_).sps_select && panel_lock(s_).logging);
+    s_.settings.general.ad_type = config::orda20;
+    s_.panel.logging_enabled = s_.panel.sps_select_enabled = false;
+    EXPECT_FALSE(panel_lock(s_).logging || panel_lock(s_).sps_select);
+}
+
+// The arguments the browser gets are checked by the event list window's tests.
+TEST_F(PanelActionsTest, ALineNamingNoFileOrABrowserThatCannotStartStartsNothing) {
+    s_.settings.general.event_browser = "no-such-viewer";
+    EXPECT_FALSE(view_event(s_, "STOP"));  // names no file
+    EXPECT_TRUE(launcher_.started.empty());
+    EXPECT_TRUE(dialogs_.shown.empty());
+    launcher_.fail = true;
+    EXPECT_FALSE(view_event(s_, "2003/02/03 12:00:00 030203.123456.z1"));
+    ASSERT_EQ(dialogs_.shown.size(), 1u);
+    EXPECT_NE(dialogs_.shown[0].text.find("no-such-viewer"), std::string::npos);
+    EXPECT_NE(dialogs_.shown[0].text.find("No such file"), std::string::npos);
+
+    s_.settings.general.event_browser.clear();
+    launcher_.fail = false;
+    EXPECT_FALSE(view_event(s_, "2003/02/03 12:00:00 030203.123456.z1"));
+    EXPECT_EQ(dialogs_.shown.size(), 2u);
+    EXPECT_EQ(launcher_.started.size(), 1u);  // only the failed attempt
 }
 
 }  // namespace

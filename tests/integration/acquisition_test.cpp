@@ -2,12 +2,16 @@
 // board is found, prepared and started, a silent board and a lost port are
 // recovered, SIGTERM stops the board. What happened is read from the
 // station's event list and from the simulator's command log. The cases of
-// each step are the station tests' (tests/app); these runs show the real
-// port, the real simulator and the real program agree.
+// each step (and the text boards) are the station tests' (tests/app); these
+// runs show the real port, the real simulator and the real program agree.
+// The housekeeping of such a run: the heartbeat file, the purge of old day
+// tracks, a missing parallel port, and what the service manager is told on
+// its notification socket.
 
 #include "simulated_station.h"
 
-#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 
 namespace {
 
@@ -48,12 +52,9 @@ TEST_F(AcquisitionTest, Orda10IsPreparedRestartedAfterSilenceReopenedAfterUnplug
                                             "Warning! A/D card restarted.",
                                             "Lost the connection to " + board.device() + ": ",
                                             "Serial port " + board.device() + " reopened."};
-    for (std::size_t i = 0; i < story.size(); ++i) {
-        EXPECT_LT(first(story[i]), static_cast<long>(lines.size())) << story[i] << "\n" << result.err;
-        if (i > 0) {
-            EXPECT_LT(first(story[i - 1]), first(story[i])) << story[i];
-        }
-    }
+    for (std::size_t i = 0; i < story.size(); ++i)
+        EXPECT_LT(first(story[i]), i + 1 < story.size() ? first(story[i + 1]) : static_cast<long>(lines.size()))
+            << story[i] << "\n" << result.err;
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const auto& l) { return l.starts_with("Lost the"); }), 1);
     EXPECT_EQ(lines.back(), "STOP");
     EXPECT_NE(result.err.find(" START with ORDA10 V140\n"), std::string::npos);
@@ -71,21 +72,6 @@ TEST_F(AcquisitionTest, Orda10IsPreparedRestartedAfterSilenceReopenedAfterUnplug
     EXPECT_EQ(commands.back(), stop_command);
 }
 
-// A text board on SIGTERM: the LX1500 gets G0T1, STBY, G0T1, G0T1, DONE at
-// the start and STBY at the stop; the program exits 0.
-TEST_F(AcquisitionTest, Lx1500IsStartedWithItsSequenceAndSigtermStopsItWithStby) {
-    edit_settings({{0, "ADT=", " 3"}});
-    SimulatedBoard board(folder_, {"--family", "lx1500"});
-    ASSERT_TRUE(board.ready());
-    const auto result = run_headless_until(board.device(), [&] { return board.record().size() > 20; });
-    ASSERT_FALSE(result.timed_out) << result.err;
-    EXPECT_EQ(result.exit_status, 0) << result.err;
-    EXPECT_TRUE(has_event("START with N.E. LX1500 at 19200,n,8,1 ")) << result.err;
-    EXPECT_EQ(events().back(), "STOP");
-    EXPECT_EQ(board.commands(), (std::vector<std::string>{"47 30 54 31", "53 54 42 59", "47 30 54 31",
-                                                          "47 30 54 31", "44 4F 4E 45", "53 54 42 59"}));
-}
-
 TEST_F(AcquisitionTest, SimulateRunsANewStationWithoutQuestions) {
     const auto result = run_headless_until("", [&] { return has_event("START with ORDA10 V180"); }, 120s,
                                            {"--simulate"});
@@ -94,6 +80,71 @@ TEST_F(AcquisitionTest, SimulateRunsANewStationWithoutQuestions) {
     EXPECT_EQ(events().back(), "STOP");
     for (const char* text : {"Serial number mismatch", "Clock trimming", "error:"})
         EXPECT_EQ(result.err.find(text), std::string::npos) << result.err;
+}
+
+using HousekeepingTest = StationTest;
+
+TEST_F(HousekeepingTest, HeartbeatPurgeMissingPortAndTheServiceManager) {
+    edit_settings({{0, "ADT=", " 0"}, {0, "ASN=", "0000A1B2"}, {0, "TWD=", " 1"},
+                   {0, "WDE=", " 1"}, {0, "WDT=", " 5"}, {0, "LPT=", " 3"}, {0, "HWA=", " 1"},
+                   {0, "NOP=", " 0"}, {0, "PUG=", " 30"}, {1, "SPS=", " 5 "}});
+    // Days 31 and 29 days before the board's date.
+    const fs::path datalog = station() / "datalog";
+    fs::create_directories(datalog);
+    for (const std::string day : {"1205", "1207"})
+        for (const char* kind : {".ll", ".ch", ".lg"})
+            for (char k = '1'; k <= '4'; ++k)
+                std::ofstream(datalog / (day + kind + k))
+                    << (kind[1] == 'l' ? "START :2023/" + day.substr(0, 2) + "/" + day.substr(2) +
+                                             " 10:00:00\r\n"
+                                       : "");
+    auto files_of = [&](const std::string& day) {
+        return std::count_if(fs::directory_iterator(datalog), fs::directory_iterator(),
+                             [&](const auto& e) { return e.path().filename().string().starts_with(day); });
+    };
+    pc_start_ = "2024/01/05 10:00:00";
+    SimulatedBoard board(folder_, {"--family", "orda10", "--start", pc_start_});
+    ASSERT_TRUE(board.ready());
+    // A datagram socket standing in for the service manager's.
+    const int socket = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{AF_UNIX, {}};
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", (folder_ / "notify").c_str());
+    ASSERT_EQ(::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    std::vector<std::string> told;  // the state lines received, in order
+    auto count = [&](const std::string& line) {
+        char buffer[4096];
+        for (ssize_t n; (n = ::recv(socket, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;)
+            for (const auto& l : split_lines(std::string(buffer, static_cast<std::size_t>(n))))
+                told.push_back(l);
+        return std::count(told.begin(), told.end(), line);
+    };
+    // The PC's date is the board's: the program takes it as today.
+    auto environment = pc_clock_at(pc_start_);
+    environment.push_back("NOTIFY_SOCKET=" + (folder_ / "notify").string());
+    Background program(TW_TERRAWAVE, headless_arguments(board.device()), (folder_ / "out").string(),
+                       (folder_ / "err").string(), environment);
+    const auto err = [&] { return read_file((folder_ / "err").string()); };
+
+    const fs::path heartbeat = station() / "terrawv.wdn";
+    std::set<fs::file_time_type> renewals;
+    EXPECT_TRUE(wait_until([&] {
+        std::error_code ec;
+        if (const auto when = fs::last_write_time(heartbeat, ec); !ec) renewals.insert(when);
+        return renewals.size() >= 5;
+    }, 60s)) << renewals.size() << " " << err();
+    EXPECT_EQ(read_file(heartbeat.string()), "warden\r\n");
+    EXPECT_EQ(count("READY=1"), 1);
+    EXPECT_TRUE(wait_until([&] { return count("WATCHDOG=1") >= 3; }, 60s));
+    EXPECT_TRUE(wait_until([&] { return files_of("1205") == 0; }, 60s));
+    program.signal(SIGTERM);
+    ASSERT_EQ(program.wait(60s), 0) << err();
+    EXPECT_EQ(count("STOPPING=1"), 1);
+    ::close(socket);
+
+    EXPECT_EQ(files_of("1207"), 12);
+    EXPECT_TRUE(has_event("Datalog of day 1205 purged."));
+    if (fs::exists("/dev/parport2")) GTEST_SKIP() << "this machine has a third parallel port";
+    EXPECT_EQ(std::ranges::count(events(), "LPT3: /dev/parport2: No such file or directory"), 1);
 }
 
 }  // namespace

@@ -1,11 +1,14 @@
 // Day tracks written by terrawave --headless from the simulated board: a
 // run killed in the middle of a segment and restarted the same day, and a
-// run across midnight with four channels at different rates. The tracks are
-// read back through their indexes and compared with the samples the board
-// sent (its record).
+// run across midnight with four channels at different rates and a drum. The
+// tracks are read back through their indexes and compared with the samples
+// the board sent (its record), and so is a minute cut out of them by
+// terrawave --extract; the drum pictures are read back with Qt.
 
 #include "datalog/track_check.h"
 #include "simulated_station.h"
+
+#include <QImage>
 
 #include <gtest/gtest.h>
 
@@ -16,27 +19,6 @@ namespace {
 
 using namespace tw::integration;
 namespace check = tw::datalog::check;
-
-// Checks that `samples` are the board's, one after the other from the first
-// sample of second `start` on, so that sample k lies where its index group
-// puts it: at start + k / rate.
-::testing::AssertionResult sent_in_order(const std::vector<RecordedSample>& record, const std::string& start,
-                                         int rate, const std::vector<std::int32_t>& samples) {
-    const auto from = std::find_if(record.begin(), record.end(),
-                                   [&](const RecordedSample& s) { return s.time == start && s.index == 0; });
-    if (from == record.end()) return ::testing::AssertionFailure() << start << " not sent";
-    if (samples.size() > static_cast<std::size_t>(record.end() - from))
-        return ::testing::AssertionFailure() << samples.size() << " samples from " << start;
-    for (std::size_t k = 0; k < samples.size(); ++k) {
-        const RecordedSample& sent = from[static_cast<std::ptrdiff_t>(k)];
-        const std::string time = check::stamp(check::seconds_of_stamp(start) + static_cast<std::int64_t>(k) / rate);
-        if (sent.value != samples[k] || sent.time != time || sent.index != static_cast<int>(k % rate))
-            return ::testing::AssertionFailure() << "sample " << k << " of " << start << ": " << samples[k] << " at "
-                                                 << time << ", the board sent " << sent.value << " at " << sent.time
-                                                 << " #" << sent.index;
-    }
-    return ::testing::AssertionSuccess();
-}
 
 class DatalogTest : public StationTest {
 protected:
@@ -51,11 +33,21 @@ protected:
         const auto size = fs::file_size(path, error);
         return error ? 0 : size;
     }
-    std::set<std::string> datalog_files() const {
+    std::set<std::string> files(const char* folder) const {
         std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(station() / "datalog"))
-            names.insert(entry.path().filename().string());
+        for (const auto& path : files_in(station() / folder)) names.insert(path.filename().string());
         return names;
+    }
+    // Light blue trace pixels in a part of a drum picture (the grid's quarter
+    // lines are blue too: keep them out of the area).
+    static int trace_pixels(const QImage& image, const QRect& area) {
+        int n = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x) {
+                const QRgb p = image.pixel(x, y);
+                n += qBlue(p) > 180 && qRed(p) < 110 && qGreen(p) < 110;
+            }
+        return n;
     }
 };
 
@@ -131,28 +123,30 @@ TEST_F(DatalogTest, KilledRunLeavesItsTrackIntactAndTheRestartAppendsANewSegment
         EXPECT_EQ(*added.group.stop_position, track.size() - 1);
         EXPECT_GT(track.size(), track_before[k].size());
         EXPECT_FALSE(fs::exists(file("0305", "ch", k)));
-        EXPECT_TRUE(sent_in_order(board.samples(k), added.group.start, k == 1 ? 20 : 10,
-                                  check::decode_samples(track, added.begin, added.end, 2)));
+        EXPECT_TRUE(sent_from_start(board.samples(k), added.group.start,
+                                    check::decode_samples(track, added.begin, added.end, 2)));
     }
     EXPECT_EQ(read_file(file("0101", "ll", 1).string()), older_index);
     EXPECT_EQ(read_file(file("0101", "lg", 1).string()), "abcd");
     EXPECT_EQ(read_file(file("0305", "ch", 3).string()), "xyz");
-    EXPECT_EQ(datalog_files(), (std::set<std::string>{"0101.ll1", "0101.lg1", "0305.ch3", "0305.ll1", "0305.lg1",
+    EXPECT_EQ(files("datalog"), (std::set<std::string>{"0101.ll1", "0101.lg1", "0305.ch3", "0305.ll1", "0305.lg1",
                                                       "0305.ll2", "0305.lg2"}));
 }
 
-TEST_F(DatalogTest, FourChannelsAcrossMidnightHoldEverySampleOnceInItsPlace) {
+TEST_F(DatalogTest, FourChannelsAcrossMidnightHoldEverySampleOnceInItsPlaceAndTheDrumIsArchived) {
     // 50, 10 and 2 samples per second and one per minute, all logged, with
     // segments every 5 minutes. Channel 4 carries a slow sine so that each
-    // minute's average is its own.
-    edit_settings({{0, "ADT=", " 0"}, {0, "ASN=", "0000A1B2"}, {0, "FLH=", " 0"}, {1, "SPS=", " 10 "},
-                   {2, "SPS=", " 7 "}, {3, "SPS=", " 5 "}, {4, "SPS=", " 1 "}, {1, "LOG=", " 1 "},
-                   {2, "LOG=", " 1 "}, {3, "LOG=", " 1 "}, {4, "LOG=", " 1 "}});
+    // minute's average is its own; channel 1 has its drum, 3 hours a row,
+    // saved as BMP every 5 minutes.
+    edit_settings({{0, "ADT=", " 0"}, {0, "ASN=", "0000A1B2"}, {0, "FLH=", " 0"}, {0, "FOU=", " 0"}, {0, "BMP=", " 0"}, {0, "HRW=", " 3"},
+                   {0, "DRF=", " 0"}, {1, "SPS=", " 10 "}, {2, "SPS=", " 7 "}, {3, "SPS=", " 5 "}, {4, "SPS=", " 1 "},
+                   {1, "LOG=", " 1 "}, {2, "LOG=", " 1 "}, {3, "LOG=", " 1 "}, {4, "LOG=", " 1 "}, {1, "DRM=", " 1 "},
+                   {1, "DRS=", " 2 "}});
     // The board date is the PC's at START: the board starts shortly before
     // midnight, twenty times faster than real time.
     pc_start_ = "2024/03/05 23:58:40";
     SimulatedBoard board(folder_, {"--family", "orda10", "--start", pc_start_, "--speed-factor", "20", "--signal",
-                                   "4:sine:8000:0.004"});
+                                   "1:sine:3000:0.02", "--signal", "4:sine:8000:0.004"});
     ASSERT_TRUE(board.ready());
     // Until a minute of the new day at 50 per second is in channel 1's buffer.
     const auto result = run_headless_until(board.device(), [&] { return size_of(file("0306", "ch", 1)) >= 6000; });
@@ -160,9 +154,24 @@ TEST_F(DatalogTest, FourChannelsAcrossMidnightHoldEverySampleOnceInItsPlace) {
     ASSERT_EQ(result.exit_status, 0) << result.err;
     board.stop();
 
-    EXPECT_EQ(datalog_files().size(), 16u);
+    // The old day's drum archived with its last row (21:00 to 24:00), which
+    // holds the trace from 23:58:40 (pixel 3573) on; the new day's from
+    // 00:00 in row 0.
+    EXPECT_EQ(files("drums"), (std::set<std::string>{"drum_1.BMP", "drum_1.dat", "drum_240305_1.BMP"}));
+    EXPECT_EQ(read_file((station() / "drums" / "drum_1.dat").string()), "2024/03/06\r\n 3\r\n");
+    const QImage old_day((station() / "drums" / "drum_240305_1.BMP").string().c_str());
+    ASSERT_EQ(old_day.size(), QSize(3600, 800));
+    EXPECT_GT(trace_pixels(old_day, QRect(3570, 700, 30, 100)), 20);
+    EXPECT_EQ(trace_pixels(old_day, QRect(0, 0, 3565, 800)), 0);
+    const QImage new_day((station() / "drums" / "drum_1.BMP").string().c_str());
+    ASSERT_EQ(new_day.size(), QSize(3600, 800));
+    EXPECT_GT(trace_pixels(new_day, QRect(0, 0, 20, 100)), 20);
+    EXPECT_EQ(trace_pixels(new_day, QRect(0, 100, 3600, 700)), 0);
+
+    EXPECT_EQ(files("datalog").size(), 16u);
     std::optional<std::string> stop_time;
     const char* sps_text[] = {"", " 50", " 10", " 2", " .016666"};
+    std::string extract_from = "2024/03/05 23:59:30";
     std::vector<std::int32_t> means;  // channel 4's, of both days
     std::size_t means_before_midnight = 0;
     for (int k = 1; k <= 4; ++k) {
@@ -179,6 +188,7 @@ TEST_F(DatalogTest, FourChannelsAcrossMidnightHoldEverySampleOnceInItsPlace) {
         EXPECT_EQ(read_file(file("0305", "ll", k).string()),
                   "START :" + before[0].group.start + "\r\nSPS   :" + sps_text[k] + "\r\nPOSIT : 0\r\n");
         EXPECT_TRUE(before[0].group.start.starts_with("2024/03/05 23:5")) << before[0].group.start;
+        extract_from = std::max(extract_from, before[0].group.start);
         ASSERT_TRUE(after[0].group.stop);
         EXPECT_EQ(read_file(file("0306", "ll", k).string()),
                   "START :2024/03/06 00:00:00\r\nSPS   :" + std::string(sps_text[k]) + "\r\nPOSIT : 0\r\nSTOP  :" +
@@ -200,11 +210,11 @@ TEST_F(DatalogTest, FourChannelsAcrossMidnightHoldEverySampleOnceInItsPlace) {
         const int rate = k == 1 ? 50 : k == 2 ? 10 : 2;
         // Before midnight: from the first boundary on, every sample up to
         // the last of 23:59:59; after it, the next one on up to STOP.
-        EXPECT_TRUE(sent_in_order(record, before[0].group.start, rate, samples1));
+        EXPECT_TRUE(sent_from_start(record, before[0].group.start, samples1));
         EXPECT_EQ(samples1.size() % static_cast<std::size_t>(rate), 0u);
         EXPECT_EQ(check::seconds_of_stamp(before[0].group.start) + static_cast<std::int64_t>(samples1.size()) / rate,
                   check::seconds_of_stamp("2024/03/06 00:00:00"));
-        EXPECT_TRUE(sent_in_order(record, "2024/03/06 00:00:00", rate, samples2));
+        EXPECT_TRUE(sent_from_start(record, "2024/03/06 00:00:00", samples2));
         EXPECT_GT(samples2.size(), static_cast<std::size_t>(40 * rate));
         // What the board sent after the last logged sample was sent at the
         // STOP second or later (on its way when the board stopped).
@@ -233,6 +243,18 @@ TEST_F(DatalogTest, FourChannelsAcrossMidnightHoldEverySampleOnceInItsPlace) {
         EXPECT_EQ(record[starts[0] + 120 * j + 119].time.substr(0, 10),
                   j < means_before_midnight ? "2024/03/05" : "2024/03/06") << j;
     EXPECT_EQ(result.err.find("error:"), std::string::npos) << result.err;
+
+    // terrawave --extract cuts a minute across midnight out of these tracks:
+    // every line is what the board sent at its time.
+    const auto cut = run(TW_TERRAWAVE, {"--folder", station().string(), "--extract", extract_from, "--minutes", "1",
+                                        "--channels", "2"}, 60s, pc_clock_at(pc_start_));
+    ASSERT_EQ(cut.exit_status, 0) << cut.err;
+    const auto names = split_lines(cut.out);
+    ASSERT_EQ(names.size(), 1u) << cut.out;
+    const EventFileText extracted = read_event_file(names[0]);
+    EXPECT_EQ(extracted.header.at("Start Time").substr(0, 19), extract_from);
+    EXPECT_EQ(extracted.samples.size(), 600u);
+    expect_board_samples(extracted, board.samples(2));
 }
 
 }  // namespace

@@ -10,38 +10,11 @@
 
 #include <gtest/gtest.h>
 
-#include <charconv>
 #include <map>
 
 namespace {
 
 using namespace tw::integration;
-
-struct EventFile {
-    std::string start_time;  // "YYYY/MM/DD HH:MM:SS.mmm" of the header
-    std::string count;       // the header's "Number of Samples:" value
-    std::vector<int> samples;
-};
-
-EventFile read_event_file(const fs::path& path) {
-    EventFile file;
-    bool data = false;
-    for (const auto& line : split_lines(read_file(path.string()))) {
-        if (data) {
-            int value = 999999;  // stands for a line that is no sample
-            const char* first = line.data() + (line.starts_with(" ") ? 1 : 0);
-            const auto [end, ec] = std::from_chars(first, line.data() + line.size(), value);
-            file.samples.push_back(ec == std::errc() && end == line.data() + line.size() ? value : 999999);
-        } else if (line.starts_with("Start Time: ")) {
-            file.start_time = line.substr(12, 23);
-        } else if (line.starts_with("Number of Samples:")) {
-            std::istringstream(line.substr(18)) >> file.count;
-        } else {
-            data = line == "Data:";
-        }
-    }
-    return file;
-}
 
 class EventsTest : public StationTest {};
 
@@ -76,39 +49,22 @@ TEST_F(EventsTest, QuakeOnChannelOneRecordsThreeChannelsAsTheBoardSentThem) {
     board.stop();
 
     std::map<int, fs::path> files;
-    for (const auto& entry : fs::directory_iterator(station() / "events")) {
-        if (!entry.is_regular_file()) continue;
-        const std::string name = entry.path().filename().string();
+    for (const auto& path : files_in(station() / "events")) {
+        const std::string name = path.filename().string();
         EXPECT_TRUE(name.size() == 17 && name.starts_with("240305.100")) << name;
-        files[name.back() - '0'] = entry.path();
+        files[name.back() - '0'] = path;
     }
     ASSERT_EQ(files.size(), 3u) << result.err;
     ASSERT_TRUE(files.count(1) && files.count(2) && files.count(3)) << result.err;
 
     const auto list = events();
-    const auto sms = split_lines(read_file((station() / "sendsms.txt").string()));
-    const auto mail = split_lines(read_file((station() / "sendmail.txt").string()));
     std::vector<std::string> message_heads;
     for (const auto& [k, path] : files) {
         SCOPED_TRACE("channel " + std::to_string(k));
-        const EventFile file = read_event_file(path);
-        ASSERT_FALSE(file.samples.empty());
-        EXPECT_EQ(file.count, std::to_string(file.samples.size()));
-
-        // The samples are the board's, one after the other, from the first
-        // sample of the header's start second on.
-        const auto record = board.samples(k);
-        const std::string start = file.start_time.substr(0, 19);
-        EXPECT_EQ(file.start_time.substr(19), ".000");
-        const auto first = std::find_if(record.begin(), record.end(), [&](const RecordedSample& s) {
-            return s.time == start && s.index == 0;
-        });
-        ASSERT_NE(first, record.end()) << start;
-        ASSERT_LE(file.samples.size(), static_cast<std::size_t>(record.end() - first));
-        std::vector<int> sent;
-        for (auto it = first; sent.size() < file.samples.size(); ++it) sent.push_back(it->value);
-        EXPECT_EQ(file.samples, sent);
-
+        const EventFileText file = read_event_file(path);
+        expect_board_samples(file, board.samples(k));
+        const std::string start = file.header.at("Start Time").substr(0, 19);
+        EXPECT_EQ(file.header.at("Start Time").substr(19, 4), ".000");
         // Its summary, and its message lines.
         char length[16];
         std::snprintf(length, sizeof length, "L:%08zu", file.samples.size());
@@ -119,14 +75,15 @@ TEST_F(EventsTest, QuakeOnChannelOneRecordsThreeChannelsAsTheBoardSentThem) {
     }
     // One message line per event (channels 2 and 3 give the same text).
     std::sort(message_heads.begin(), message_heads.end());
-    for (const auto& lines : {sms, mail}) {
+    for (const char* name : {"sendsms.txt", "sendmail.txt"}) {
+        const auto lines = split_lines(read_file((station() / name).string()));
         std::vector<std::string> heads;
         for (const auto& line : lines) heads.push_back(line.substr(0, message_heads[0].size()));
         std::sort(heads.begin(), heads.end());
         EXPECT_EQ(heads, message_heads);
     }
     // Channel 1 carried the quake: its file is the longest and holds it.
-    const EventFile quake = read_event_file(files[1]);
+    const EventFileText quake = read_event_file(files[1]);
     EXPECT_GT(*std::max_element(quake.samples.begin(), quake.samples.end()), 3000);
     EXPECT_GT(quake.samples.size(), read_event_file(files[2]).samples.size());
     EXPECT_EQ(result.err.find("error:"), std::string::npos) << result.err;

@@ -1,14 +1,11 @@
-#include "process.h"
+#include "simulated_station.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <spawn.h>
-#include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <thread>
@@ -20,16 +17,12 @@ namespace tw::integration {
 
 namespace {
 
-struct Argv {
-    std::vector<std::string> words;
+std::vector<char*> pointers_to(std::vector<std::string>& words) {
     std::vector<char*> pointers;
-    Argv(const std::string& program, const std::vector<std::string>& arguments) {
-        words.push_back(program);
-        words.insert(words.end(), arguments.begin(), arguments.end());
-        for (auto& word : words) pointers.push_back(word.data());
-        pointers.push_back(nullptr);
-    }
-};
+    for (auto& word : words) pointers.push_back(word.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
 
 std::string key_of(const std::string& entry) { return entry.substr(0, entry.find('=')); }
 
@@ -37,51 +30,22 @@ std::string key_of(const std::string& entry) { return entry.substr(0, entry.find
 // names: a program reads the first of two, so an extra entry must replace
 // what a run under faketime(1) inherited. A clock of the test's own is not
 // shared with the processes of such a run.
-struct Env {
-    std::vector<std::string> entries;
-    std::vector<char*> pointers;
-    explicit Env(std::vector<std::string> extra) {
-        extra.push_back("TERRAWAVE_NO_CLOCK_SET=1");
-        std::vector<std::string> replaced;
-        for (const auto& entry : extra) replaced.push_back(key_of(entry));
-        if (std::find(replaced.begin(), replaced.end(), "FAKETIME") != replaced.end())
-            replaced.push_back("FAKETIME_SHARED");
-        for (char** e = environ; *e; ++e)
-            if (std::find(replaced.begin(), replaced.end(), key_of(*e)) == replaced.end()) entries.emplace_back(*e);
-        entries.insert(entries.end(), extra.begin(), extra.end());
-        for (auto& entry : entries) pointers.push_back(entry.data());
-        pointers.push_back(nullptr);
-    }
-};
+std::vector<std::string> environment_with(std::vector<std::string> extra) {
+    extra.push_back("TERRAWAVE_NO_CLOCK_SET=1");
+    std::vector<std::string> replaced, entries;
+    for (const auto& entry : extra) replaced.push_back(key_of(entry));
+    if (std::find(replaced.begin(), replaced.end(), "FAKETIME") != replaced.end())
+        replaced.push_back("FAKETIME_SHARED");
+    for (char** e = environ; *e; ++e)
+        if (std::find(replaced.begin(), replaced.end(), key_of(*e)) == replaced.end()) entries.emplace_back(*e);
+    entries.insert(entries.end(), extra.begin(), extra.end());
+    return entries;
+}
 
 int decode_status(int status) {
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
     return -1;
-}
-
-pid_t spawn(const std::string& program, const std::vector<std::string>& arguments,
-            const std::vector<std::string>& environment, int out_fd, int err_fd) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out_fd, STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err_fd, STDERR_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    // A process group of its own: a signal reaches what the program starts
-    // too (faketime(1) runs the program as its child).
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    Argv argv(program, arguments);
-    Env env(environment);
-    pid_t pid = -1;
-    const int rc =
-        posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.pointers.data(), env.pointers.data());
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    if (rc != 0) throw std::runtime_error("cannot start " + program + ": " + std::strerror(rc));
-    return pid;
 }
 
 }  // namespace
@@ -109,9 +73,26 @@ Background::Background(const std::string& program, const std::vector<std::string
     const int out_fd = open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     const int err_fd = open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (out_fd < 0 || err_fd < 0) throw std::runtime_error("cannot create output files");
-    pid_ = spawn(program, arguments, environment, out_fd, err_fd);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out_fd, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, err_fd, STDERR_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    // A process group of its own: a signal reaches what the program starts
+    // too (faketime(1) runs the program as its child).
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    std::vector<std::string> argv = {program}, env = environment_with(environment);
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    const int rc = posix_spawn(&pid_, program.c_str(), &actions, &attributes, pointers_to(argv).data(),
+                               pointers_to(env).data());
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
     close(out_fd);
     close(err_fd);
+    if (rc != 0) throw std::runtime_error("cannot start " + program + ": " + std::strerror(rc));
 }
 
 Background::~Background() {
@@ -124,12 +105,9 @@ Background::~Background() {
 bool Background::running() {
     if (pid_ < 0 || status_ >= 0) return false;
     int status = 0;
-    const pid_t done = waitpid(pid_, &status, WNOHANG);
-    if (done == pid_) {
-        status_ = decode_status(status);
-        return false;
-    }
-    return true;
+    if (waitpid(pid_, &status, WNOHANG) != pid_) return true;
+    status_ = decode_status(status);
+    return false;
 }
 
 void Background::signal(int number) {
@@ -143,13 +121,6 @@ int Background::wait(std::chrono::milliseconds timeout) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return status_;
-}
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream out;
-    out << in.rdbuf();
-    return out.str();
 }
 
 }  // namespace tw::integration

@@ -1,27 +1,83 @@
 #pragma once
 // A station folder in the temporary directory, terrawave run on it headless,
 // and terrawave-boardsim in the background as its board: what the
-// end-to-end tests share.
-
-#include "process.h"
+// end-to-end tests share. The programs run as one-shot runs with their
+// output captured, or in the background until stopped with a signal.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
-#include <unistd.h>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
+
+#include <sys/types.h>
+#include <unistd.h>
 
 namespace tw::integration {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+
+struct RunResult {
+    int exit_status = -1;   // exit code, or 128 + signal
+    std::string out;        // standard output
+    std::string err;        // standard error
+    bool timed_out = false;
+};
+
+// Runs `program` with `arguments` and extra environment entries ("K=V"),
+// waits at most `timeout`, and captures both outputs.
+RunResult run(const std::string& program, const std::vector<std::string>& arguments,
+              std::chrono::milliseconds timeout = std::chrono::seconds(60),
+              const std::vector<std::string>& environment = {});
+
+// A program running in the background; its outputs go to files.
+class Background {
+public:
+    Background(const std::string& program, const std::vector<std::string>& arguments,
+               const std::string& out_file, const std::string& err_file,
+               const std::vector<std::string>& environment = {});
+    ~Background();  // kills the program if still running
+    Background(const Background&) = delete;
+    Background& operator=(const Background&) = delete;
+
+    bool running();
+    void signal(int number);
+    // Waits for the end; returns the exit status as RunResult does, or -1 on
+    // time-out.
+    int wait(std::chrono::milliseconds timeout);
+
+private:
+    pid_t pid_ = -1;
+    int status_ = -1;
+};
+
+// Reads a whole file ("" when missing).
+inline std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+// Polls `condition` every 50 ms until it holds or `timeout` passes.
+template <typename Condition>
+bool wait_until(Condition condition, std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < end) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return condition();
+}
 
 inline std::vector<std::string> split_lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -51,6 +107,79 @@ struct RecordedSample {
     int value = 0;
     int index = 0;     // position in its board second
 };
+
+// The values of a channel's record from the first sample of board second
+// `start` on, with a zero at each (time, index) of `zeros`: where the
+// program must have stored one for a packet that arrived a byte short.
+inline std::vector<int> sent_from(const std::vector<RecordedSample>& record, const std::string& start,
+                                  const std::vector<std::pair<std::string, int>>& zeros = {}) {
+    std::vector<int> values;
+    bool started = false;
+    for (const auto& s : record) {
+        started = started || (s.time == start && s.index == 0);
+        if (!started) continue;
+        const bool zero = std::find(zeros.begin(), zeros.end(), std::pair(s.time, s.index)) != zeros.end();
+        values.push_back(zero ? 0 : s.value);
+    }
+    return values;
+}
+
+// An event file read back: its header lines and its sample lines (999999
+// for a line that is no sample).
+struct EventFileText {
+    std::map<std::string, std::string> header;  // "Start Time" -> "2024/03/05 12:00:22.000 "
+    std::vector<int> samples;
+    bool whole_lines = true;
+};
+
+inline EventFileText read_event_file(const fs::path& path) {
+    EventFileText file;
+    const std::string text = read_file(path.string());
+    file.whole_lines = text.empty() || text.ends_with("\r\n");
+    bool data = false;
+    for (const auto& line : split_lines(text)) {
+        if (data) {
+            char* end = nullptr;
+            const long value = std::strtol(line.c_str(), &end, 10);
+            file.samples.push_back(end == line.c_str() || *end ? 999999 : static_cast<int>(value));
+        } else if (line == "Data:") {
+            data = true;
+        } else if (const auto colon = line.find(": "); colon != std::string::npos) {
+            file.header[line.substr(0, colon)] = line.substr(colon + 2);
+        }
+    }
+    return file;
+}
+
+// `samples` are what the board sent one after the other from the first
+// sample of second `start` on (`zeros` as for sent_from).
+inline ::testing::AssertionResult sent_from_start(const std::vector<RecordedSample>& record, const std::string& start,
+                                                  const std::vector<int>& samples,
+                                                  const std::vector<std::pair<std::string, int>>& zeros = {}) {
+    auto sent = sent_from(record, start, zeros);
+    if (samples.empty() || sent.size() < samples.size())
+        return ::testing::AssertionFailure() << samples.size() << " samples, " << sent.size() << " sent from " << start;
+    sent.resize(samples.size());
+    if (sent != samples) return ::testing::AssertionFailure() << "not what the board sent from " << start;
+    return ::testing::AssertionSuccess();
+}
+
+// The event file holds the board's samples from the first one of its Start
+// Time on, and its count is its number of lines.
+inline void expect_board_samples(const EventFileText& file, const std::vector<RecordedSample>& record,
+                                 const std::vector<std::pair<std::string, int>>& zeros = {}) {
+    EXPECT_TRUE(sent_from_start(record, file.header.at("Start Time").substr(0, 19), file.samples, zeros));
+    EXPECT_EQ(std::stoul(file.header.at("Number of Samples")), file.samples.size());
+}
+
+inline std::vector<fs::path> files_in(const fs::path& folder) {
+    std::vector<fs::path> files;
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator(folder, ignored))
+        if (entry.is_regular_file()) files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    return files;
+}
 
 // The simulated board, running in the background with a link, a command log
 // and a sample record in the test's folder.
@@ -85,19 +214,6 @@ public:
         return out;
     }
     std::vector<std::string> record() const { return split_lines(read_file(record_.string())); }
-    // The board time ("YYYY/MM/DD HH:MM:SS") of the last sample recorded so
-    // far; "" before the first. Reads only the end of the record.
-    std::string last_record_time() const {
-        std::ifstream in(record_, std::ios::binary | std::ios::ate);
-        const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : 0;
-        std::string tail(static_cast<std::size_t>(std::min<std::streamoff>(size, 256)), '\0');
-        in.seekg(size - static_cast<std::streamoff>(tail.size()));
-        in.read(tail.data(), static_cast<std::streamsize>(tail.size()));
-        const auto end = tail.rfind('\n');
-        const auto begin = end == std::string::npos ? end : tail.rfind('\n', end - 1);
-        if (begin == std::string::npos || end - begin < 20) return "";
-        return tail.substr(begin + 1, 19);
-    }
     // The record of one channel, in the order sent.
     std::vector<RecordedSample> samples(int channel) const {
         std::vector<RecordedSample> out;
@@ -183,13 +299,10 @@ protected:
         arguments.insert(arguments.end(), more.begin(), more.end());
         return arguments;
     }
-    RunResult run_headless(const std::string& device, double seconds,
-                           std::vector<std::string> more = {}) {
-        std::ostringstream run_for;
-        run_for << seconds;
-        more.insert(more.begin(), {"--run-for", run_for.str()});
-        return run(TW_TERRAWAVE, headless_arguments(device, more),
-                   std::chrono::seconds(static_cast<int>(seconds) + 60), pc_clock_at(pc_start_));
+    RunResult run_headless(const std::string& device, int seconds, std::vector<std::string> more = {}) {
+        more.insert(more.begin(), {"--run-for", std::to_string(seconds)});
+        return run(TW_TERRAWAVE, headless_arguments(device, more), std::chrono::seconds(seconds + 60),
+                   pc_clock_at(pc_start_));
     }
     // Runs the program headless until `done` holds (or `deadline` passes),
     // then stops it with SIGTERM as a service manager would; `timed_out`

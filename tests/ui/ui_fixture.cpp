@@ -10,17 +10,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
-#include <QProcess>
 #include <QRadioButton>
 #include <QtTest/QTest>
 
-#include <fstream>
-#include <sstream>
-#include <unistd.h>
-
 namespace tw::ui::test {
-
-namespace fs = std::filesystem;
 
 void QtFakeTimePump::process_events(int max_wait_ms) {
     ++calls;
@@ -30,29 +23,19 @@ void QtFakeTimePump::process_events(int max_wait_ms) {
 }
 
 UiStation::UiStation() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    folder = fs::temp_directory_path() /
-             ("tw_ui_" + std::to_string(::getpid()) + "_" + (info ? info->name() : "x"));
-    fs::remove_all(folder);
-    fs::create_directories(folder);
     station = std::make_unique<app::Station>(
-        folder, app::Services{serial, clock, dialogs, disk, launcher, pump, nullptr, nullptr,
-                              nullptr, &images});
-    config::load_settings(station->path(app::files::settings), station->program_folder(),
-                          station->settings);
+        folder, app::Services{serial, clock, dialogs, disk, launcher, pump, nullptr, nullptr, nullptr, &images});
+    config::load_settings(station->path(app::files::settings), station->program_folder(), station->settings);
 }
 
-UiStation::~UiStation() {
-    station.reset();
-    std::error_code ec;
-    fs::remove_all(folder, ec);
-}
-
-std::string UiStation::read_file(std::string_view name) const {
-    std::ifstream in(folder / name, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+std::unique_ptr<MainWindow> open_main_window(UiStation& s, const app::StartupResult& startup, int* quits) {
+    auto window = std::make_unique<MainWindow>(*s.station, startup);
+    window->set_quit_handler([quits] {
+        if (quits) ++*quits;
+    });
+    window->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    return window;
 }
 
 bool save_picture(QWidget& widget, const QString& name) {
@@ -84,17 +67,6 @@ void type_into(QWidget& window, const char* name, const QString& text, Qt::Key k
     edit->selectAll();
     QTest::keyClicks(edit, text);
     QTest::keyClick(edit, key);
-}
-
-void expect_program_reads_back(const UiStation& station) {
-#ifdef TW_TERRAWAVE_EXE
-    QProcess program;
-    program.start(TW_TERRAWAVE_EXE, {"--print-settings", "--folder", QString::fromStdString(station.folder.string())});
-    ASSERT_TRUE(program.waitForFinished(60000));
-    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
-    const QByteArray printed = program.readAllStandardOutput();
-    EXPECT_EQ(std::string(printed.constData(), std::size_t(printed.size())), station.read_file(app::files::settings));
-#endif
 }
 
 void expect_tidy(QWidget& window) {

@@ -5,8 +5,10 @@
 #include "app/station.h"
 #include "fakes/fake_platform.h"
 #include "fakes/fake_serial_port.h"
+#include "fakes/test_files.h"
 #include "platform/event_pump.h"
 #include "platform/qt/qt_image_files.h"
+#include "ui/main_window.h"
 
 #include <QString>
 #include <QWidget>
@@ -33,13 +35,11 @@ private:
 
 struct UiStation {
     UiStation();
-    ~UiStation();
-    UiStation(const UiStation&) = delete;
-    UiStation& operator=(const UiStation&) = delete;
 
-    std::string read_file(std::string_view name) const;
+    std::string read_file(std::string_view name) const { return tw::testing::read_file(folder / name); }
 
-    std::filesystem::path folder;
+    tw::testing::TestFolder test_folder;
+    std::filesystem::path folder = test_folder.path();
     fakes::FakeClock clock;
     QtFakeTimePump pump{clock};
     fakes::FakeSerialPort serial;
@@ -49,6 +49,10 @@ struct UiStation {
     platform::QtImageFiles images;  // real pictures: the drums draw and save
     std::unique_ptr<app::Station> station;
 };
+
+// The main window of `s`, shown; its quit handler counts into `quits`.
+std::unique_ptr<MainWindow> open_main_window(UiStation& s, const app::StartupResult& startup = {},
+                                             int* quits = nullptr);
 
 // Grabs `widget` into <build>/screenshots/<name>.png; false when it could not
 // be written.
@@ -62,10 +66,6 @@ QString text_of(QWidget& window, const char* name);
 // Replaces the text of a named entry field by typing, then presses `key`
 // (Return checks the field, Tab leaves it).
 void type_into(QWidget& window, const char* name, const QString& text, Qt::Key key = Qt::Key_Return);
-
-// `terrawave --print-settings` on the station's folder prints exactly the
-// settings file saved there.
-void expect_program_reads_back(const UiStation& station);
 
 // Every visible named control gets at least the room it asks for and no
 // two named controls of the same parent overlap (failures are reported).

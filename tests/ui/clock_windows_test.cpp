@@ -1,12 +1,18 @@
-// The time setting window: its widgets follow the model of the clock logic
-// (whose cases are tests/acquisition's), typing and the focus behave, the
-// synchronisation chart and the colour scale are drawn.
+// The clock windows: the time setting window's widgets follow the model of
+// the clock logic (whose cases are tests/acquisition's), typing and the focus
+// behave, the synchronisation chart and the colour scale are drawn; the clock
+// trimming window's fields follow the trimming model, its buttons reach the
+// logic, and its trace list (the main window's tests open it in service mode).
 
 #include "ui/settime_window.h"
 
 #include "acquisition/packet_decoder.h"
+#include "acquisition/sample_path.h"
+#include "config/tables.h"
+#include "fakes/fake_platform.h"
 #include "ui/main_window.h"
 #include "ui/panel_widgets.h"
+#include "ui/trimming_window.h"
 #include "ui_fixture.h"
 
 #include <QApplication>
@@ -14,11 +20,14 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QtTest/QTest>
 
 #include <gtest/gtest.h>
+
+#include <array>
 
 namespace tw::ui::test {
 namespace {
@@ -47,12 +56,7 @@ protected:
         EXPECT_TRUE(s_.serial.open(nullptr));
     }
     void open() {
-        if (!main_) {
-            main_ = std::make_unique<MainWindow>(*s_.station, app::StartupResult{});
-            main_->set_quit_handler([] {});
-            main_->show();
-            ASSERT_TRUE(QTest::qWaitForWindowExposed(main_.get()));
-        }
+        if (!main_) main_ = open_main_window(s_);
         QTest::mouseClick(child<QPushButton>(*main_, "timeset"), Qt::LeftButton);
         window_ = main_->settime_window();
         ASSERT_NE(window_, nullptr);
@@ -101,7 +105,7 @@ TEST_F(SettimeWindowTest, ShowsThePcClockAndTheSettingsAndTheButtonsReachTheMode
     EXPECT_TRUE(get<QRadioButton>("option_sync1")->isChecked() && !get<QRadioButton>("option_sync2")->isChecked());
     EXPECT_TRUE(get<QCheckBox>("pc_rtc")->isChecked() && get<QCheckBox>("pc_sync")->isChecked());
     auto* every = get<QComboBox>("sync_every");
-    EXPECT_EQ(std::tuple(every->count(), every->itemText(6), every->currentIndex()), std::tuple(7, QString(" day"), 3));
+    EXPECT_EQ(every->currentIndex(), 3);
     // pc_sync enables the list at every click; only OK stores it.
     click("pc_sync");
     EXPECT_FALSE(every->isEnabled());
@@ -122,7 +126,6 @@ TEST_F(SettimeWindowTest, ShowsThePcClockAndTheSettingsAndTheButtonsReachTheMode
     EXPECT_EQ(std::tuple(general().gmt_correction, general().sync_source_dcf), std::tuple(0, 1));
     EXPECT_TRUE(s_.serial.writes().empty());
     open();
-    EXPECT_EQ(main_->settime_window(), window_);
     EXPECT_EQ(text("v_gmt"), "1");
 
     // SET TIME (GPS: the correction as typed) sends the clock and the zone,
@@ -138,7 +141,7 @@ TEST_F(SettimeWindowTest, ShowsThePcClockAndTheSettingsAndTheButtonsReachTheMode
     EXPECT_TRUE(s_.dialogs.messages().empty());
 }
 
-TEST_F(SettimeWindowTest, AValueTypedAndNeverCheckedIsNeitherSentNorStored) {
+TEST_F(SettimeWindowTest, AValueTypedAndNeverCheckedIsNeitherSentNorStoredAndABadFieldKeepsTheFocus) {
     open();
     activate();
     get<QLineEdit>("v_hours")->setFocus();
@@ -160,11 +163,9 @@ TEST_F(SettimeWindowTest, AValueTypedAndNeverCheckedIsNeitherSentNorStored) {
     click("oktimeset");
     EXPECT_EQ(s_.serial.writes().size(), 2u);
     EXPECT_EQ(s_.dialogs.messages().size(), 2u);
-}
 
-TEST_F(SettimeWindowTest, FieldChecksShowTheirMessageAndKeepTheFocus) {
-    open();
-    activate();
+    // A field's check shows its message and keeps the value and the focus.
+    s_.dialogs.shown.clear();
     enter("v_day", "32");
     EXPECT_EQ(s_.dialogs.messages(), std::vector<std::string>{"Insert a valid DAY (01..31) | Check DAY Value"});
     EXPECT_EQ(text("v_day"), "32");  // the value stays
@@ -188,7 +189,7 @@ TEST_F(SettimeWindowTest, FieldChecksShowTheirMessageAndKeepTheFocus) {
     EXPECT_FALSE(window_->isVisible());
 }
 
-TEST_F(SettimeWindowTest, TheChartShowsEverySynchronisedMinuteUntilAClickOrTheEndOfAcquisition) {
+TEST_F(SettimeWindowTest, TheChartShowsEverySynchronisedMinuteUntilClearedAndTheColourScaleIsDrawn) {
     ASSERT_TRUE(time_packet(0, 0, 30, 0x20));  // minute 0, left edge, flagged before opening
     ASSERT_TRUE(time_packet(0, 0, 31, 0));
     open();
@@ -215,32 +216,11 @@ TEST_F(SettimeWindowTest, TheChartShowsEverySynchronisedMinuteUntilAClickOrTheEn
     ASSERT_TRUE(time_packet(7, 5, 11, 0));
     EXPECT_EQ(child<Lamp>(*window_, "sync_indicator")->color(), 8);
 
-    QTest::mouseClick(chart, Qt::LeftButton, {}, QPoint(10, 10));
-    EXPECT_EQ(marked_columns(chart->image()), 0);
-    EXPECT_EQ(s_.station->board_clock.sync().sync_minutes[425], 0);
-    ASSERT_TRUE(time_packet(7, 6, 0, 0x20));
-    EXPECT_GE(marked_columns(chart->image()), 1);
-    s_.station->board_clock.stop_run();
-    EXPECT_EQ(marked_columns(chart->image()), 0);
-}
-
-TEST_F(SettimeWindowTest, ColourScaleRunsFromBlackToRedAndPicture) {
-    general().pc_sync = 1;
-    general().sync_every = 1;
-    s_.clock.set(2003, 2, 25, 14, 30, 12, 250);
-    supervision::refresh_pc_clock_texts(s_.clock, s_.station->pc_clock);
-    for (int hour = 0; hour < 14; ++hour)
-        for (int minute = 2; minute < 60; minute += 17) {
-            ASSERT_TRUE(time_packet(hour, minute, 0, 0x20));
-            ASSERT_TRUE(time_packet(hour, minute, 1, 0));
-        }
-    open();
-    ASSERT_TRUE(time_packet(14, 30, 12, 0x20));
+    // The colour scale, from black to red, drawn on a click; its middle
+    // shows about 640 of its 1281 lines.
     auto* picture = get<PictureBox>("Picture1");
-    const QImage empty = picture->image();
-    EXPECT_EQ(empty.pixelColor(0, 5), empty.pixelColor(empty.width() - 1, 5));
+    EXPECT_EQ(picture->image().pixelColor(0, 5), picture->image().pixelColor(picture->image().width() - 1, 5));
     click("Command1");
-    // The colour scale runs from black to red; its middle shows about 640.
     const QImage scale = picture->image();
     EXPECT_EQ(scale.size(), picture->image_size());
     EXPECT_EQ(scale.pixelColor(0, 5), QColor(0, 0, 0));
@@ -250,6 +230,103 @@ TEST_F(SettimeWindowTest, ColourScaleRunsFromBlackToRedAndPicture) {
     for (int v = 636; v <= 644; ++v) near_640 = near_640 || middle == QColor(QRgb(acquisition::spectrogram_colour(v)));
     EXPECT_TRUE(near_640) << middle.name().toStdString();
     EXPECT_TRUE(save_picture(*window_, "settime"));
+
+    QTest::mouseClick(chart, Qt::LeftButton, {}, QPoint(10, 10));
+    EXPECT_EQ(marked_columns(chart->image()), 0);
+    EXPECT_EQ(s_.station->board_clock.sync().sync_minutes[425], 0);
+    ASSERT_TRUE(time_packet(7, 6, 0, 0x20));
+    EXPECT_GE(marked_columns(chart->image()), 1);
+    s_.station->board_clock.stop_run();
+    EXPECT_EQ(marked_columns(chart->image()), 0);
+}
+
+using acquisition::ClockTrimming;
+using acquisition::ClockTrimmingContext;
+
+// The trimming logic on fakes, channel 1 at 100 samples per second, the
+// board's firmware and a running acquisition; its window shown.
+class TrimmingWindowTest : public ::testing::Test {
+protected:
+    TrimmingWindowTest() {
+        settings.channels[0].sps_code = 11;
+        sample_path.start_run(config::orda10, settings);
+        window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+    QString text(const char* name) { return text_of(*window, name); }
+    void type(const char* name, const QString& typed) {
+        auto* edit = child<QLineEdit>(*window, name);
+        edit->selectAll();
+        QTest::keyClicks(edit, typed);
+    }
+    // A measurement over 100 s with one sample too many: one correction
+    // every 10000 samples (hex 2710).
+    void measure() {
+        trimming.measure_on_sync("2003/02/03 12:00:00");
+        for (int i = 0; i < 10001; ++i) sample_path.take_sample(0, 0);
+        trimming.measure_on_sync("2003/02/03 12:01:40");
+    }
+
+    config::Settings settings;
+    acquisition::SamplePath sample_path;
+    fakes::FakeDialogs dialogs;
+    bool window_open = false;
+    std::vector<std::string> commands;
+    ClockTrimming trimming{ClockTrimmingContext{settings, sample_path, dialogs, window_open,
+                                                [] { return std::string("1.40"); }, [] { return true; },
+                                                [this](std::string_view b) { return commands.emplace_back(b), true; }}};
+    std::unique_ptr<TrimmingWindow> window = std::make_unique<TrimmingWindow>(trimming);
+};
+
+TEST_F(TrimmingWindowTest, FieldsFollowTheMeasurementButtonsWriteAndReadAndTheTraceListClears) {
+    EXPECT_EQ(window->windowTitle(), "A/D Card Clock Trimming (use channel 1 at 100 sps)");
+    EXPECT_TRUE(window_open);
+    trimming.measure_on_sync("2003/02/03 12:00:00");
+    EXPECT_EQ(text("firsttime") + "|" + text("trimmevery") + "|" + text("prev_sync"), "2003/02/03 12:00:00|Wait...|");
+    measure();
+    QStringList shown;
+    for (const char* name : {"prev_sync", "ad_received", "ad_tlapsed", "trimmevery", "dataset"}) shown << text(name);
+    EXPECT_EQ(shown.join('|'), "2003/02/03 12:01:40|10001|100|10000|XX 10 27 00 01 XX XX XX XX");
+    click(*window, "set_trim_data");
+    type("txt_error", "2");
+    EXPECT_EQ(text("dataset") + "|" + text("txt_manual_trim"), "XX C0 A8 00 01 XX XX XX XX|C0 A8 00 01");
+    type("txt_manual_trim", "12 34 56 01");
+    click(*window, "cmd_manual_trim");
+    click(*window, "nulltrimm");
+    EXPECT_EQ(text("dataset"), "XX FF FF FF 02 XX XX XX XX");
+    EXPECT_EQ(commands, (std::vector<std::string>{std::string("\x85\x10\x27\x00\x01\x00", 6),
+                                                  std::string("\x85\x12\x34\x56\x01\x00", 6),
+                                                  std::string("\x85\xFF\xFF\xFF\x02\x00", 6)}));
+    EXPECT_EQ(dialogs.messages(), std::vector<std::string>{"Check the settings reading the values. | Clock Trimming"});
+    click(*window, "eeread");
+    EXPECT_EQ(text("eeprom"), "");
+    for (const std::uint8_t value : {0x00, 0x10, 0x27, 0x00, 0x01, 0xFF, 0xFF, 0xFF, 0xFF})
+        trimming.eeprom_reply(std::array<std::uint8_t, 3>{0x86, value, 0xF0});
+    EXPECT_EQ(text("eeprom"), " 00 10 27 00 01 FF FF FF FF");
+
+    // The trace list in service mode only, as long as the model keeps it,
+    // across closing; a double click clears it.
+    auto* list = child<QListWidget>(*window, "List1");
+    trimming.add_trace_line("not in service mode");
+    EXPECT_EQ(list->count(), 0);
+    settings.general.service_mode = 1;
+    const auto limit = acquisition::TrimmingModel::max_list_lines;
+    for (std::size_t i = 0; i < limit + 3; ++i) trimming.add_trace_line("ncamp: " + std::to_string(i));
+    ASSERT_EQ(list->count(), static_cast<int>(limit));
+    EXPECT_EQ(list->item(0)->text(), "ncamp: 3");
+    EXPECT_TRUE(save_picture(*window, "trimming"));
+    window->close();
+    EXPECT_FALSE(window_open);
+    EXPECT_EQ(text("firsttime"), "");  // closing unloads what it showed
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    EXPECT_EQ(list->count(), static_cast<int>(limit));
+    // A view takes a double click only after the press that starts it.
+    const QPoint at = list->visualItemRect(list->item(0)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+    EXPECT_EQ(list->count(), 0);
+    EXPECT_TRUE(trimming.model().list1.empty());
 }
 
 }  // namespace
