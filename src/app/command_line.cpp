@@ -105,6 +105,11 @@ ParseResult parse_command_line(const std::vector<std::string>& arguments) {
             }
             return false;
         };
+        auto seconds_value = [&](const std::string& name, const std::string& value) {
+            const auto seconds = seconds_of(value);
+            if (!seconds) result.error = name + " needs a number of seconds, not '" + value + "'";
+            return seconds;
+        };
         std::string value;
         if (word == "--help" || word == "-h") {
             options.help = true;
@@ -137,18 +142,11 @@ ParseResult parse_command_line(const std::vector<std::string>& arguments) {
             }
             options.port = value;
         } else if (value_of("--run-for", value)) {
-            const auto seconds = seconds_of(value);
-            if (!seconds) {
-                result.error = "--run-for needs a number of seconds, not '" + value + "'";
-                return result;
-            }
-            options.run_for = *seconds;
+            options.run_for = seconds_value("--run-for", value);
+            if (!options.run_for) return result;
         } else if (value_of("--status-every", value)) {
-            const auto seconds = seconds_of(value);
-            if (!seconds) {
-                result.error = "--status-every needs a number of seconds, not '" + value + "'";
-                return result;
-            }
+            const auto seconds = seconds_value("--status-every", value);
+            if (!seconds) return result;
             options.status_every = *seconds;
         } else if (value_of("--extract", value)) {
             if (value.size() != 19 || !config::stamp_seconds(value)) {
