@@ -19,16 +19,18 @@ inline std::string read_file(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// The lines of a file without their CR LF or LF.
-inline std::vector<std::string> read_lines(const std::filesystem::path& path) {
+// The lines of a text without their CR LF or LF.
+inline std::vector<std::string> split_lines(const std::string& text) {
     std::vector<std::string> lines;
-    std::istringstream in(read_file(path));
+    std::istringstream in(text);
     for (std::string line; std::getline(in, line);) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         lines.push_back(line);
     }
     return lines;
 }
+
+inline std::vector<std::string> read_lines(const std::filesystem::path& path) { return split_lines(read_file(path)); }
 
 // An empty folder named after the running test, gone when this is.
 class TestFolder {

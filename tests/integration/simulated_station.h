@@ -4,6 +4,8 @@
 // end-to-end tests share. The programs run as one-shot runs with their
 // output captured, or in the background until stopped with a signal.
 
+#include "fakes/test_files.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,7 +14,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -63,11 +64,9 @@ private:
     int status_ = -1;
 };
 
-// Reads a whole file ("" when missing).
-inline std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+// A whole file ("" when missing), and a text's lines without CR LF.
+using tw::testing::read_file;
+using tw::testing::split_lines;
 // Polls `condition` every 50 ms until it holds or `timeout` passes.
 template <typename Condition>
 bool wait_until(Condition condition, std::chrono::milliseconds timeout) {
@@ -77,16 +76,6 @@ bool wait_until(Condition condition, std::chrono::milliseconds timeout) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return condition();
-}
-
-inline std::vector<std::string> split_lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
 }
 
 // Where a test gives no time of its own, the board's clock and the program's
