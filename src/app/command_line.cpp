@@ -45,6 +45,7 @@ std::string usage_text() {
            "                 [--simulate[=orda10|orda20|infiltec|lx1500]] [--print-settings]\n"
            "                 [--mseed ROOT] [--seedlink PORT] [--seedlink-bind ADDRESS]\n"
            "                 [--network NN] [--station CODE] [--location LL]\n"
+           "                 [--datalink HOST:PORT]\n"
            "                 [--help] [--version]\n"
            "       terrawave [--folder DIR] --extract \"YYYY/MM/DD HH:MM:SS\" --minutes N\n"
            "                 [--channels 1,2,3,4]\n"
@@ -74,14 +75,38 @@ std::string usage_text() {
            "  --seedlink-bind ADDRESS  listen on this address only (default: all)\n"
            "  --network NN      network code of the data (default XX)\n"
            "  --station CODE    station code, at most 5 letters or digits (needed with\n"
-           "                    --mseed or --seedlink)\n"
+           "                    --mseed, --seedlink or --datalink)\n"
            "  --location LL     location code (default empty)\n"
+           "  --datalink HOST:PORT  also write every record to the ring server at HOST:PORT\n"
+           "                    over DataLink (16000 is the usual port), each record once,\n"
+           "                    catching up after an outage (from the archive with --mseed)\n"
            "  --help            this text\n"
            "  --version         the program version\n";
 }
 
 stream::StreamCodes stream_codes(const CommandLine& options) {
     return stream::normalize_codes({options.network, options.station, options.location});
+}
+
+bool parse_host_port(const std::string& text, std::string& host, int& port) {
+    std::string port_text;
+    if (text.starts_with("[")) {
+        const auto close = text.find("]:");
+        if (close == std::string::npos) return false;
+        host = text.substr(1, close - 1);
+        port_text = text.substr(close + 2);
+    } else {
+        const auto colon = text.rfind(':');
+        if (colon == std::string::npos || text.find(':') != colon) return false;
+        host = text.substr(0, colon);
+        port_text = text.substr(colon + 1);
+    }
+    const auto [end, ec] = std::from_chars(port_text.data(), port_text.data() + port_text.size(), port);
+    const bool bad_host = host.empty() || std::any_of(host.begin(), host.end(), [](char c) {
+        return c <= ' ' || c >= 127;
+    });
+    return !bad_host && ec == std::errc() && end == port_text.data() + port_text.size() && port >= 1 &&
+           port <= 65535;
 }
 
 ParseResult parse_command_line(const std::vector<std::string>& arguments) {
@@ -185,6 +210,14 @@ ParseResult parse_command_line(const std::vector<std::string>& arguments) {
             options.seedlink_port = port;
         } else if (value_of("--seedlink-bind", value)) {
             options.seedlink_bind = value;
+        } else if (value_of("--datalink", value)) {
+            std::string host;
+            int port = 0;
+            if (!parse_host_port(value, host, port)) {
+                result.error = "--datalink needs HOST:PORT (a port 1 to 65535), not '" + value + "'";
+                return result;
+            }
+            options.datalink = value;
         } else if (value_of("--network", value)) {
             options.network = value;
         } else if (value_of("--station", value)) {
@@ -201,7 +234,7 @@ ParseResult parse_command_line(const std::vector<std::string>& arguments) {
         result.error = "--run-for goes with --headless";
     } else if (!options.seedlink_bind.empty() && !options.seedlink_port) {
         result.error = "--seedlink-bind goes with --seedlink";
-    } else if ((!options.mseed_root.empty() || options.seedlink_port)) {
+    } else if (!options.mseed_root.empty() || options.seedlink_port || !options.datalink.empty()) {
         const std::string problem = stream::check_codes(stream_codes(options));
         if (!problem.empty()) result.error = problem;
     }

@@ -21,12 +21,17 @@
 #include "platform/qt/qt_scheduler.h"
 #include "platform/qt/qt_serial_port.h"
 #include "platform/qt/qt_tcp.h"
+#include "platform/qt/qt_tcp_connector.h"
 #include "platform/qt/qt_sound.h"
 #include "ui/windows.h"
 
 #include <QApplication>
 #include <QGuiApplication>
 #include <QMessageBox>
+
+#include <pwd.h>
+#include <sys/utsname.h>
+#include <unistd.h>
 
 #include <iostream>
 #include <memory>
@@ -35,6 +40,15 @@
 using namespace tw;
 
 namespace {
+
+// "program:user:pid:architecture", as ring servers list their clients.
+std::string datalink_client_id() {
+    const passwd* user = ::getpwuid(::getuid());
+    utsname system{};
+    ::uname(&system);
+    return std::string("terrawave:") + (user ? user->pw_name : "?") + ":" + std::to_string(::getpid()) +
+           ":" + system.sysname + "-" + system.machine;
+}
 
 void echo_to_stderr(app::Station& station) {
     station.error_report.set_echo(
@@ -98,6 +112,10 @@ int run(const app::CommandLine& options, int argc, char** argv) {
     platform::QtSound sound;
     platform::QtScheduler scheduler;
     platform::SystemdServiceManager service_manager;
+    // The data server's listener and the feed's connections outlive the
+    // station, whose server and feed use them until the end.
+    platform::QtTcpListener seedlink_listener;
+    platform::QtTcpConnector datalink_connector;
 
     app::Station station(folder, app::Services{serial, clock, dialogs, disk, launcher, pump,
                                                printer.get(), &io_ports, &sound, &images,
@@ -109,15 +127,21 @@ int run(const app::CommandLine& options, int argc, char** argv) {
             station.settings.general.ad_type = simulation->ad_type;
     };
 
-    // --mseed and --seedlink: the day archive and the data server, once the
-    // station is started up.
-    platform::QtTcpListener seedlink_listener;
+    // --mseed, --seedlink and --datalink: the day archive, the data server
+    // and the feed to a ring server, once the station is started up.
     auto open_stream = [&](std::string* error) {
-        if (options.mseed_root.empty() && !options.seedlink_port) return true;
-        return station.stream.open(stream::StreamOptions{options.mseed_root, options.seedlink_port,
-                                                         options.seedlink_bind,
-                                                         app::stream_codes(options)},
-                                   &seedlink_listener, error);
+        if (options.mseed_root.empty() && !options.seedlink_port && options.datalink.empty()) return true;
+        if (!station.stream.open(stream::StreamOptions{options.mseed_root, options.seedlink_port,
+                                                       options.seedlink_bind, app::stream_codes(options)},
+                                 &seedlink_listener, error))
+            return false;
+        std::string host;
+        int port = 0;
+        if (app::parse_host_port(options.datalink, host, port))
+            station.stream.open_datalink({host, port, station.path(app::files::datalink_positions),
+                                          datalink_client_id()},
+                                         datalink_connector);
+        return true;
     };
     std::string stream_error;
 
