@@ -375,7 +375,7 @@ DataLinkStatus DataLinkClient::status() const {
     status.problem = up_ ? std::string() : problem_;
     status.acknowledged = acknowledged_;
     for (const auto& lane : lanes_) {
-        if (lane.backlog) status.from_archive = true;
+        if (lane.backlog && up_) status.from_archive = true;
         const std::int64_t since = lane.acked_us ? *lane.acked_us : lane.first_us;
         if (lane.newest_us > since) status.behind_us = std::max(status.behind_us, lane.newest_us - since);
     }

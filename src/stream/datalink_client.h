@@ -54,7 +54,7 @@ struct DataLinkStatus {
     bool up = false;              // connected, and the server takes records
     std::string server;           // "host:port"
     std::int64_t behind_us = 0;   // newest record made minus newest acknowledged, worst stream
-    bool from_archive = false;    // a stream is catching up from the day archive
+    bool from_archive = false;    // up, and a stream is catching up from the day archive
     std::uint64_t acknowledged = 0;  // records acknowledged since the program started
     std::string problem;          // why the link is down ("" when up)
 };

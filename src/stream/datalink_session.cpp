@@ -162,8 +162,9 @@ void DataLinkSession::handle(std::string_view header, std::string_view data) {
         std::string_view who = header.substr(3, marks == std::string_view::npos ? header.size() : marks - 3);
         while (!who.empty() && who.back() == ' ') who.remove_suffix(1);
         server_id_ = printable(who);
-        const std::string_view capabilities =
+        std::string_view capabilities =
             marks == std::string_view::npos ? std::string_view() : header.substr(marks + 2);
+        while (!capabilities.empty() && capabilities.front() == ' ') capabilities.remove_prefix(1);
         packet_size_ = std::max(capability_number(capabilities, "PACKETSIZE:"), 0L);
         if (capabilities.find("WRITE") == std::string_view::npos) {
             fail("the server does not let this station write (it grants \"" +
