@@ -4,8 +4,8 @@
 //   written as it is made and its acknowledgement taken, with the position
 //   file replaced after each one (real files);
 // - BM_DataLinkCatchUp: a whole day of those four channels in the day
-//   archive, sent after an outage, with the longest single turn of the
-//   event loop (what acquisition may wait at worst).
+//   archive, sent after an outage, with the processor time of the longest
+//   single turn of the event loop (what acquisition may wait at worst).
 
 #include "fakes/fake_platform.h"
 #include "stream/datalink_client.h"
@@ -13,7 +13,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include <chrono>
+#include <ctime>
 #include <cmath>
 #include <filesystem>
 #include <random>
@@ -86,6 +86,12 @@ public:
     Server* server = nullptr;
 };
 
+double thread_cpu_us() {
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e6 + static_cast<double>(t.tv_nsec) / 1e3;
+}
+
 const std::int64_t day_start = civil_time_us(2024, 3, 5, 0, 0, 0);
 
 void BM_DataLinkLive(benchmark::State& state) {
@@ -129,6 +135,7 @@ void BM_DataLinkCatchUp(benchmark::State& state) {
     archive.close_all();
     tw::fakes::FakeClock clock;
     clock.set(2024, 3, 5, 23, 59, 59);
+    clock.run_in_real_time();
     double longest_turn_us = 0;
     for (auto _ : state) {
         // The server acknowledged the first record of each channel, then
@@ -143,10 +150,11 @@ void BM_DataLinkCatchUp(benchmark::State& state) {
                               connector, clock, [](const std::string&) {});
         client.start();
         for (;;) {
-            const auto t0 = std::chrono::steady_clock::now();
+            // The processor time of the turn: on a loaded machine the wall
+            // time of one turn is mostly other programs'.
+            const double t0 = thread_cpu_us();
             const bool more = connector.server->serve();
-            const auto t1 = std::chrono::steady_clock::now();
-            longest_turn_us = std::max(longest_turn_us, std::chrono::duration<double, std::micro>(t1 - t0).count());
+            longest_turn_us = std::max(longest_turn_us, thread_cpu_us() - t0);
             if (!more) break;
         }
         if (connector.server->kept + 4 != day_records) state.SkipWithError("not every record was sent");

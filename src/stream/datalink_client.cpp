@@ -155,6 +155,7 @@ void DataLinkClient::read() {
 
 void DataLinkClient::failed(std::string why) {
     const bool was_up = up_;
+    if (positions_changed_) save_positions(false);
     up_ = false;
     connecting_ = false;
     if (link_) link_->on_readable = link_->on_writable = nullptr;
@@ -311,7 +312,8 @@ void DataLinkClient::take_acknowledgements() {
         lanes_[w.lane].acked_us = w.start_us;
     }
     positions_changed_ = true;
-    save_positions(false);
+    if (session_->in_flight() == 0 || clock_.monotonic_ms() - last_save_ms_ >= busy_save_ms)
+        save_positions(false);
     became_up();
 }
 
@@ -327,6 +329,7 @@ DataLinkState DataLinkClient::positions() const {
 void DataLinkClient::save_positions(bool durable) {
     if (options_.state_file.empty()) return;
     std::string error;
+    last_save_ms_ = clock_.monotonic_ms();
     if (save_datalink_state(options_.state_file, positions(), durable, &error)) {
         positions_changed_ = false;
         positions_unsynced_ = !durable;

@@ -9,8 +9,9 @@
 // from the ring of records in memory, and from the day archive for what the
 // ring no longer holds (an outage longer than the ring, or a restart of the
 // program). The acknowledged starts are kept in a small file in the station
-// folder (datalink_state.h), replaced after every batch of
-// acknowledgements and synchronised to the device every `durable_every_ms`.
+// folder (datalink_state.h), replaced once no acknowledgement is owed (at
+// most every `busy_save_ms` while records are on their way) and
+// synchronised to the device every `durable_every_ms`.
 //
 // Connection attempts back off from 1 s to a minute. The event list hears
 // of the first failure of an outage and of the recovery, not of every try.
@@ -75,6 +76,11 @@ public:
     static constexpr std::int64_t connect_timeout_ms = 15000;
     // The position file reaches the device at least this often.
     static constexpr std::int64_t durable_every_ms = 10000;
+    // While records are on their way (a catch-up) the file is replaced at
+    // most this often: each replacement costs the disk a millisecond or
+    // more, which would make a day of catch-up take minutes. Live records
+    // are acknowledged with nothing else on the way, and written at once.
+    static constexpr std::int64_t busy_save_ms = 100;
     // Bytes read from the server per notification.
     static constexpr std::size_t read_chunk = 4096;
 
@@ -164,6 +170,7 @@ private:
     bool positions_changed_ = false;   // since the last write of the file
     bool positions_unsynced_ = false;  // written, not yet synchronised
     std::int64_t last_durable_ms_ = 0;
+    std::int64_t last_save_ms_ = 0;
     bool save_failing_ = false;
 };
 
