@@ -2,6 +2,7 @@
 
 #include "config/time_stamp.h"
 #include "stream/channel_codes.h"
+#include "stream/datalink_settings.h"
 
 #include <algorithm>
 #include <charconv>
@@ -86,27 +87,6 @@ std::string usage_text() {
 
 stream::StreamCodes stream_codes(const CommandLine& options) {
     return stream::normalize_codes({options.network, options.station, options.location});
-}
-
-bool parse_host_port(const std::string& text, std::string& host, int& port) {
-    std::string port_text;
-    if (text.starts_with("[")) {
-        const auto close = text.find("]:");
-        if (close == std::string::npos) return false;
-        host = text.substr(1, close - 1);
-        port_text = text.substr(close + 2);
-    } else {
-        const auto colon = text.rfind(':');
-        if (colon == std::string::npos || text.find(':') != colon) return false;
-        host = text.substr(0, colon);
-        port_text = text.substr(colon + 1);
-    }
-    const auto [end, ec] = std::from_chars(port_text.data(), port_text.data() + port_text.size(), port);
-    const bool bad_host = host.empty() || std::any_of(host.begin(), host.end(), [](char c) {
-        return c <= ' ' || c >= 127;
-    });
-    return !bad_host && ec == std::errc() && end == port_text.data() + port_text.size() && port >= 1 &&
-           port <= 65535;
 }
 
 ParseResult parse_command_line(const std::vector<std::string>& arguments) {
@@ -213,7 +193,7 @@ ParseResult parse_command_line(const std::vector<std::string>& arguments) {
         } else if (value_of("--datalink", value)) {
             std::string host;
             int port = 0;
-            if (!parse_host_port(value, host, port)) {
+            if (!stream::parse_host_port(value, host, port)) {
                 result.error = "--datalink needs HOST:PORT (a port 1 to 65535), not '" + value + "'";
                 return result;
             }

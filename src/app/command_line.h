@@ -30,7 +30,8 @@ struct CommandLine {
     std::string network = "XX";
     std::string station;
     std::string location;
-    // --datalink HOST:PORT: every record also goes to a ring server.
+    // --datalink HOST:PORT: every record also goes to a ring server
+    // (overrides [DATALINK] SERVER= of the settings).
     std::string datalink;
     bool help = false;
     bool version = false;
@@ -43,9 +44,6 @@ struct ParseResult {
 
 // The network, station and location codes of the options, in upper case.
 stream::StreamCodes stream_codes(const CommandLine& options);
-
-// "host:port", "[v6 address]:port": the host and a port 1 to 65535.
-bool parse_host_port(const std::string& text, std::string& host, int& port);
 
 ParseResult parse_command_line(const std::vector<std::string>& arguments);
 std::string usage_text();

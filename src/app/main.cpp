@@ -22,6 +22,7 @@
 #include "platform/qt/qt_serial_port.h"
 #include "platform/qt/qt_tcp.h"
 #include "platform/qt/qt_tcp_connector.h"
+#include "stream/datalink_settings.h"
 #include "platform/qt/qt_sound.h"
 #include "ui/windows.h"
 
@@ -130,15 +131,26 @@ int run(const app::CommandLine& options, int argc, char** argv) {
     // --mseed, --seedlink and --datalink: the day archive, the data server
     // and the feed to a ring server, once the station is started up.
     auto open_stream = [&](std::string* error) {
-        if (options.mseed_root.empty() && !options.seedlink_port && options.datalink.empty()) return true;
+        // The ring server of the command line, else that of [DATALINK].
+        std::vector<std::string> problems;
+        auto feed = stream::read_datalink_settings(station.settings.extra, &problems);
+        for (const auto& problem : problems) station.event_list.append(problem);
+        if (!options.datalink.empty()) stream::parse_host_port(options.datalink, feed.host, feed.port);
+        const auto codes = app::stream_codes(options);
+        if (!feed.host.empty()) {
+            if (const auto bad = stream::check_codes(codes); !bad.empty()) {
+                station.event_list.append("DataLink: no feed to " + feed.host + ":" + std::to_string(feed.port) +
+                                         " without the station's codes: " + bad);
+                feed = {};
+            }
+        }
+        if (options.mseed_root.empty() && !options.seedlink_port && feed.host.empty()) return true;
         if (!station.stream.open(stream::StreamOptions{options.mseed_root, options.seedlink_port,
-                                                       options.seedlink_bind, app::stream_codes(options)},
+                                                       options.seedlink_bind, codes},
                                  &seedlink_listener, error))
             return false;
-        std::string host;
-        int port = 0;
-        if (app::parse_host_port(options.datalink, host, port))
-            station.stream.open_datalink({host, port, station.path(app::files::datalink_positions),
+        if (!feed.host.empty())
+            station.stream.open_datalink({feed.host, feed.port, station.path(app::files::datalink_positions),
                                           datalink_client_id()},
                                          datalink_connector);
         return true;

@@ -5,6 +5,7 @@
 #include "fakes/fake_platform.h"
 #include "fakes/test_files.h"
 #include "stream/datalink_client.h"
+#include "stream/datalink_settings.h"
 #include "stream/record_packer.h"
 
 #include <gtest/gtest.h>
@@ -125,6 +126,25 @@ TEST(DataLinkState, ReadsItsOwnFileOnlyWhole) {
     for (const auto& [bad, status] : cases) {
         EXPECT_EQ(parse_datalink_state(bad, "XX.STA", "ring:16000", read), status) << bad;
         EXPECT_TRUE(read.acknowledged.empty());
+    }
+}
+
+TEST(DataLinkSettings, ServerIsHostAndPortAndWrittenOnlyWhenSet) {
+    const struct { const char* value; const char* host; int port; bool problem; } cases[] = {
+        {"ring.example.org:16000", "ring.example.org", 16000, false}, {"[::1]:16000", "::1", 16000, false},
+        {"", "", 0, false}, {"ring", "", 0, true}, {"ring:0", "", 0, true}, {"::1:16000", "", 0, true},
+        {"ring:16000:1", "", 0, true}, {"ri ng:1", "", 0, true},
+    };
+    for (const auto& c : cases) {
+        tw::config::ExtraSections extra;
+        extra.set("DATALINK", "SERVER", c.value);
+        std::vector<std::string> problems;
+        const auto read = read_datalink_settings(extra, &problems);
+        EXPECT_EQ(read, (DataLinkSettings{c.host, c.port})) << c.value;
+        EXPECT_EQ(problems.size(), c.problem ? 1u : 0u) << c.value;
+        tw::config::ExtraSections written;
+        write_datalink_settings(written, read);
+        EXPECT_EQ(written.text("DATALINK", "SERVER"), c.problem ? "" : c.value);
     }
 }
 
