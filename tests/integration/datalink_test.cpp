@@ -28,6 +28,12 @@ using namespace tw::integration;
 
 // A DataLink server on 127.0.0.1 in a thread of the test: answers ID with
 // write permission, and OK to each WRITE, which it keeps.
+std::size_t count(const std::map<std::string, std::vector<std::string>>& records) {
+    std::size_t n = 0;
+    for (const auto& [id, list] : records) n += list.size();
+    return n;
+}
+
 class TestRingServer {
 public:
     TestRingServer() { start(); }
@@ -70,24 +76,19 @@ public:
     // then the held connection is closed unread: a server that hung and
     // was restarted.
     std::atomic<bool> hold{false};
-    std::atomic<int> refused{0}, cut{0}, connections{0};
+    std::atomic<int> refused{0}, cut{0};
 
     // Records kept per stream id, in the order written.
     std::map<std::string, std::vector<std::string>> kept() {
         std::lock_guard lock(mutex_);
         return kept_;
     }
-    std::size_t kept_count() {
-        std::lock_guard lock(mutex_);
-        std::size_t n = 0;
-        for (const auto& [id, records] : kept_) n += records.size();
-        return n;
-    }
+    std::size_t kept_count() { return count(kept()); }
 
 private:
     static void send_packet(int fd, const std::string& header, const std::string& data = {}) {
         const std::string bytes = "DL" + std::string(1, static_cast<char>(header.size())) + header + data;
-        [[maybe_unused]] const auto n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        (void)!::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
     }
     // Handles the whole packets at the front of `in`; false to close.
     bool handle(int fd, std::string& in) {
@@ -143,7 +144,6 @@ private:
                 if (client >= 0) ::close(client);
                 client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
                 in.clear();
-                connections += 1;
                 continue;
             }
             if (client < 0 || !(fds[1].revents & (POLLIN | POLLHUP | POLLERR))) continue;
@@ -182,11 +182,7 @@ protected:
         }
         return out;
     }
-    std::size_t archived_count() const {
-        std::size_t n = 0;
-        for (const auto& [id, records] : archived()) n += records.size();
-        return n;
-    }
+    std::size_t archived_count() const { return count(archived()); }
     std::unique_ptr<Background> start_program(int port) {
         return std::make_unique<Background>(
             TW_TERRAWAVE,
