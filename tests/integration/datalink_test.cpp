@@ -144,6 +144,7 @@ private:
                 if (client >= 0) ::close(client);
                 client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
                 in.clear();
+                held = false;  // the held connection is gone, this one is new
                 continue;
             }
             if (client < 0 || !(fds[1].revents & (POLLIN | POLLHUP | POLLERR))) continue;
