@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <numeric>
 #include <cstdint>
 #include <string>
@@ -12,6 +13,7 @@
 #include "boardsim/board.h"
 #include "boardsim/board_time.h"
 #include "boardsim/options.h"
+#include "boardsim/signal_generator.h"
 
 namespace tw::boardsim {
 namespace {
@@ -213,6 +215,25 @@ TEST(Board, QuakeBurstReachesItsPeakThenDecays) {
     EXPECT_LE(strongest, 10000);
     EXPECT_LT(peak_per_second[32], strongest / 10);                       // coda
     EXPECT_EQ(peak_per_second[36], 0);                                    // over
+}
+
+TEST(Board, RepeatedQuakeComesBackEachPeriodAcrossMidnight) {
+    SimulatorOptions o;
+    o.signals = {SignalComponent{1, SignalKind::noise, 0, 0}};
+    o.quakes = {QuakeSpec{1, 30, 1000, 20, 300}};  // at hh:m0:30 and hh:m5:30
+    const SignalGenerator generator(o);
+    auto peak = [&](const std::string& time) {
+        const auto second = *parse_board_date_time(time);
+        double largest = 0;
+        for (int i = 0; i < 50; ++i) largest = std::max(largest, std::abs(generator.value(0, second, i, 50)));
+        return largest;
+    };
+    for (const char* onset : {"2003/02/03 12:35:30", "2003/02/03 23:55:30", "2003/02/04 00:00:30"}) {
+        const std::string minute = std::string(onset).substr(0, 17);
+        EXPECT_EQ(peak(minute + "29"), 0) << onset;  // quiet before each onset
+        EXPECT_GT(peak(minute + "35"), 500) << onset;  // its strong phase
+    }
+    EXPECT_EQ(peak("2003/02/03 12:38:00"), 0);  // over before the next one
 }
 
 TEST(Board, TextBoards) {
