@@ -10,8 +10,6 @@
 
 namespace tw::app {
 
-class Station;
-
 // The simulated board's own small quake, so that a first run shows an event:
 // on channel 1, every five minutes of the board's clock (12:00:00, 12:05:00,
 // ...), its strong phase 8 s after the onset and well over the start
