@@ -220,20 +220,11 @@ TEST(Board, QuakeBurstReachesItsPeakThenDecays) {
 TEST(Board, RepeatedQuakeComesBackEachPeriodAcrossMidnight) {
     SimulatorOptions o;
     o.signals = {SignalComponent{1, SignalKind::noise, 0, 0}};
-    o.quakes = {QuakeSpec{1, 30, 1000, 20, 300}};  // at hh:m0:30 and hh:m5:30
+    o.quakes = {QuakeSpec{1, 30, 1000, 20, 300}};  // at hh:m0:30 and hh:m5:30, 20 s long
     const SignalGenerator generator(o);
-    auto peak = [&](const std::string& time) {
-        const auto second = *parse_board_date_time(time);
-        double largest = 0;
-        for (int i = 0; i < 50; ++i) largest = std::max(largest, std::abs(generator.value(0, second, i, 50)));
-        return largest;
-    };
-    for (const char* onset : {"2003/02/03 12:35:30", "2003/02/03 23:55:30", "2003/02/04 00:00:30"}) {
-        const std::string minute = std::string(onset).substr(0, 17);
-        EXPECT_EQ(peak(minute + "29"), 0) << onset;  // quiet before each onset
-        EXPECT_GT(peak(minute + "35"), 500) << onset;  // its strong phase
-    }
-    EXPECT_EQ(peak("2003/02/03 12:38:00"), 0);  // over before the next one
+    auto value = [&](const std::string& time) { return std::abs(generator.value(0, *parse_board_date_time(time), 10, 50)); };
+    for (const std::string minute : {"2003/02/03 12:35:", "2003/02/03 23:55:", "2003/02/04 00:00:"})
+        EXPECT_TRUE(value(minute + "29") == 0 && value(minute + "35") > 0 && value(minute + "55") == 0) << minute;
 }
 
 TEST(Board, TextBoards) {
