@@ -364,6 +364,13 @@ void DataLinkClient::tick() {
     pump();
 }
 
+bool DataLinkClient::settled() const {
+    if (!up_) return true;
+    for (const auto& lane : lanes_)
+        if (lane.newest_us != 0 && (!lane.acked_us || *lane.acked_us < lane.newest_us)) return false;
+    return true;
+}
+
 std::string describe_feed(const DataLinkStatus& status) {
     std::string text = std::string("DataLink ") + (status.up ? "up" : "down") + ", " +
                        std::to_string(status.behind_us / 1000000) + " s behind";

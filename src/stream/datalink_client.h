@@ -101,6 +101,9 @@ public:
     void tick();
 
     DataLinkStatus status() const;
+    // Every record made has been acknowledged, or the link is down: nothing
+    // to wait for before the program ends.
+    bool settled() const;
     std::string server() const { return options_.host + ":" + std::to_string(options_.port); }
     // The positions as they are now (what the file gets).
     DataLinkState positions() const;
