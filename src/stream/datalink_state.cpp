@@ -1,14 +1,12 @@
 #include "stream/datalink_state.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <vector>
 
 namespace tw::stream {

@@ -1,8 +1,9 @@
 #pragma once
 // Standard data for the field, beside the station's own files: every
 // channel that acquires is packed into miniSEED records (record_packer.h),
-// which go into the day archive (day_archive.h) and the ring of recent
-// records that the data server serves (seedlink_server.h).
+// which go into the day archive (day_archive.h), the ring of recent
+// records that the data server serves (seedlink_server.h) and the feed to
+// a ring server (datalink_client.h).
 //
 // The station hands over every conditioned sample (what the day tracks
 // store) with the decoded sample it came from; its time is the board second
