@@ -74,6 +74,8 @@ std::string usage_text() {
            "  --signal CH:offset:V   constant offset\n"
            "  --quake CH:HH:MM:SS:PEAK[:DURATION_S]  quake-like burst at that board time\n"
            "                         (default duration 60 s)\n"
+           "  --spike CH:HH:MM:SS:PEAK[:DURATION_S]  a short loud knock at that board time\n"
+           "                         (default duration 1 s)\n"
            "  --seed N               seed of noise and faults (default 1)\n"
            "\n"
            "Time packets:\n"
@@ -198,11 +200,14 @@ std::string parse_signal(const std::string& value, SimulatorOptions& o) {
     return {};
 }
 
-std::string parse_quake(const std::string& value, SimulatorOptions& o) {
+std::string parse_burst(const std::string& value, SimulatorOptions& o, bool spike) {
     const auto parts = split(value, ':');
-    const std::string usage = "--quake needs CH:HH:MM:SS:PEAK[:DURATION_S], not '" + value + "'";
+    const std::string usage = std::string(spike ? "--spike" : "--quake") +
+                              " needs CH:HH:MM:SS:PEAK[:DURATION_S], not '" + value + "'";
     if (parts.size() != 5 && parts.size() != 6) return usage;
     QuakeSpec quake;
+    quake.spike = spike;
+    if (spike) quake.duration_s = 1;
     const auto channel = to_channel(parts[0]);
     const auto onset = time_fields(parts, 1);
     const auto peak = to_double(parts[4]);
@@ -322,7 +327,8 @@ const std::map<std::string, Handler>& value_options() {
              return {};
          }},
         {"--signal", parse_signal},
-        {"--quake", parse_quake},
+        {"--quake", [](const std::string& v, SimulatorOptions& o) { return parse_burst(v, o, false); }},
+        {"--spike", [](const std::string& v, SimulatorOptions& o) { return parse_burst(v, o, true); }},
         {"--seed",
          [](const std::string& v, SimulatorOptions& o) -> std::string {
              std::uint64_t seed = 0;

@@ -38,6 +38,9 @@ struct QuakeSpec {
     int onset = 0;          // board time of day, seconds
     double peak = 0;        // counts
     double duration_s = 60; // board seconds
+    // A short loud knock instead (a door slammed, a step on the pier): a
+    // 4 Hz ring of `peak` counts that dies away within `duration_s`.
+    bool spike = false;
 };
 
 struct TimeJump {

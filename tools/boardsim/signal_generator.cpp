@@ -65,6 +65,13 @@ double quake_shape(double t, double duration, double noise) {
     return envelope * carrier;
 }
 
+// A knock at `t` seconds after its onset, in units of the peak: a 4 Hz
+// ring (seen at every rate from 10 per second up) dying away.
+double spike_shape(double t, double duration) {
+    if (t < 0 || t >= duration) return 0;
+    return std::sin(2.0 * std::numbers::pi * 4.0 * t) * std::exp(-5.0 * t / duration);
+}
+
 }  // namespace
 
 double SignalGenerator::value(int channel, std::int64_t board_second, int index, int count) const {
@@ -95,7 +102,8 @@ double SignalGenerator::value(int channel, std::int64_t board_second, int index,
         // Seconds since the onset, wrapped into one day.
         double since = t - quake.onset;
         if (since < 0) since += static_cast<double>(seconds_per_day);
-        sum += quake.peak * quake_shape(since, quake.duration_s, noise());
+        sum += quake.peak * (quake.spike ? spike_shape(since, quake.duration_s)
+                                         : quake_shape(since, quake.duration_s, noise()));
     }
     return sum;
 }
