@@ -350,6 +350,9 @@ TEST_F(SetupWindowsTest, PicturesAreTidyAndSaveWritesWhatWasApplied) {
     choose(panel, "sensor_type", 3);
     choose(panel, "measure_unit", 4);
     EXPECT_EQ(text_of(panel, "lbl_sensor"), "V/ um/ss");
+    choose(panel, "filter_kind", 3);
+    type(panel, "filter_low", "0.5");
+    type(panel, "filter_high", "5");
     click(panel, "trig_apply");
     QWidget& setup = *open("active");
     type(setup, "purge_time", "0");
@@ -367,7 +370,8 @@ TEST_F(SetupWindowsTest, PicturesAreTidyAndSaveWritesWhatWasApplied) {
 
     click(*main_, "Command3");
     const std::string saved = s_.read_file(app::files::settings);
-    for (const char* line : {"STA=1500;2;2;1;30;3\r\n", "MSU= 4 \r\n", "PUG= 1\r\n"})
+    for (const char* line : {"STA=1500;2;2;1;30;3\r\n", "MSU= 4 \r\n", "PUG= 1\r\n",
+                             "[END GENERAL]\r\n[TRIGGER]\r\nFILTER1=BP\r\nLOW1=0.5\r\nHIGH1=5\r\n"})
         EXPECT_NE(saved.find(line), std::string::npos) << line;
 }
 
