@@ -4,6 +4,7 @@
 #include "config/tables.h"
 
 #include <algorithm>
+#include <cctype>
 #include <array>
 #include <cerrno>
 #include <cmath>
@@ -333,17 +334,32 @@ std::string_view trimmed(std::string_view text) {
 // section are passed over, as they always were.
 void parse_extra_line(std::string_view raw, int line_number, std::string& section,
                       ExtraSections& extra, std::vector<SettingsProblem>& problems) {
+    // Names are letters, digits, "_", "." and "-", so that what is written
+    // reads back as the same section and key.
+    const auto is_name = [](std::string_view name) {
+        return !name.empty() && std::all_of(name.begin(), name.end(), [](unsigned char c) {
+            return std::isalnum(c) || c == '_' || c == '.' || c == '-';
+        });
+    };
     const std::string_view line = trimmed(raw);
     if (line.empty()) return;
-    if (line.front() == '[' && line.back() == ']' && line.size() > 2) {
-        section = std::string(trimmed(line.substr(1, line.size() - 2)));
+    if (line.front() == '[' && line.back() == ']') {
+        const std::string_view name = line.substr(1, line.size() - 2);
+        // A classic section's name (a header with blanks around it) is no
+        // new section: written back it would read as the classic one.
+        const bool classic = name == "GENERAL" || name.starts_with("CHANNEL");
+        section = is_name(name) && !classic ? std::string(name) : std::string();
+        if (section.empty()) {
+            problems.push_back({line_number, std::string(raw), type_mismatch_error,
+                                "not a section name; its lines are skipped"});
+        }
         return;
     }
     if (section.empty()) return;
     const std::size_t equals = line.find('=');
     const std::string_view key =
         equals == std::string_view::npos ? std::string_view() : trimmed(line.substr(0, equals));
-    if (key.empty()) {
+    if (!is_name(key)) {
         problems.push_back({line_number, std::string(raw), type_mismatch_error,
                             "not a KEY=value line in [" + section + "]"});
         return;
