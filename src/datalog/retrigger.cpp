@@ -197,7 +197,7 @@ RetriggerResult retrigger(const config::Settings& station_settings, const Retrig
     conditioner.start_run();
     recorder.start_run();
 
-    std::int64_t shown_second = std::numeric_limits<std::int64_t>::min();
+    double shown_time = -std::numeric_limits<double>::infinity();
     acquisition::SampleOutput source;
     std::string read_error;
     for (;;) {
@@ -253,14 +253,13 @@ RetriggerResult retrigger(const config::Settings& station_settings, const Retrig
         }
         const std::int32_t value = c->block[static_cast<std::size_t>(c->index - c->block_first)];
 
-        const double whole = std::floor(t + 1e-9);
-        const auto second = static_cast<std::int64_t>(whole);
-        if (second != shown_second) {
-            shown_second = second;
-            board_date_time = config::stamp_text(second);
+        // The board second and the sample's place in it ("millis_text").
+        if (t + 1e-9 < shown_time || t + 1e-9 >= shown_time + 1) {
+            shown_time = std::floor(t + 1e-9);
+            board_date_time = config::stamp_text(static_cast<std::int64_t>(shown_time));
         }
-        const double fraction = std::clamp(t - whole, 0.0, 0.999);
-        const int millis = std::min(999, static_cast<int>(std::lround(fraction * 1000)));
+        const double fraction = std::clamp(t - shown_time, 0.0, 0.999);
+        const int millis = std::min(999, static_cast<int>(fraction * 1000 + 0.5));
         source.channel = k - 1;
         source.sample_value = value;
         source.second_fraction = fraction;
