@@ -135,7 +135,7 @@ RetriggerResult retrigger(const config::Settings& station_settings, const Retrig
         for (const StretchPiece& piece : plan_stretch(*c.days, from - warm_up, until)) {
             if (piece.recorded) {
                 c.pieces.push_back(piece);
-            } else if (piece.end > from && piece.time < until && piece.time > from - warm_up) {
+            } else if (piece.end > from && piece.time < until) {
                 result.notices.push_back("Channel " + n + ": nothing recorded from " +
                                          time_text(std::max(piece.time, from)) + " to " +
                                          time_text(std::min(piece.end, until)) + ".");

@@ -483,6 +483,21 @@ TEST_F(ReviewWindowTest, ViewPagesClickAndExtractTwoChannels) {
     EXPECT_TRUE(text("notice").contains("030203.115800.n, 12000 samples"));
 }
 
+TEST_F(ReviewWindowTest, EventsListsWhatTheTriggerAsSetNowFindsInTheDay) {
+    config::ChannelSettings& ch = s_.station->settings.channel(1);
+    ch.sps_code = 8, ch.record_enabled = 1, ch.trigger_mode = 1, ch.start_params = "2000,2,0.1,1,30,3", ch.stop_params = "1800,0.2,2,5";
+    config::expand_start_params(ch), config::expand_stop_params(ch), config::recompute_event_lengths(ch);
+    click("cmd_events");
+    const QStringList lines = text("notice").split('\n');
+    ASSERT_GE(lines.size(), 3) << text("notice").toStdString();
+    EXPECT_TRUE(lines[0].startsWith("Events of channel 1 on 2003/02/03 with the trigger settings as they are now: 1 event,"))
+        << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].startsWith("1  2003/02/03 12:0")) << lines[1].toStdString();
+    EXPECT_TRUE(lines.contains("Channel 1: nothing recorded from 2003/02/03 12:02:00 to 2003/02/03 12:04:00."))
+        << text("notice").toStdString();
+    EXPECT_TRUE(save_picture(*window_, "review_events"));
+}
+
 TEST_F(ReviewWindowTest, DrumShowsTheSavedPictureOfTheDateWithoutTouchingTheLiveDrum) {
     s_.station->settings.general.drum_format = 0;  // BMP
     const auto drums = s_.folder / "drums";
