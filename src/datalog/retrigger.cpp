@@ -1,6 +1,7 @@
 #include "datalog/retrigger.h"
 
 #include "config/number_text.h"
+#include "config/settings_file.h"
 #include "config/tables.h"
 #include "config/time_stamp.h"
 #include "datalog/extraction.h"
@@ -148,7 +149,9 @@ RetriggerResult retrigger(const config::Settings& station_settings, const Retrig
                                      " to " + time_text(until) + ".");
             continue;
         }
+        // Pre-event, coda and longest event in samples at the recorded rate.
         settings.channel(k).sps_code = sps_code_of(c.pieces.front().sps);
+        config::recompute_event_lengths(settings.channel(k));
         if (config::sps_value(station_settings.channel(k).sps_code) != c.pieces.front().sps)
             result.notices.push_back("Channel " + n + " was recorded at " + rate_text(c.pieces.front().sps) +
                                      "; the settings say " +
@@ -222,6 +225,7 @@ RetriggerResult retrigger(const config::Settings& station_settings, const Retrig
                                              rate_text(c->sps) + " to " + rate_text(piece.sps) + " at " +
                                              time_text(piece.time) + "; replayed at each rate.");
                     settings.channel(k).sps_code = sps_code_of(piece.sps);
+                    config::recompute_event_lengths(settings.channel(k));
                     recorder.apply_tuning();
                 }
                 c->sps = piece.sps;

@@ -175,5 +175,21 @@ TEST_F(Tuned, CoincidenceDeclaresOnlyWhatEnoughChannelsAgreeOn) {
     EXPECT_EQ(event_list->read_lines().size(), 2u);
 }
 
+class TunedStart : public RecorderFixture {};
+
+TEST_F(TunedStart, ASettingThatCannotRunIsNamedInTheEventListAndLeftOutAtStart) {
+    settings.extra.set("TRIGGER", "FILTER1", "LP");
+    settings.extra.set("TRIGGER", "HIGH1", "30");  // 50 per second
+    settings.extra.set("TRIGGER", "FILTER2", "LP");
+    settings.extra.set("TRIGGER", "HIGH2", "10");
+    start();
+    const auto lines = event_list->read_lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().substr(20), "Trigger setting refused: [TRIGGER] HIGH1 refused for channel 1 at 50 samples "
+                                       "per second: high corner 30 Hz is at or above half the rate (25 Hz)");
+    EXPECT_FALSE(recorder->channel(1).filter.active());
+    EXPECT_TRUE(recorder->channel(2).filter.active());
+}
+
 }  // namespace
 }  // namespace tw::events::testing
