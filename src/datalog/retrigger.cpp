@@ -1,6 +1,6 @@
 #include "datalog/retrigger.h"
 
-#include "config/number_text.h"
+#include "config/extra_sections.h"
 #include "config/settings_file.h"
 #include "config/tables.h"
 #include "config/time_stamp.h"
@@ -40,7 +40,7 @@ std::string one_line(const std::string& text) {
     return line;
 }
 
-std::string rate_text(double sps) { return config::plain_number(sps) + " samples per second"; }
+std::string rate_text(double sps) { return config::extra_number_text(sps) + " samples per second"; }
 
 // The sps_code whose rate is nearest to a track's rate.
 int sps_code_of(double sps) {
@@ -301,8 +301,8 @@ RetriggerResult retrigger(const config::Settings& station_settings, const Retrig
 std::string retrigger_event_line(const RetriggerEvent& e) {
     const std::string trigger = e.event.trigger_text.size() > 11 ? e.event.trigger_text.substr(11) : e.event.trigger_text;
     return std::to_string(e.event.channel) + "  " + config::stamp_text(e.start) + "  " + time_text(e.end) +
-           "  trigger " + trigger + "  ratio " + config::plain_number(std::round(e.event.max_ratio * 100) / 100) +
-           "  amplitude " + config::plain_number(std::round(e.event.max_amplitude)) +
+           "  trigger " + trigger + "  ratio " + config::extra_number_text(std::round(e.event.max_ratio * 100) / 100) +
+           "  amplitude " + config::extra_number_text(std::round(e.event.max_amplitude)) +
            (e.cut ? "  (still open at the end of the stretch)" : "");
 }
 

@@ -1,6 +1,6 @@
 #include "events/band_filter.h"
 
-#include "config/number_text.h"
+#include "config/extra_sections.h"
 
 #include <cmath>
 #include <numbers>
@@ -11,7 +11,7 @@ namespace {
 
 using Complex = std::complex<double>;
 
-std::string hz(double value) { return config::plain_number(value) + " Hz"; }
+std::string hz(double value) { return config::extra_number_text(value) + " Hz"; }
 
 std::string corner_problem(const char* name, double corner, double rate) {
     if (!(corner > 0) || !std::isfinite(corner)) return std::string(name) + " " + hz(corner) + " must be above 0 Hz";

@@ -144,7 +144,7 @@ void TriggerPanel::show_tuning() {
     const TriggerTuning t = read_trigger_tuning(context_.settings.extra);
     const ChannelTuning& c = t.channel(model_.ch_selected);
     auto& f = model_.tuning;
-    auto text = [](double v) { return config::plain_number(v); };
+    auto text = [](double v) { return config::extra_number_text(v); };
     f[static_cast<std::size_t>(TuningField::duration)] = text(c.min_duration);
     f[static_cast<std::size_t>(TuningField::order)] = std::to_string(c.filter.order);
     f[static_cast<std::size_t>(TuningField::low_corner)] = text(c.filter.low_corner);

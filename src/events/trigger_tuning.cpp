@@ -114,7 +114,7 @@ std::vector<std::string> drop_refused_tuning(TriggerTuning& t, const config::Set
                                                              : "FILTER";
             problems.push_back(tuning_key(key, k) +
                                " refused for channel " + std::to_string(k) + " at " +
-                               config::plain_number(rate) + " samples per second: " + p);
+                               value_text(rate) + " samples per second: " + p);
             c.filter.kind = FilterKind::off;
         }
         if (!(c.weight >= 0) || !std::isfinite(c.weight)) {
