@@ -132,7 +132,7 @@ TEST(CommandLine, ParsesEveryKindOfOption) {
     const auto p = parse_line({"--family", "orda20", "--link=/tmp/x", "--speed", "14400", "--trim",
                                "0a0B0c01", "--serial", "12345678", "--start", "2003/02/03 12:34:56",
                                "--speed-factor", "60", "--signal", "1:sine:500:1.5", "--signal",
-                               "2:noise:3", "--quake", "3:\"12:35:00\":20000:90", "--spike", "1:12:36:00:9000", "--seed", "7",
+                               "2:noise:3", "--quake", "3:\"12:35:00\":20000:90:1", "--spike", "1:12:36:00:9000", "--seed", "7",
                                "--drift-ppm", "-50", "--sync-every", "60", "--dcf-daylight",
                                "--line-active", "2", "--time-jump", "12:40:00:-30", "--bad-time",
                                "12:41:00", "--bad-packets", "0.01", "--lost-terminators", "0.02",
@@ -151,7 +151,8 @@ TEST(CommandLine, ParsesEveryKindOfOption) {
     EXPECT_EQ(o.signals[0].kind, SignalKind::sine);
     EXPECT_EQ(std::tuple(o.speed_factor, o.signals[0].frequency_hz, o.silent_after->duration_s),
               std::tuple(60., 1.5, 2.5));
-    EXPECT_EQ(std::tuple(o.quakes[0].onset, o.quakes[0].duration_s), std::tuple(12 * 3600 + 35 * 60, 90.));
+    EXPECT_EQ(std::tuple(o.quakes[0].onset, o.quakes[0].duration_s, o.quakes[0].frequency_hz),
+              std::tuple(12 * 3600 + 35 * 60, 90., 1.));
     EXPECT_EQ(std::tuple(o.seed, o.drift_ppm, o.time_jumps[0].seconds, o.unplug_after->after_s),
               std::tuple(std::uint64_t{7}, -50., -30, 10.));
     EXPECT_TRUE(o.dcf_daylight && o.line_active[1] && !o.line_active[0]);

@@ -148,13 +148,13 @@ TEST_F(TriggerTest, WithCoincidenceAKnockOnOneChannelRecordsNothingAndAQuakeOnTw
 TEST_F(TriggerTest, ABandFilterKeepsAStrongHumFromTriggeringAndStillSeesTheQuake) {
     // Amplitude trigger at 100 per second: a 20 Hz hum of 3000 counts is
     // above the start level of 2000 all the time; the band of 0.5 to 5 Hz
-    // leaves the quake alone above it.
+    // leaves the quake (its strong phase at 1 Hz) alone above it.
     make_station("11", "[TRIGGER]\r\nFILTER1=BP\r\nLOW1=0.5\r\nHIGH1=5\r\n",
                  {{1, "TRM=", " 0 "}, {1, "STA=", "2000,2,0.1,1,10,3"}, {1, "STO=", "500,0.1,2,5"},
                   {2, "ENA=", " 0 "}});
     pc_start_ = "2024/03/05 10:00:00";
     SimulatedBoard board(folder_, {"--family", "orda10", "--start", pc_start_, "--speed-factor", "10",
-                                   "--signal", "1:sine:3000:20", "--quake", "1:10:01:30:8000:20"});
+                                   "--signal", "1:sine:3000:20", "--quake", "1:10:01:30:8000:20:1"});
     ASSERT_TRUE(board.ready());
     const auto result = run_headless_until(board.device(), [&] { return summaries() >= 1; });
     ASSERT_FALSE(result.timed_out) << result.err;

@@ -38,6 +38,7 @@ struct QuakeSpec {
     int onset = 0;          // board time of day, seconds
     double peak = 0;        // counts
     double duration_s = 60; // board seconds
+    double frequency_hz = 2;  // of the strong phase; the first arrival has three times it
     // A short loud knock instead (a door slammed, a step on the pier): a
     // 4 Hz ring of `peak` counts that dies away within `duration_s`.
     bool spike = false;

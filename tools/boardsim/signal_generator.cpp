@@ -47,17 +47,17 @@ namespace {
 // rises to 1 within a second, then an exponential coda that has fallen to
 // under 1 % at the end. `noise` is a unit Gaussian sample that roughens the
 // carrier.
-double quake_shape(double t, double duration, double noise) {
+double quake_shape(double t, double duration, double strong_hz, double noise) {
     if (t < 0 || t >= duration) return 0;
     const double strong_start = 0.2 * duration;
     const double rise = 1.0;
     double envelope = 0.25 * (1.0 - std::exp(-t / 0.3));
-    double frequency = 6.0;
+    double frequency = 3 * strong_hz;
     if (t >= strong_start) {
         const double s = t - strong_start;
         const double decay = (duration - strong_start - rise) / 5.0;
         envelope = s < rise ? 0.25 + 0.75 * s / rise : std::exp(-(s - rise) / std::max(decay, 0.1));
-        frequency = 2.0;
+        frequency = strong_hz;
     }
     const double two_pi = 2.0 * std::numbers::pi;
     const double carrier = 0.7 * std::sin(two_pi * frequency * t) +
@@ -103,7 +103,7 @@ double SignalGenerator::value(int channel, std::int64_t board_second, int index,
         double since = t - quake.onset;
         if (since < 0) since += static_cast<double>(seconds_per_day);
         sum += quake.peak * (quake.spike ? spike_shape(since, quake.duration_s)
-                                         : quake_shape(since, quake.duration_s, noise()));
+                                         : quake_shape(since, quake.duration_s, quake.frequency_hz, noise()));
     }
     return sum;
 }
