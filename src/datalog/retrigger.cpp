@@ -113,7 +113,8 @@ RetriggerResult retrigger(const config::Settings& station_settings, const Retrig
     for (const int k : request.channels) {
         Cursor c;
         c.channel = k;
-        c.days = std::make_unique<TrackDays>(request.datalog_folder, k, width);
+        // Nothing is written: an index with dates day first is read as it is.
+        c.days = std::make_unique<TrackDays>(request.datalog_folder, k, width, false);
         const std::string n = std::to_string(k);
         const std::int64_t first_day = day_number_of(from);
         const std::int64_t last_day = day_number_of(until - 1);

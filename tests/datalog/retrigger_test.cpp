@@ -74,6 +74,15 @@ TEST(Retrigger, AReplayGoesOnOverAPauseARateChangeAndAMissingDay) {
     EXPECT_EQ(r.notices, notices);
     EXPECT_EQ(retrigger_summary(r).substr(0, 9), "2 events,");
 
+    // An index with its dates day first is read as it is, and left so.
+    const auto index = folder / "datalog" / "0203.ll1";
+    std::string text = tw::testing::read_file(index);
+    for (auto at = text.find("2003/02/03"); at != std::string::npos; at = text.find("2003/02/03"))
+        text.replace(at, 10, "03/02/2003");
+    std::ofstream(index, std::ios::binary) << text;
+    EXPECT_EQ(retrigger(settings, request).events.size(), 2u);
+    EXPECT_EQ(tw::testing::read_file(index), text);
+
     request.start = "2003/02/03 11:00:00", request.minutes = 60;
     const RetriggerResult none = retrigger(settings, request);
     EXPECT_EQ(none.refusal, "Nothing to replay.");
