@@ -1,5 +1,6 @@
 // terrawave: data acquisition for a seismic station on a small A/D board.
 
+#include "app/acquisition_control.h"
 #include "app/command_line.h"
 #include "app/extract_command.h"
 #include "app/retrigger_command.h"
@@ -180,9 +181,14 @@ int run(const app::CommandLine& options, int argc, char** argv) {
     if (result.show_logo) ui::show_logo_during_startup(station);
     ui::MainWindow window(station, result);
     window.show();
+    // A signal (a logout, systemctl stop) closes the window as its close box
+    // would; either way the STOP path runs before the program ends, so the
+    // open event file and the tracks are completed.
+    const auto signals_watch = app::watch_stop_signals([&window] { window.close(); });
     station.housekeeping.notify_ready();
     const int status = QApplication::exec();
     station.housekeeping.notify_stopping();
+    if (app::acquisition_active(station)) app::stop_acquisition(station);
     return status;
 }
 
