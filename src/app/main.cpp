@@ -131,7 +131,8 @@ int run(const app::CommandLine& options, int argc, char** argv) {
     auto open_http = [&](std::string* error) {
         if (!options.http_port) return true;
         web_context.reset(new web::WebContext{station.settings, station.event_list,
-                                              app::stream_codes(options), options.mseed_root});
+                                              app::stream_codes(options), options.mseed_root,
+                                              clock});
         web::add_fdsn_routes(router, *web_context);
         http_server = std::make_unique<platform::QtHttpServer>(
             [&router](const platform::HttpRequest& request) { return router.handle(request); });

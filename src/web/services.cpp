@@ -1,23 +1,58 @@
 #include "web/services.h"
 
+#include "stream/channel_codes.h"
+#include "web/fdsn_station.h"
+
+#include <memory>
+#include <set>
+
 namespace tw::web {
 
 namespace {
 
-HttpResponse version_response(const char* version) {
+HttpResponse plain(std::string body, std::string type = "text/plain; charset=utf-8") {
     HttpResponse response;
-    response.body = std::string(version) + "\n";
+    response.content_type = std::move(type);
+    response.body = std::move(body);
     return response;
+}
+
+std::int64_t now_us(const platform::Clock& clock) {
+    const auto t = clock.now();
+    return stream::civil_time_us(t.year, t.month, t.day, t.hour, t.minute, t.second,
+                                 t.millisecond * 1000);
 }
 
 }  // namespace
 
+SensorSettings sensor_settings_of(const config::Settings& settings) {
+    (void)settings;
+    return {};
+}
+
 void add_fdsn_routes(Router& router, const WebContext& context) {
+    // Settings that cannot be read are told in the event list once each.
+    auto reported = std::make_shared<std::set<std::string>>();
+    auto inventory = [&context, reported] {
+        Inventory inv = build_inventory(context.settings, sensor_settings_of(context.settings),
+                                        context.codes);
+        for (const auto& problem : inv.problems)
+            if (reported->insert(problem).second)
+                context.event_list.append("FDSN station: " + problem);
+        return inv;
+    };
+    router.add("/fdsnws/station/1/query", [&context, inventory](const HttpRequest& request) {
+        return station_query(parse_query(request.query), inventory(), now_us(context.clock));
+    });
     router.add("/fdsnws/station/1/version",
-               [](const HttpRequest&) { return version_response(station_service_version); });
-    router.add("/fdsnws/dataselect/1/version",
-               [](const HttpRequest&) { return version_response(dataselect_service_version); });
-    (void)context;
+               [](const HttpRequest&) { return plain(std::string(station_service_version) + "\n"); });
+    router.add("/fdsnws/station/1/application.wadl",
+               [](const HttpRequest&) { return plain(station_wadl(), "application/xml"); });
+    router.add("/fdsnws/dataselect/1/version", [](const HttpRequest&) {
+        return plain(std::string(dataselect_service_version) + "\n");
+    });
+    router.add("/fdsnws/dataselect/1/application.wadl",
+               [](const HttpRequest&) { return plain(dataselect_wadl(), "application/xml"); });
 }
 
 }  // namespace tw::web

@@ -4,6 +4,8 @@
 // same Router.
 
 #include "config/settings.h"
+#include "platform/clock.h"
+#include "web/inventory.h"
 #include "stream/channel_codes.h"
 #include "supervision/event_list.h"
 #include "web/router.h"
@@ -17,11 +19,15 @@ struct WebContext {
     supervision::EventList& event_list;
     stream::StreamCodes codes;  // network, station and location of the data
     std::string archive_root;   // the day archive (--mseed); empty: none
+    const platform::Clock& clock;
 };
 
 // Version texts of the services.
 inline constexpr const char* station_service_version = "1.1.0";
 inline constexpr const char* dataselect_service_version = "1.1.0";
+
+// The [SENSOR] settings of the station.
+SensorSettings sensor_settings_of(const config::Settings& settings);
 
 // Adds /fdsnws/station/1/... and /fdsnws/dataselect/1/... to `router`.
 // `context` must outlive the router.
