@@ -1,6 +1,7 @@
 #include "web/services.h"
 
 #include "stream/channel_codes.h"
+#include "web/fdsn_dataselect.h"
 #include "web/fdsn_station.h"
 
 #include <memory>
@@ -48,6 +49,18 @@ void add_fdsn_routes(Router& router, const WebContext& context) {
                [](const HttpRequest&) { return plain(std::string(station_service_version) + "\n"); });
     router.add("/fdsnws/station/1/application.wadl",
                [](const HttpRequest&) { return plain(station_wadl(), "application/xml"); });
+    auto reported_files = std::make_shared<std::set<std::string>>();
+    Archive archive{context.archive_root, context.codes,
+                    [&context, reported_files](const std::filesystem::path& file,
+                                               const std::string& what) {
+                        if (reported_files->insert(file.string()).second)
+                            context.event_list.append("FDSN dataselect: day file " +
+                                                      file.string() + " " + what +
+                                                      "; its readable records are served");
+                    }};
+    router.add("/fdsnws/dataselect/1/query", [archive](const HttpRequest& request) {
+        return dataselect_query(parse_query(request.query), archive);
+    });
     router.add("/fdsnws/dataselect/1/version", [](const HttpRequest&) {
         return plain(std::string(dataselect_service_version) + "\n");
     });
