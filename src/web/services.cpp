@@ -3,6 +3,7 @@
 #include "stream/channel_codes.h"
 #include "web/fdsn_dataselect.h"
 #include "web/fdsn_station.h"
+#include "web/web_settings.h"
 
 #include <memory>
 #include <set>
@@ -26,17 +27,14 @@ std::int64_t now_us(const platform::Clock& clock) {
 
 }  // namespace
 
-SensorSettings sensor_settings_of(const config::Settings& settings) {
-    (void)settings;
-    return {};
-}
-
 void add_fdsn_routes(Router& router, const WebContext& context) {
     // Settings that cannot be read are told in the event list once each.
     auto reported = std::make_shared<std::set<std::string>>();
     auto inventory = [&context, reported] {
-        Inventory inv = build_inventory(context.settings, sensor_settings_of(context.settings),
-                                        context.codes);
+        std::vector<std::string> problems;
+        const SensorSettings sensors = read_sensor_settings(context.settings.extra, &problems);
+        Inventory inv = build_inventory(context.settings, sensors, context.codes);
+        inv.problems.insert(inv.problems.end(), problems.begin(), problems.end());
         for (const auto& problem : inv.problems)
             if (reported->insert(problem).second)
                 context.event_list.append("FDSN station: " + problem);

@@ -26,9 +26,6 @@ struct WebContext {
 inline constexpr const char* station_service_version = "1.1.0";
 inline constexpr const char* dataselect_service_version = "1.1.0";
 
-// The [SENSOR] settings of the station.
-SensorSettings sensor_settings_of(const config::Settings& settings);
-
 // Adds /fdsnws/station/1/... and /fdsnws/dataselect/1/... to `router`.
 // `context` must outlive the router.
 void add_fdsn_routes(Router& router, const WebContext& context);
