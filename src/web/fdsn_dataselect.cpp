@@ -197,6 +197,29 @@ bool read_record_span(const std::uint8_t* r, std::string_view network, std::stri
     return true;
 }
 
+std::optional<std::int64_t> first_archive_day(const fs::path& root, const stream::StreamCodes& codes) {
+    std::optional<std::int64_t> first;
+    std::error_code ec;
+    for (fs::directory_iterator year(root, ec), end; !ec && year != end; year.increment(ec)) {
+        const std::string y = year->path().filename().string();
+        if (y.size() != 4 || y.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::error_code ec2;
+        for (fs::directory_iterator channel(year->path() / codes.network / codes.station, ec2), stop;
+             !ec2 && channel != stop; channel.increment(ec2)) {
+            std::error_code ec3;
+            for (fs::directory_iterator file(channel->path(), ec3), last; !ec3 && file != last;
+                 file.increment(ec3)) {
+                const std::string name = file->path().filename().string();
+                const int day = name.size() > 4 ? std::atoi(name.c_str() + name.size() - 3) : 0;
+                if (day < 1 || day > 366 || name[name.size() - 4] != '.') continue;
+                const std::int64_t t = stream::civil_time_us(std::stoi(y), 1, 1, 0, 0, 0) + (day - 1) * us_per_day;
+                if (!first || t < *first) first = t;
+            }
+        }
+    }
+    return first;
+}
+
 HttpResponse dataselect_query(const Query& query, const Archive& archive) {
     if (!query.error.empty()) return text_response(400, query.error);
     if (archive.root.empty())

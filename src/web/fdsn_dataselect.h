@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace tw::web {
@@ -29,6 +30,11 @@ struct Archive {
     // Told once per damaged file (the caller remembers which it told).
     std::function<void(const std::filesystem::path& file, const std::string& what)> report;
 };
+
+// The start of the first day file of the station in the archive; none
+// without one.
+std::optional<std::int64_t> first_archive_day(const std::filesystem::path& root,
+                                              const stream::StreamCodes& codes);
 
 platform::HttpResponse dataselect_query(const Query& query, const Archive& archive);
 

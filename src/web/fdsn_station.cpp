@@ -139,12 +139,13 @@ std::string station_xml(const Inventory& inv, const std::vector<const ChannelEnt
     element(out, 1, "Source", "TERRAWAVE station " + codes.network + "." + codes.station);
     element(out, 1, "Module", "TERRAWAVE V.02.22");
     element(out, 1, "Created", fdsn_time_text(now_us));
-    open(out, 1, "Network code=\"" + escaped(codes.network) + "\"");
+    const std::string epoch = " startDate=\"" + fdsn_time_text(inv.start_us) + "\"";
+    open(out, 1, "Network code=\"" + escaped(codes.network) + "\"" + epoch);
     element(out, 2, "Description", "TERRAWAVE station network " + escaped(codes.network));
     element(out, 2, "TotalNumberStations", "1");
     element(out, 2, "SelectedNumberStations", "1");
     if (level != Level::network) {
-        open(out, 2, "Station code=\"" + escaped(codes.station) + "\"");
+        open(out, 2, "Station code=\"" + escaped(codes.station) + "\"" + epoch);
         if (!inv.coordinates) {
             open(out, 3, "Comment");
             element(out, 4, "Value", "The station's coordinates are not known: latitude and "
@@ -162,7 +163,7 @@ std::string station_xml(const Inventory& inv, const std::vector<const ChannelEnt
         if (level == Level::channel || level == Level::response) {
             for (const ChannelEntry* c : channels) {
                 open(out, 3, "Channel code=\"" + c->code + "\" locationCode=\"" +
-                                 escaped(codes.location) + "\"");
+                                 escaped(codes.location) + "\"" + epoch);
                 element(out, 4, "Latitude", number_text(latitude));
                 element(out, 4, "Longitude", number_text(longitude));
                 element(out, 4, "Elevation", number_text(inv.elevation));
@@ -187,14 +188,15 @@ std::string station_text(const Inventory& inv, const std::vector<const ChannelEn
     const std::string lat = inv.coordinates ? number_text(inv.coordinates->latitude) : "";
     const std::string lon = inv.coordinates ? number_text(inv.coordinates->longitude) : "";
     const std::string elevation = number_text(inv.elevation);
+    const std::string start = fdsn_time_text(inv.start_us);
     std::string out;
     if (level == Level::network) {
         out += "#Network|Description|StartTime|EndTime|TotalStations\n";
-        out += codes.network + "|TERRAWAVE station network " + codes.network + "|||1\n";
+        out += codes.network + "|TERRAWAVE station network " + codes.network + "|" + start + "||1\n";
     } else if (level == Level::station) {
         out += "#Network|Station|Latitude|Longitude|Elevation|SiteName|StartTime|EndTime\n";
         out += codes.network + "|" + codes.station + "|" + lat + "|" + lon + "|" + elevation + "|" +
-               escaped(inv.site) + "||\n";
+               escaped(inv.site) + "|" + start + "|\n";
     } else {
         out += "#Network|Station|Location|Channel|Latitude|Longitude|Elevation|Depth|Azimuth|Dip|"
                "SensorDescription|Scale|ScaleFreq|ScaleUnits|SampleRate|StartTime|EndTime\n";
@@ -206,7 +208,7 @@ std::string station_text(const Inventory& inv, const std::vector<const ChannelEn
                    (c->dip ? number_text(*c->dip) : "") + "|" + "TERRAWAVE channel " +
                    std::to_string(c->board_channel) + "|" +
                    (r ? number_text(r->sensitivity) : "") + "|" + (r ? number_text(r->frequency) : "") +
-                   "|" + (r ? r->input_unit : "") + "|" + number_text(c->rate) + "||\n";
+                   "|" + (r ? r->input_unit : "") + "|" + number_text(c->rate) + "|" + start + "|\n";
         }
     }
     return out;
@@ -270,6 +272,8 @@ HttpResponse station_query(const Query& query, const Inventory& inventory, std::
 
     const auto& codes = inventory.codes;
     std::vector<const ChannelEntry*> channels;
+    // The epoch has no end: a window that ends before it matches nothing.
+    if (s.end && *s.end <= inventory.start_us) inside = false;
     bool station_matches = inside && code_matches(s.network, codes.network) &&
                            code_matches(s.station, codes.station);
     if (station_matches) {

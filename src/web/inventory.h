@@ -73,6 +73,10 @@ struct Inventory {
     std::optional<Coordinates> coordinates;
     double elevation = 0;
     std::string site;  // the station's location text, else its code
+    // Start of the metadata's epoch (microseconds since 1970): the first
+    // day of the archive, else the day the program started. Clients of the
+    // field need one.
+    std::int64_t start_us = 0;
     std::vector<ChannelEntry> channels;
     // Settings that could not be read, one message each.
     std::vector<std::string> problems;

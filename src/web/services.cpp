@@ -28,24 +28,38 @@ std::int64_t now_us(const platform::Clock& clock) {
 }  // namespace
 
 void add_fdsn_routes(Router& router, const WebContext& context) {
+    // The services answer web pages of any origin too (the field's browser
+    // clients ask from their own pages).
+    auto add = [&router](std::string path, HttpHandler handler) {
+        router.add(std::move(path), [handler](const HttpRequest& request) {
+            HttpResponse response = handler(request);
+            response.headers.emplace_back("Access-Control-Allow-Origin", "*");
+            return response;
+        });
+    };
     // Settings that cannot be read are told in the event list once each.
     auto reported = std::make_shared<std::set<std::string>>();
-    auto inventory = [&context, reported] {
+    const std::int64_t started_us = now_us(context.clock);
+    auto inventory = [&context, reported, started_us] {
         std::vector<std::string> problems;
         const SensorSettings sensors = read_sensor_settings(context.settings.extra, &problems);
         Inventory inv = build_inventory(context.settings, sensors, context.codes);
+        inv.start_us = stream::day_number(started_us) * 86400LL * 1000000;
+        if (!context.archive_root.empty())
+            if (const auto first = first_archive_day(context.archive_root, context.codes))
+                inv.start_us = std::min(inv.start_us, *first);
         inv.problems.insert(inv.problems.end(), problems.begin(), problems.end());
         for (const auto& problem : inv.problems)
             if (reported->insert(problem).second)
                 context.event_list.append("FDSN station: " + problem);
         return inv;
     };
-    router.add("/fdsnws/station/1/query", [&context, inventory](const HttpRequest& request) {
+    add("/fdsnws/station/1/query", [&context, inventory](const HttpRequest& request) {
         return station_query(parse_query(request.query), inventory(), now_us(context.clock));
     });
-    router.add("/fdsnws/station/1/version",
+    add("/fdsnws/station/1/version",
                [](const HttpRequest&) { return plain(std::string(station_service_version) + "\n"); });
-    router.add("/fdsnws/station/1/application.wadl",
+    add("/fdsnws/station/1/application.wadl",
                [](const HttpRequest&) { return plain(station_wadl(), "application/xml"); });
     auto reported_files = std::make_shared<std::set<std::string>>();
     Archive archive{context.archive_root, context.codes,
@@ -56,13 +70,13 @@ void add_fdsn_routes(Router& router, const WebContext& context) {
                                                       file.string() + " " + what +
                                                       "; its readable records are served");
                     }};
-    router.add("/fdsnws/dataselect/1/query", [archive](const HttpRequest& request) {
+    add("/fdsnws/dataselect/1/query", [archive](const HttpRequest& request) {
         return dataselect_query(parse_query(request.query), archive);
     });
-    router.add("/fdsnws/dataselect/1/version", [](const HttpRequest&) {
+    add("/fdsnws/dataselect/1/version", [](const HttpRequest&) {
         return plain(std::string(dataselect_service_version) + "\n");
     });
-    router.add("/fdsnws/dataselect/1/application.wadl",
+    add("/fdsnws/dataselect/1/application.wadl",
                [](const HttpRequest&) { return plain(dataselect_wadl(), "application/xml"); });
 }
 

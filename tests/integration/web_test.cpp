@@ -143,7 +143,7 @@ TEST_F(WebTest, StationDataselectAndTimingWhileTheReceiverIsLockedThenLost) {
     const auto text = http_get(port, "/fdsnws/station/1/query?level=channel&format=text");
     const auto lines = split_lines(text.body);
     ASSERT_EQ(lines.size(), 3u) << text.body;
-    EXPECT_EQ(lines[1], "TW|TW1||BHZ|14.39|12.33|350|0|0|-90|TERRAWAVE channel 1|3774873.6|5|m/s|20||");
+    EXPECT_EQ(lines[1], "TW|TW1||BHZ|14.39|12.33|350|0|0|-90|TERRAWAVE channel 1|3774873.6|5|m/s|20|2024-03-05T00:00:00|");
     EXPECT_TRUE(lines[2].starts_with("TW|TW1||MHN|14.39|12.33|350|0|0|0|TERRAWAVE channel 2|")) << lines[2];
     EXPECT_EQ(http_get(port, "/fdsnws/station/1/version").body, "1.1.0\n");
 
