@@ -32,12 +32,15 @@ struct SignalComponent {
 
 // A quake-like burst: a weak first arrival at the onset, a strong phase whose
 // envelope reaches `peak` counts, then a coda decaying over the rest of
-// `duration_s`. Happens whenever the board's time of day passes `onset`.
+// `duration_s`. Happens whenever the board's time of day passes `onset`, and
+// again every `every_s` board seconds after it when that is set (a period
+// that divides the day keeps the same times every day).
 struct QuakeSpec {
     int channel = 1;        // 1..4
     int onset = 0;          // board time of day, seconds
     double peak = 0;        // counts
     double duration_s = 60; // board seconds
+    int every_s = 0;        // 0: once a day
 };
 
 struct TimeJump {

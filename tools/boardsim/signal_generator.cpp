@@ -92,9 +92,10 @@ double SignalGenerator::value(int channel, std::int64_t board_second, int index,
         }
     }
     for (const auto& quake : quakes_[c]) {
-        // Seconds since the onset, wrapped into one day.
-        double since = t - quake.onset;
-        if (since < 0) since += static_cast<double>(seconds_per_day);
+        // Seconds since the latest onset, wrapped into one period.
+        const double period = quake.every_s > 0 ? quake.every_s : static_cast<double>(seconds_per_day);
+        double since = std::fmod(t - quake.onset, period);
+        if (since < 0) since += period;
         sum += quake.peak * quake_shape(since, quake.duration_s, noise());
     }
     return sum;
