@@ -148,7 +148,7 @@ int run(const app::CommandLine& options, int argc, char** argv) {
         }
         web_context.reset(new web::WebContext{station.settings, station.event_list,
                                               app::stream_codes(options), options.mseed_root,
-                                              clock});
+                                              clock, &station.stream});
         web::add_fdsn_routes(router, *web_context);
         http_server = std::make_unique<platform::QtHttpServer>(
             [&router](const platform::HttpRequest& request) { return router.handle(request); });
