@@ -2,6 +2,7 @@
 
 #include "app/command_line.h"
 #include "app/extract_command.h"
+#include "app/retrigger_command.h"
 #include "app/headless_runner.h"
 #include "app/simulation.h"
 #include "app/startup.h"
@@ -46,6 +47,8 @@ void echo_to_stderr(app::Station& station) {
 
 int run(const app::CommandLine& options, int argc, char** argv) {
     const auto folder = app::resolve_station_folder(options.folder);
+    // The replay needs neither the window system nor a board.
+    if (options.retrigger) return app::run_retrigger_command(folder, options, std::cout, std::cerr);
     const bool windows = !options.headless && !options.print_settings && !options.extract;
     std::unique_ptr<QCoreApplication> application;
     if (windows) {

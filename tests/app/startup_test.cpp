@@ -244,9 +244,20 @@ TEST(CommandLine, ExtractTakesAStampMinutesAndDistinctChannels) {
              {"--extract", "2003/02/03 10:00:00", "--minutes", "5", "--channels", "1,1"},
              {"--extract", "2003/02/03 10:00:00", "--minutes", "5", "--channels", "5"},
              {"--extract", "2003/02/03 10:00:00", "--minutes", "5", "--headless"},
-             {"--minutes", "5"}}) {
+             {"--minutes", "5"},
+             {"--retrigger", "2003/02/03 10:00:00", "--minutes", "10081"},
+             {"--retrigger", "2003/02/03 10:00:00", "--extract", "2003/02/03 10:00:00", "--minutes", "5"},
+             {"--extract", "2003/02/03 10:00:00", "--minutes", "5", "--settings", "x.ini"}}) {
         EXPECT_NE(parse_command_line(bad).error, "") << bad[1];
     }
+    // The replay takes a week at most, and a settings file of its own.
+    const auto replay = parse_command_line({"--minutes", "10080", "--settings", "try.ini", "--retrigger",
+                                            "2003/02/03 00:00:00"});
+    ASSERT_EQ(replay.error, "");
+    EXPECT_EQ(std::tuple(*replay.options.retrigger, replay.options.minutes, replay.options.settings_file),
+              std::tuple(std::string("2003/02/03 00:00:00"), 10080, std::string("try.ini")));
+    EXPECT_EQ(parse_command_line({"--extract", "2003/02/03 10:00:00", "--minutes", "481"}).error,
+              "--minutes needs a whole number from 1 to 480, not '481'");
 }
 
 class PanelActionsTest : public tw::testing::StationTest {

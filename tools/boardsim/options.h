@@ -41,6 +41,10 @@ struct QuakeSpec {
     double peak = 0;        // counts
     double duration_s = 60; // board seconds
     int every_s = 0;        // 0: once a day
+    double frequency_hz = 2;  // of the strong phase; the first arrival has three times it
+    // A short loud knock instead (a door slammed, a step on the pier): a
+    // 4 Hz ring of `peak` counts that dies away within `duration_s`.
+    bool spike = false;
 };
 
 struct TimeJump {
