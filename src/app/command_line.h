@@ -38,6 +38,9 @@ struct CommandLine {
     std::string network = "XX";
     std::string station;
     std::string location;
+    // The HTTP server: --http PORT, --http-bind ADDRESS.
+    std::optional<int> http_port;
+    std::string http_bind;
     // --datalink HOST:PORT: every record also goes to a ring server
     // (overrides [DATALINK] SERVER= of the settings).
     std::string datalink;
