@@ -242,8 +242,7 @@ ParseResult parse_command_line(const std::vector<std::string>& arguments) {
         result.error = "--run-for goes with --headless";
     } else if (!options.seedlink_bind.empty() && !options.seedlink_port) {
         result.error = "--seedlink-bind goes with --seedlink";
-    } else if (!options.http_bind.empty() && !options.http_port ||
-               !options.datalink.empty()) {
+    } else if (!options.http_bind.empty() && !options.http_port) {
         result.error = "--http-bind goes with --http";
     } else if (!options.mseed_root.empty() || options.seedlink_port || options.http_port ||
                !options.datalink.empty()) {
