@@ -30,6 +30,9 @@ struct CommandLine {
     std::string network = "XX";
     std::string station;
     std::string location;
+    // The HTTP server: --http PORT, --http-bind ADDRESS.
+    std::optional<int> http_port;
+    std::string http_bind;
     bool help = false;
     bool version = false;
 };

@@ -16,6 +16,7 @@
 #include "platform/posix/systemd_service_manager.h"
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/qt_event_pump.h"
+#include "platform/qt/qt_http_server.h"
 #include "platform/qt/qt_image_files.h"
 #include "platform/qt/qt_printer.h"
 #include "platform/qt/qt_scheduler.h"
@@ -23,6 +24,7 @@
 #include "platform/qt/qt_tcp.h"
 #include "platform/qt/qt_sound.h"
 #include "ui/windows.h"
+#include "web/services.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -121,6 +123,30 @@ int run(const app::CommandLine& options, int argc, char** argv) {
     };
     std::string stream_error;
 
+    // --http: the web services on one route table, once the station is
+    // started up.
+    web::Router router;
+    std::unique_ptr<web::WebContext> web_context;
+    std::unique_ptr<platform::QtHttpServer> http_server;
+    auto open_http = [&](std::string* error) {
+        if (!options.http_port) return true;
+        web_context.reset(new web::WebContext{station.settings, station.event_list,
+                                              app::stream_codes(options), options.mseed_root});
+        web::add_fdsn_routes(router, *web_context);
+        http_server = std::make_unique<platform::QtHttpServer>(
+            [&router](const platform::HttpRequest& request) { return router.handle(request); });
+        std::string why;
+        if (!http_server->listen_on(options.http_bind, *options.http_port, &why)) {
+            *error = "the HTTP server cannot listen: " + why;
+            return false;
+        }
+        station.event_list.append(
+            "HTTP server listening on " +
+            (options.http_bind.empty() ? std::string("all addresses") : options.http_bind) +
+            " port " + std::to_string(http_server->port()));
+        return true;
+    };
+
     if (options.print_settings) {
         station.error_report.set_pause_enabled(false);
         echo_to_stderr(station);
@@ -150,7 +176,7 @@ int run(const app::CommandLine& options, int argc, char** argv) {
             return 1;
         }
         use_simulated_family();
-        if (!open_stream(&stream_error)) {
+        if (!open_stream(&stream_error) || !open_http(&stream_error)) {
             std::cerr << "terrawave: " << stream_error << '\n';
             return 1;
         }
@@ -164,7 +190,7 @@ int run(const app::CommandLine& options, int argc, char** argv) {
         return 1;
     }
     use_simulated_family();
-    if (!open_stream(&stream_error)) {
+    if (!open_stream(&stream_error) || !open_http(&stream_error)) {
         QMessageBox::critical(nullptr, "TERRAWAVE", QString::fromLocal8Bit(stream_error.c_str()));
         std::cerr << "terrawave: " << stream_error << '\n';
         return 1;
