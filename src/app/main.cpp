@@ -25,10 +25,13 @@
 #include "platform/qt/qt_sound.h"
 #include "ui/windows.h"
 #include "web/services.h"
+#include "app/web_station.h"
+#include "platform/qt/qt_png.h"
 
 #include <QApplication>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QTimer>
 
 #include <iostream>
 #include <memory>
@@ -127,12 +130,27 @@ int run(const app::CommandLine& options, int argc, char** argv) {
     // started up.
     web::Router router;
     std::unique_ptr<web::WebContext> web_context;
+    std::unique_ptr<app::WebStation> web_station;
+    QTimer web_tick;
     std::unique_ptr<platform::QtHttpServer> http_server;
     auto open_http = [&](std::string* error) {
         if (!options.http_port) return true;
         web_context.reset(new web::WebContext{station.settings, station.event_list,
                                               app::stream_codes(options), options.mseed_root});
         web::add_fdsn_routes(router, *web_context);
+        // The station page and its API: every other path.
+        const auto page_folder = app::find_page_folder("/proc/self/exe");
+        if (page_folder.empty())
+            station.event_list.append("Station page not installed: only its API is served");
+        web_station = std::make_unique<app::WebStation>(
+            station, app::stream_codes(options), page_folder, [&]() -> std::optional<int> {
+                if (!options.seedlink_port) return std::nullopt;
+                return seedlink_listener.port();
+            });
+        web_station->encode_png = [](const platform::Canvas& picture) { return platform::png_bytes(picture); };
+        web::add_station_page_routes(router, web_station->site());
+        QObject::connect(&web_tick, &QTimer::timeout, [&] { web_station->tick(); });
+        web_tick.start(1000);
         http_server = std::make_unique<platform::QtHttpServer>(
             [&router](const platform::HttpRequest& request) { return router.handle(request); });
         std::string why;

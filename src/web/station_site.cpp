@@ -77,6 +77,9 @@ Response StationSite::handle(const Request& request) {
     }
     const std::string_view path = request.path;
     if (path == "/" || path.empty()) {
+        if (context_.page_folder.empty())
+            return text_response(404, "The station page is not installed (building it needs node and npm); "
+                                      "its API under /api/ is served.");
         return file_response(context_.page_folder / "index.html", request, revalidate);
     }
     if (path == "/api/status") return status();
@@ -94,7 +97,8 @@ Response StationSite::handle(const Request& request) {
         return file_response(resolved.file, request, revalidate);
     }
     if (starts_with(path, "/api/")) return text_response(404, "No such API call");
-    const auto resolved = resolve_under(context_.page_folder, path);
+    const auto resolved = context_.page_folder.empty() ? ResolvedPath{{}, PathRefusal::missing}
+                                                       : resolve_under(context_.page_folder, path);
     if (resolved.refusal != PathRefusal::none)
         return text_response(404, "Not found: " + std::string(to_string(resolved.refusal)));
     return file_response(resolved.file, request, revalidate);
@@ -191,6 +195,29 @@ Response StationSite::spectrogram(std::string_view rest, const Request& request)
     response.add_header("ETag", picture->tag);
     response.add_header("Cache-Control", std::string(revalidate));
     return response;
+}
+
+void add_station_page_routes(Router& router, StationSite& site) {
+    router.add_prefix("/", [&site](const platform::HttpRequest& in) {
+        Request request;
+        request.method = in.method;
+        // The server hands the path decoded; the site decodes once more,
+        // so a '%' that was sent encoded stays a '%'.
+        for (const char c : in.path) {
+            if (c == '%') request.path += "%25";
+            else request.path += c;
+        }
+        request.query = in.query;
+        request.if_none_match = in.if_none_match;
+        request.if_modified_since = in.if_modified_since;
+        Response answer = site.handle(request);
+        platform::HttpResponse out;
+        out.status = answer.status;
+        out.content_type = std::move(answer.content_type);
+        out.headers = std::move(answer.headers);
+        out.body = std::move(answer.body);
+        return out;
+    });
 }
 
 }  // namespace tw::web

@@ -18,6 +18,7 @@
 
 #include "web/event_api.h"
 #include "web/http_message.h"
+#include "web/router.h"
 #include "web/station_status.h"
 
 #include <cstdint>
@@ -81,5 +82,9 @@ private:
     std::string listed_tag_;
     std::string events_answer_;
 };
+
+// Every path of the server that no other service claims goes to `site`,
+// which must outlive the router.
+void add_station_page_routes(Router& router, StationSite& site);
 
 }  // namespace tw::web

@@ -247,7 +247,8 @@ class LiveTraces {
   failed(error) {
     if (!this.connection) return;
     this.disconnect();
-    this.state = `live data lost (${error.message ?? error}), reconnecting`;
+    const why = error instanceof Error && !/isTrusted/.test(error.message) ? error.message : "the station's SeedLink WebSocket cannot be reached";
+    this.state = `live data lost (${why}), reconnecting`;
     this.showState();
     this.retryTimer = setTimeout(() => { this.retryTimer = null; this.wanted = ""; }, this.retryMs);
     this.retryMs = Math.min(this.retryMs * 2, 30000);
