@@ -15,6 +15,10 @@ const MAX_WINDOW_S = 600;
 // Samples kept per channel: the longest window and a little more.
 const KEEP_S = MAX_WINDOW_S * 1.2;
 
+// The SeedLink WebSocket is the station's SeedLink port at /seedlink; a
+// page reached through a proxy names another with ?seedlink=wss://...
+const SEEDLINK_URL = new URLSearchParams(location.search).get("seedlink");
+
 const $ = (id) => document.getElementById(id);
 
 function element(tag, attributes = {}, ...children) {
@@ -200,7 +204,7 @@ class LiveTraces {
       this.skewMs = boardTime(status.board_time).diff(DateTime.utc()).toMillis();
     }
     const channels = status.channels.filter((c) => c.acquiring && c.code);
-    if (status.seedlink_port == null) {
+    if (status.seedlink_port == null && !SEEDLINK_URL) {
       this.state = "live traces need the station's SeedLink server (--seedlink)";
       this.showState();
       return;
@@ -221,7 +225,7 @@ class LiveTraces {
     this.disconnect();
     this.wanted = wanted;
     const scheme = location.protocol === "https:" ? "wss" : "ws";
-    const url = `${scheme}://${location.hostname}:${status.seedlink_port}/seedlink`;
+    const url = SEEDLINK_URL ?? `${scheme}://${location.hostname}:${status.seedlink_port}/seedlink`;
     const loc = status.location || "";
     const commands = [`STATION ${status.station} ${status.network}`,
       ...channels.map((c) => `SELECT ${loc}${c.code}.D`)];
@@ -295,7 +299,11 @@ class LiveTraces {
     config.wheelZoom = false;
     config.isYAxisNice = false;
     config.title = [];
-    config.margin = { top: 6, right: 10, bottom: 24, left: 56 };
+    config.xLabel = "";
+    config.yLabel = "";
+    config.ySublabel = "";
+    config.ySublabelIsUnits = false;
+    config.margin = { top: 6, right: 10, bottom: 22, left: 48 };
     const graph = new seismograph.Seismograph([sdd], config);
     const rec = element("span", { class: "rec" });
     const channel = Number(this.channelOf(code));
@@ -303,8 +311,9 @@ class LiveTraces {
     const gestures = element("div", { class: "gestures" });
     const row = element("div", { class: "trace", "data-code": code }, label, graph, gestures);
     this.gestures = attachGestures(gestures, this.timeScale, () => { this.setLive(false); this.showWindow(); }, () => this.setLive(true));
+    row.dataset.channel = String(channel);
     const traces = $("traces");
-    const after = [...traces.children].find((r) => r.dataset.code > code);
+    const after = [...traces.children].find((r) => Number(r.dataset.channel) > channel);
     traces.insertBefore(row, after ?? null);
     const trace = { row, sdd, graph, rec, channel, samples: 0, markedEvent: null };
     this.traces.set(code, trace);
@@ -371,8 +380,10 @@ function renderStatus(s) {
 async function pollStatus() {
   try {
     const s = await getJson("api/status");
+    const first = !live.lastStatus;
     lastStatusOk = Date.now();
     live.lastStatus = s;
+    if (first) { renderEvents(); renderPictures(); }
     renderStatus(s);
     live.update(s);
   } catch (e) {
@@ -394,9 +405,22 @@ function channelCode(channel) {
   return c?.code ? `${channel} ${c.code}` : (channel ? String(channel) : "?");
 }
 
+let listedEvents = [];
+
 async function pollEvents() {
   try {
-    const { events } = await getJson("api/events");
+    listedEvents = (await getJson("api/events")).events;
+    renderEvents();
+  } catch (e) {
+    // The status poll shows an unreachable station.
+  } finally {
+    setTimeout(pollEvents, EVENTS_EVERY_MS);
+  }
+}
+
+function renderEvents() {
+  {
+    const events = listedEvents;
     const rows = events.map((e) => {
       const download = element("a", { href: `events/${encodeURIComponent(e.file)}`, download: e.file, onclick: (ev) => ev.stopPropagation() }, e.file);
       return element("tr", { class: e.available ? "clickable" : "", "data-file": e.file, title: e.available ? "Show the event" : "Event file not found",
@@ -407,10 +431,6 @@ async function pollEvents() {
     });
     if (rows.length === 0) rows.push(element("tr", {}, element("td", { colspan: 6, class: "note" }, "No event listed yet.")));
     $("events").tBodies[0].replaceChildren(...rows);
-  } catch (e) {
-    // The status poll shows an unreachable station.
-  } finally {
-    setTimeout(pollEvents, EVENTS_EVERY_MS);
   }
 }
 
@@ -434,7 +454,11 @@ async function openEvent(e) {
     config.linkedTimeScale = timeScale;
     config.wheelZoom = false;
     config.title = [];
-    config.margin = { top: 6, right: 10, bottom: 24, left: 56 };
+    config.xLabel = "";
+    config.yLabel = "counts";
+    config.ySublabel = "";
+    config.ySublabelIsUnits = false;
+    config.margin = { top: 6, right: 10, bottom: 22, left: 60 };
     const graph = new seismograph.Seismograph([sdd], config);
     const gestures = element("div", { class: "gestures" });
     area.append(graph, gestures);
