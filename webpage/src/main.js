@@ -382,11 +382,13 @@ async function pollStatus() {
     const s = await getJson("api/status");
     const first = !live.lastStatus;
     lastStatusOk = Date.now();
+    document.body.classList.remove("stale");
     live.lastStatus = s;
     if (first) { renderEvents(); renderPictures(); }
     renderStatus(s);
     live.update(s);
   } catch (e) {
+    document.body.classList.add("stale");
     $("state").textContent = "unreachable";
     $("state").className = "badge down";
     const since = lastStatusOk ? ` (last answer ${formatDuration((Date.now() - lastStatusOk) / 1000)} ago)` : "";
