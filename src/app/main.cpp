@@ -116,12 +116,14 @@ int run(const app::CommandLine& options, int argc, char** argv) {
 
     // --mseed and --seedlink: the day archive and the data server, once the
     // station is started up.
+    // SeedLink over WebSocket on the same port, for browser clients.
     platform::QtTcpListener seedlink_listener;
+    seedlink_listener.accept_websocket({"/seedlink", {{"SeedLink4.0", 4}, {"SeedLink3.1", 3}}});
     auto open_stream = [&](std::string* error) {
         if (options.mseed_root.empty() && !options.seedlink_port) return true;
         return station.stream.open(stream::StreamOptions{options.mseed_root, options.seedlink_port,
                                                          options.seedlink_bind,
-                                                         app::stream_codes(options)},
+                                                         app::stream_codes(options), {}},
                                    &seedlink_listener, error);
     };
     std::string stream_error;
