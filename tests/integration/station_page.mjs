@@ -44,9 +44,13 @@ try {
   await page.goto(url, { waitUntil: "load" });
 
   await step("status with measured rates", async () => {
+    // Each channel's measured rate within 5% of the rate set.
     await page.waitForFunction(() => {
-      const cells = [...document.querySelectorAll("#channels td.measured")].map((c) => c.textContent);
-      return cells.length === 4 && cells.every((t) => /^\d+\.\d sps$/.test(t));
+      const rows = [...document.querySelectorAll("#channels tbody tr")];
+      return rows.length === 4 && rows.every((r) => {
+        const set = parseFloat(r.cells[2].textContent), measured = parseFloat(r.cells[3].textContent);
+        return /^\d+\.\d sps$/.test(r.cells[3].textContent) && Math.abs(measured - set) < set * 0.05;
+      });
     }, WAIT);
     return page.$$eval("#channels td.measured", (cells) => cells.map((c) => c.textContent).join(", "));
   });
@@ -75,9 +79,12 @@ try {
   });
   await step("pictures of the page", async () => {
     await page.screenshot({ path: `${shots}_desktop.png`, fullPage: true });
+    // A phone's viewport loads the page afresh.
     await page.setViewport({ width: 390, height: 844, isMobile: true, hasTouch: true });
-    await page.waitForFunction(() => document.querySelector("#traces .trace sp-seismograph").getBoundingClientRect().width < 400, WAIT);
-    await new Promise((resolve) => setTimeout(resolve, 1000)); // let the traces redraw at the new width
+    await page.waitForFunction(() => document.querySelectorAll("#traces .trace[data-samples]").length === 4 &&
+      document.querySelector("#events tr[data-file].clickable"), WAIT);
+    await page.click("#events tr[data-file].clickable");
+    await page.waitForFunction(() => /samples at/.test(document.querySelector("#event-title").textContent), WAIT);
     await page.screenshot({ path: `${shots}_phone.png`, fullPage: true });
     return `${shots}_desktop.png, ${shots}_phone.png`;
   });

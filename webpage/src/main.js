@@ -493,7 +493,11 @@ function figure(src, caption) {
 
 function renderPictures() {
   const list = pictures.pictures;
-  const days = [...new Set(list.filter((p) => p.date).map((p) => p.date))].sort().reverse();
+  // Days before today with pictures (today's spectrogram saved at a STOP is
+  // drawn live below).
+  const bt = live.lastStatus?.board_time ?? "";
+  const today = bt ? bt.slice(2, 4) + bt.slice(5, 7) + bt.slice(8, 10) : "";
+  const days = [...new Set(list.filter((p) => p.date && p.date !== today).map((p) => p.date))].sort().reverse();
   const buttons = [element("button", { type: "button", class: chosenDay === "" ? "active" : "", onclick: () => { chosenDay = ""; renderPictures(); } }, "Today")];
   for (const d of days.slice(0, 7)) {
     buttons.push(element("button", { type: "button", class: chosenDay === d ? "active" : "", onclick: () => { chosenDay = d; renderPictures(); } }, dayText(d)));
