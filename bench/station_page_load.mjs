@@ -8,6 +8,7 @@
 // event list every 15 s and the picture list every 20 s, revalidating with
 // the validators it got, and, with WS_URL, one SeedLink WebSocket taking
 // every channel live (the `ws` package that puppeteer-core brings along).
+// Every page runs in this one process, so all of it lands on the station.
 import { readFileSync } from "node:fs";
 import { createRequire } from "node:module";
 
@@ -51,9 +52,11 @@ function poller(path, everyMs) {
   setTimeout(() => { once(); setInterval(once, everyMs); }, Math.random() * everyMs);
 }
 
-function seedlink(status) {
+// Each page from an address of its own (127.0.0.2, ...), as browsers in
+// many homes: the server caps the connections of one address.
+function seedlink(status, page) {
   const WebSocket = require("ws");
-  const socket = new WebSocket(wsUrl, "SeedLink3.1");
+  const socket = new WebSocket(wsUrl, "SeedLink3.1", { localAddress: `127.0.0.${2 + page}` });
   socket.binaryType = "arraybuffer";
   const commands = ["HELLO", `STATION ${status.station} ${status.network}`,
     ...status.channels.filter((c) => c.acquiring).map((c) => `SELECT ${status.location}${c.code}.D`), "DATA", "END"];
@@ -68,7 +71,7 @@ for (let i = 0; i < Number(pages); i++) {
   poller("api/status", 3000);
   poller("api/events", 15000);
   poller("api/pictures", 20000);
-  if (wsUrl) seedlink(status);
+  if (wsUrl) seedlink(status, i);
 }
 await new Promise((resolve) => setTimeout(resolve, 20000)); // every page has made each request once
 const loaded = await span(`with ${pages} pages`, Number(seconds) * 1000);
