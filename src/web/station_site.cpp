@@ -157,10 +157,14 @@ Response StationSite::event_samples(std::string_view name, const Request& reques
     if (!file) return text_response(404, "No such event file");
     const std::string tag = file_tag(*file);
     if (matches(request, tag)) return not_modified(tag);
-    std::string error;
-    const auto data = read_event_file(*file, max_plot_samples, &error);
-    if (!data) return text_response(422, error);
-    auto response = json_response(event_samples_json(name, *data), revalidate);
+    if (tag.empty() || tag + file->string() != plotted_tag_) {
+        std::string error;
+        const auto data = read_event_file(*file, max_plot_samples, &error);
+        if (!data) return text_response(422, error);
+        plotted_answer_ = event_samples_json(name, *data);
+        plotted_tag_ = tag + file->string();
+    }
+    auto response = json_response(plotted_answer_, revalidate);
     response.add_header("ETag", tag);
     return response;
 }

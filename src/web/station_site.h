@@ -81,6 +81,10 @@ private:
     std::vector<EventEntry> listed_;
     std::string listed_tag_;
     std::string events_answer_;
+    // The last event plotted, so that many pages opening the same event
+    // read and convert its file once: its tag and answer.
+    std::string plotted_tag_;
+    std::string plotted_answer_;
 };
 
 // Every path of the server that no other service claims goes to `site`,
