@@ -374,7 +374,8 @@ function renderStatus(s) {
     element("td", {}, c.nominal_rate ? formatRate(c.nominal_rate) : "off"),
     element("td", { class: "measured" }, c.acquiring ? formatRate(c.measured_rate) : "—"),
     element("td", c.recording ? { class: "rec" } : {}, c.recording ? `recording since ${c.event_start.slice(11)}` : (c.acquiring ? "acquiring" : "off")))));
-  $("footer").textContent = `Station page of ${s.version}; board time is shown as the station's clock gives it.`;
+  $("footer").replaceChildren(`Station page of ${s.version}; board time is shown as the station's clock gives it. `,
+    element("a", { href: "LICENSES.txt" }, "Licences of the libraries in the page"));
 }
 
 async function pollStatus() {
