@@ -185,6 +185,8 @@ Response file_response(const fs::path& file, const Request& request,
     response.add_header("ETag", tag);
     response.add_header("Last-Modified", http_date(modified));
     response.add_header("Cache-Control", std::string(cache_control));
+    // Event files and pictures are what their type says, never a script.
+    response.add_header("X-Content-Type-Options", "nosniff");
     response.content_type = content_type_of(file);
 
     bool unchanged = false;
