@@ -204,6 +204,13 @@ class LiveTraces {
       this.skewMs = boardTime(status.board_time).diff(DateTime.utc()).toMillis();
     }
     const channels = status.channels.filter((c) => c.acquiring && c.code);
+    // A channel switched off or given another rate (another code) goes.
+    for (const [code, t] of this.traces) {
+      if (status.acquiring && !channels.some((c) => c.code === code)) {
+        t.row.remove();
+        this.traces.delete(code);
+      }
+    }
     if (status.seedlink_port == null && !SEEDLINK_URL) {
       this.state = "live traces need the station's SeedLink server (--seedlink)";
       this.showState();
