@@ -28,6 +28,7 @@
 #include "web/services.h"
 #include "app/web_station.h"
 #include "platform/qt/qt_png.h"
+#include "web/web_settings.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -144,9 +145,20 @@ int run(const app::CommandLine& options, int argc, char** argv) {
     QTimer web_tick;
     std::unique_ptr<platform::QtHttpServer> http_server;
     auto open_http = [&](std::string* error) {
-        if (!options.http_port) return true;
+        // The command line wins over the [WEB] settings.
+        std::vector<std::string> problems;
+        const auto file = web::read_web_settings(station.settings.extra, &problems);
+        for (const auto& problem : problems) station.event_list.append(problem);
+        const std::optional<int> port = options.http_port ? options.http_port : file.port;
+        const std::string bind = options.http_port ? options.http_bind : file.bind;
+        if (!port) return true;
+        if (const auto bad = stream::check_codes(app::stream_codes(options)); !bad.empty()) {
+            *error = "the HTTP server needs the station's codes: " + bad;
+            return false;
+        }
         web_context.reset(new web::WebContext{station.settings, station.event_list,
-                                              app::stream_codes(options), options.mseed_root});
+                                              app::stream_codes(options), options.mseed_root,
+                                              clock});
         web::add_fdsn_routes(router, *web_context);
         // The station page and its API: every other path.
         const auto page_folder = app::find_page_folder("/proc/self/exe");
@@ -164,13 +176,13 @@ int run(const app::CommandLine& options, int argc, char** argv) {
         http_server = std::make_unique<platform::QtHttpServer>(
             [&router](const platform::HttpRequest& request) { return router.handle(request); });
         std::string why;
-        if (!http_server->listen_on(options.http_bind, *options.http_port, &why)) {
+        if (!http_server->listen_on(bind, *port, &why)) {
             *error = "the HTTP server cannot listen: " + why;
             return false;
         }
         station.event_list.append(
             "HTTP server listening on " +
-            (options.http_bind.empty() ? std::string("all addresses") : options.http_bind) +
+            (bind.empty() ? std::string("all addresses") : bind) +
             " port " + std::to_string(http_server->port()));
         return true;
     };

@@ -10,7 +10,7 @@ const char* status_phrase(int status) {
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
     case 408: return "Request Timeout";
-    case 413: return "Payload Too Large";
+    case 413: return "Request Entity Too Large";
     case 414: return "URI Too Long";
     case 500: return "Internal Server Error";
     case 503: return "Service Unavailable";

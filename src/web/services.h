@@ -4,6 +4,8 @@
 // same Router.
 
 #include "config/settings.h"
+#include "platform/clock.h"
+#include "web/inventory.h"
 #include "stream/channel_codes.h"
 #include "supervision/event_list.h"
 #include "web/router.h"
@@ -17,6 +19,7 @@ struct WebContext {
     supervision::EventList& event_list;
     stream::StreamCodes codes;  // network, station and location of the data
     std::string archive_root;   // the day archive (--mseed); empty: none
+    const platform::Clock& clock;
 };
 
 // Version texts of the services.
