@@ -5,6 +5,8 @@
 // field keeps when an existing settings file lacks its key. The values a
 // brand-new file gets are set by apply_new_file_values().
 
+#include "config/extra_sections.h"
+
 #include <array>
 #include <string>
 
@@ -117,6 +119,8 @@ struct Settings {
     GeneralSettings general;
     // "DCF" when sync_source_dcf is set, else "GPS"; set after loading.
     std::string sync_source_text;
+    // The sections after "[END GENERAL]".
+    ExtraSections extra;
 
     ChannelSettings& channel(int number) { return channels.at(number - 1); }
     const ChannelSettings& channel(int number) const { return channels.at(number - 1); }

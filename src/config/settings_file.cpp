@@ -4,6 +4,7 @@
 #include "config/tables.h"
 
 #include <algorithm>
+#include <cctype>
 #include <array>
 #include <cerrno>
 #include <cmath>
@@ -321,6 +322,51 @@ std::string_view value_of(std::string_view line) {
     return line.size() > 4 ? line.substr(4) : std::string_view();
 }
 
+std::string_view trimmed(std::string_view text) {
+    const std::size_t begin = text.find_first_not_of(" \t");
+    if (begin == std::string_view::npos) return {};
+    return text.substr(begin, text.find_last_not_of(" \t") + 1 - begin);
+}
+
+// One line after "[END GENERAL]" that is not a classic section: a
+// "[SECTION]" line starts a section of new settings, a "KEY=value" line in
+// one is kept, anything else in one is reported. Lines before the first such
+// section are passed over, as they always were.
+void parse_extra_line(std::string_view raw, int line_number, std::string& section,
+                      ExtraSections& extra, std::vector<SettingsProblem>& problems) {
+    // Names are letters, digits, "_", "." and "-", so that what is written
+    // reads back as the same section and key.
+    const auto is_name = [](std::string_view name) {
+        return !name.empty() && std::all_of(name.begin(), name.end(), [](unsigned char c) {
+            return std::isalnum(c) || c == '_' || c == '.' || c == '-';
+        });
+    };
+    const std::string_view line = trimmed(raw);
+    if (line.empty()) return;
+    if (line.front() == '[' && line.back() == ']') {
+        const std::string_view name = line.substr(1, line.size() - 2);
+        // A classic section's name (a header with blanks around it) is no
+        // new section: written back it would read as the classic one.
+        const bool classic = name == "GENERAL" || name.starts_with("CHANNEL");
+        section = is_name(name) && !classic ? std::string(name) : std::string();
+        if (section.empty()) {
+            problems.push_back({line_number, std::string(raw), type_mismatch_error,
+                                "not a section name; its lines are skipped"});
+        }
+        return;
+    }
+    if (section.empty()) return;
+    const std::size_t equals = line.find('=');
+    const std::string_view key =
+        equals == std::string_view::npos ? std::string_view() : trimmed(line.substr(0, equals));
+    if (!is_name(key)) {
+        problems.push_back({line_number, std::string(raw), type_mismatch_error,
+                            "not a KEY=value line in [" + section + "]"});
+        return;
+    }
+    extra.set(section, key, trimmed(line.substr(equals + 1)));
+}
+
 void after_store(ChannelSettings& channel, Conversion conversion) {
     switch (conversion) {
         case Conversion::start_list:
@@ -465,6 +511,7 @@ std::string format_settings(const Settings& settings) {
         append_line(out, entry.key, value);
     }
     out += "[END GENERAL]\r\n";
+    out += settings.extra.format();
     return out;
 }
 
@@ -472,16 +519,31 @@ std::vector<SettingsProblem> parse_settings(std::string_view bytes, Settings& se
     std::vector<SettingsProblem> problems;
     settings.general.service_mode = 0;
     for (auto& ch : settings.channels) ch.drum_scale = 1;
+    settings.extra = ExtraSections();
 
     const std::vector<std::string_view> lines = split_lines(bytes);
     enum class ChannelState { none, valid, invalid };
     ChannelState channel_state = ChannelState::none;
     int channel = 0;
+    // After "[END GENERAL]" the sections of new settings follow; a classic
+    // section header there is still read as one.
+    bool after_general = false;
+    std::string extra_section;
 
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string_view line = lines[i];
         const int line_number = static_cast<int>(i) + 1;
+        if (after_general) {
+            const bool classic_line =
+                line.substr(0, 8) == "[CHANNEL" || line == "[GENERAL]" ||
+                (extra_section.empty() && find_channel_key(line.substr(0, 3)) != nullptr);
+            if (!classic_line) {
+                parse_extra_line(line, line_number, extra_section, settings.extra, problems);
+                continue;
+            }
+        }
         if (line.substr(0, 8) == "[CHANNEL") {
+            extra_section.clear();
             const double number = round_half_even(number_scan(line.substr(8)));
             if (number >= 1 && number <= 4) {
                 channel = static_cast<int>(number);
@@ -511,7 +573,10 @@ std::vector<SettingsProblem> parse_settings(std::string_view bytes, Settings& se
         if (key == "[GE") {
             for (++i; i < lines.size(); ++i) {
                 const std::string_view general_line = lines[i];
-                if (general_line == "[END GENERAL]") break;
+                if (general_line == "[END GENERAL]") {
+                    after_general = true;
+                    break;
+                }
                 const std::string_view general_key = general_line.substr(0, 3);
                 if (const KeySpec<G>* entry = find_key(general_keys, general_key)) {
                     const LineContext context{static_cast<int>(i) + 1, general_line, general_key,

@@ -32,12 +32,15 @@ struct LoadResult {
 void apply_new_file_values(Settings& settings, const std::string& program_folder);
 
 // Exactly the bytes save_settings writes: four channel sections, "[GENERAL]",
-// the general lines, "[END GENERAL]", each line ended by CR LF.
+// the general lines, "[END GENERAL]", then the sections of the settings the
+// classic file never had (none when all keep their defaults), each line ended
+// by CR LF.
 std::string format_settings(const Settings& settings);
 
 // Reads a settings file's bytes into `settings` (service_mode set to 0 and
 // every drum_scale to 1 first, then only the fields named by lines change),
-// and sets sync_source_text. Never fails; returns the lines it could not use.
+// and sets sync_source_text; the sections after "[END GENERAL]" replace
+// `settings.extra`. Never fails; returns the lines it could not use.
 std::vector<SettingsProblem> parse_settings(std::string_view bytes, Settings& settings);
 
 // Expansion of the list fields into their items (on load and on apply).

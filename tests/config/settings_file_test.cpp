@@ -202,6 +202,31 @@ TEST(SettingsReader, GeneralBlockEndsAtEndOfFileOrEndLineAndAnyLineEndIsTaken) {
     EXPECT_EQ(std::tuple(s.channel(2).sps_code, s.channel(2).dc_offset), std::tuple(7, -3));
 }
 
+TEST(SettingsReader, NewSettingsSectionsAfterEndGeneralAreKeptAndWrittenBack) {
+    std::vector<SettingsProblem> problems;
+    Settings s = parse_lines(
+        "[GENERAL]\r\nGMT= 2\r\n[END GENERAL]\r\n[Stream]\r\n NETWORK = XX \r\n\r\n"
+        "no equals sign\r\n[TRIGGER]\r\nSPS1=abc\r\nWINDOW=2.5\r\n",
+        &problems);
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0].line_number, 7);
+    EXPECT_EQ(*s.extra.find("STREAM", "network"), "XX");
+    // A classic key name inside a new section is that section's own.
+    EXPECT_EQ(s.channel(1).sps_code, 0);
+    std::string problem;
+    EXPECT_EQ(s.extra.number("TRIGGER", "SPS1", 7, &problem), 7);
+    EXPECT_EQ(problem, "[TRIGGER] SPS1=abc is not a number");
+    EXPECT_EQ(s.extra.number("TRIGGER", "WINDOW", 0), 2.5);
+
+    const std::string bytes = format_settings(s);
+    EXPECT_TRUE(bytes.ends_with(
+        "[END GENERAL]\r\n[Stream]\r\nNETWORK=XX\r\n[TRIGGER]\r\nSPS1=abc\r\nWINDOW=2.5\r\n"));
+    EXPECT_EQ(parse_lines(bytes).extra, s.extra);
+    // A key set back to its default goes, and so does a section left empty.
+    s.extra.erase("stream", "NETWORK");
+    EXPECT_TRUE(format_settings(s).ends_with("[END GENERAL]\r\n[TRIGGER]\r\nSPS1=abc\r\nWINDOW=2.5\r\n"));
+}
+
 // ------------------------------------------------------------ list fields
 
 ChannelSettings channel_from(const std::string& lines) {
