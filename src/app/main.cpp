@@ -115,11 +115,12 @@ int run(const app::CommandLine& options, int argc, char** argv) {
     platform::QtTcpListener seedlink_listener;
     seedlink_listener.accept_websocket({"/seedlink", {{"SeedLink4.0", 4}, {"SeedLink3.1", 3}}});
     auto open_stream = [&](std::string* error) {
-        if (options.mseed_root.empty() && !options.seedlink_port) return true;
-        return station.stream.open(stream::StreamOptions{options.mseed_root, options.seedlink_port,
-                                                         options.seedlink_bind,
-                                                         app::stream_codes(options), {}},
-                                   &seedlink_listener, error);
+        std::vector<std::string> problems;
+        const auto kept = stream::read_stream_settings(station.settings.extra, &problems);
+        for (const auto& problem : problems) station.event_list.append(problem);
+        const auto stream_options = app::stream_options(options, kept);
+        if (stream_options.archive_root.empty() && !stream_options.seedlink_port) return true;
+        return station.stream.open(stream_options, &seedlink_listener, error);
     };
     std::string stream_error;
 
