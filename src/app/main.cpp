@@ -128,12 +128,17 @@ int run(const app::CommandLine& options, int argc, char** argv) {
     // SeedLink over WebSocket on the same port, for browser clients.
     platform::QtTcpListener seedlink_listener;
     seedlink_listener.accept_websocket({"/seedlink", {{"SeedLink4.0", 4}, {"SeedLink3.1", 3}}});
+    // The archive, SeedLink and codes in effect: the command line over
+    // [STREAM]; the HTTP services use the same.
+    stream::StreamOptions effective_stream{{}, {}, {}, app::stream_codes(options), {}};
     auto open_stream = [&](std::string* error) {
-        if (options.mseed_root.empty() && !options.seedlink_port) return true;
-        return station.stream.open(stream::StreamOptions{options.mseed_root, options.seedlink_port,
-                                                         options.seedlink_bind,
-                                                         app::stream_codes(options), {}},
-                                   &seedlink_listener, error);
+        std::vector<std::string> problems;
+        const auto kept = stream::read_stream_settings(station.settings.extra, &problems);
+        for (const auto& problem : problems) station.event_list.append(problem);
+        const auto stream_options = app::stream_options(options, kept);
+        effective_stream = stream_options;
+        if (stream_options.archive_root.empty() && !stream_options.seedlink_port) return true;
+        return station.stream.open(stream_options, &seedlink_listener, error);
     };
     std::string stream_error;
 
@@ -152,12 +157,12 @@ int run(const app::CommandLine& options, int argc, char** argv) {
         const std::optional<int> port = options.http_port ? options.http_port : file.port;
         const std::string bind = options.http_port ? options.http_bind : file.bind;
         if (!port) return true;
-        if (const auto bad = stream::check_codes(app::stream_codes(options)); !bad.empty()) {
+        if (const auto bad = stream::check_codes(effective_stream.codes); !bad.empty()) {
             *error = "the HTTP server needs the station's codes: " + bad;
             return false;
         }
         web_context.reset(new web::WebContext{station.settings, station.event_list,
-                                              app::stream_codes(options), options.mseed_root,
+                                              effective_stream.codes, effective_stream.archive_root,
                                               clock});
         web::add_fdsn_routes(router, *web_context);
         // The station page and its API: every other path.
@@ -165,8 +170,8 @@ int run(const app::CommandLine& options, int argc, char** argv) {
         if (page_folder.empty())
             station.event_list.append("Station page not installed: only its API is served");
         web_station = std::make_unique<app::WebStation>(
-            station, app::stream_codes(options), page_folder, [&]() -> std::optional<int> {
-                if (!options.seedlink_port) return std::nullopt;
+            station, effective_stream.codes, page_folder, [&]() -> std::optional<int> {
+                if (!station.stream.server()) return std::nullopt;
                 return seedlink_listener.port();
             });
         web_station->encode_png = [](const platform::Canvas& picture) { return platform::png_bytes(picture); };

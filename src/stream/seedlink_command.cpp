@@ -2,6 +2,7 @@
 
 #include "stream/channel_codes.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <vector>
@@ -130,6 +131,9 @@ std::optional<Selector> parse_selector_v4(std::string_view text, std::string* re
             stream = code.substr(0, code.size() - 3) + "_" + code[code.size() - 3] + "_" +
                      code[code.size() - 2] + "_" + code[code.size() - 1];
     }
+    // B_S_SS without a location, as the client's documentation writes it
+    // ("IU_KONO:B_H_E"): every location.
+    if (std::count(stream.begin(), stream.end(), '_') == 2 && stream.front() != '_') stream = "*_" + stream;
     s.stream_pattern = stream;
     s.format_pattern = format.size() == 1 && std::string_view("DECOTL").find(format[0]) != std::string_view::npos
                            ? "?" + std::string(format)

@@ -229,16 +229,22 @@ std::string info_json(InfoLevel level, const ServerIdentity& identity, const Rec
     case InfoLevel::connections: {
         const auto clients = identity.connections ? identity.connections() : std::vector<ConnectionInfo>{};
         json += ",\"connections\":{\"count\":" + std::to_string(clients.size()) + ",\"client\":[";
+        // The fields the reference client's formatted listing reads.
         for (std::size_t i = 0; i < clients.size(); ++i) {
             const auto& c = clients[i];
-            json += std::string(i ? "," : "") + "{\"address\":" + json_string(c.peer) +
-                    ",\"transport\":" + json_string(c.transport) +
-                    ",\"connected\":\"" + iso_time_text(c.connected_us) + "\",\"protocol\":\"" +
-                    (c.protocol >= 4 ? "4.0" : "3.1") + "\",\"useragent\":" +
-                    json_string(c.user_agent) + ",\"state\":\"" +
+            const auto colon = c.peer.rfind(':');
+            const std::string host = c.peer.substr(0, colon);
+            const std::string port = colon == std::string::npos ? "" : c.peer.substr(colon + 1);
+            json += std::string(i ? "," : "") + "{\"host\":" + json_string(host) +
+                    ",\"ip_address\":" + json_string(host) + ",\"client_port\":" + json_string(port) +
+                    ",\"type\":" + json_string(std::string("SeedLink ") + (c.protocol >= 4 ? "4.0" : "3.1") +
+                                                (c.transport == "websocket" ? " over WebSocket" : "")) +
+                    ",\"connect_time\":\"" + iso_time_text(c.connected_us) +
+                    "\",\"client_id\":" + json_string(c.user_agent) + ",\"state\":\"" +
                     (!c.streaming ? "handshake" : c.dialup ? "dialup" : "realtime") +
                     "\",\"current_seq\":" + std::to_string(c.cursor) +
-                    ",\"packets\":" + std::to_string(c.packets) + "}";
+                    ",\"transmit_packets\":" + std::to_string(c.packets) +
+                    ",\"transmit_bytes\":" + std::to_string(c.packets * record_length) + "}";
         }
         json += "]}";
         break;

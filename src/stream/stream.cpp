@@ -19,6 +19,8 @@ bool Stream::open(const StreamOptions& options, platform::TcpListener* listener,
         if (error) *error = why;
         return false;
     };
+    if (options.codes.station.empty())
+        return fail("no station code: give --station CODE or STATION= in [STREAM] of terrawv.ini");
     if (const std::string problem = check_codes(options.codes); !problem.empty())
         return fail(problem);
     codes_ = normalize_codes(options.codes);

@@ -40,7 +40,7 @@ TEST(CommandParser, TakesTheProtocolsCommandsAndRefusesTheRest) {
     EXPECT_EQ(parse_command("DATA 5 2024-01-02T03:04:05.25Z", 4).command.begin_us,
               civil_time_us(2024, 1, 2, 3, 4, 5, 250000));
     // Selectors of the older form as the reference library turns them.
-    const std::pair<const char*, const char*> forms[] = {{"BHZ", "*_B_H_Z"}, {"--BHZ", "_B_H_Z"}, {"00BHZ", "00_B_H_Z"}};
+    const std::pair<const char*, const char*> forms[] = {{"BHZ", "*_B_H_Z"}, {"--BHZ", "_B_H_Z"}, {"00BHZ", "00_B_H_Z"}, {"B_H_?", "*_B_H_?"}, {"_B_H_Z", "_B_H_Z"}};
     for (const auto& [old_form, pattern] : forms)
         EXPECT_EQ(parse_command(std::string("SELECT ") + old_form, 4).command.selector->stream_pattern, pattern);
     const struct { const char* pattern; const char* text; bool prefix, match; } globs[] = {
@@ -305,7 +305,7 @@ TEST(Session, InfoAnswersEveryLevelWellFormed) {
     ASSERT_EQ(documents.size(), 3u) << out;
     EXPECT_NE(documents[0].find(R"("station":[{"id":"XX_STA","description":"","start_seq":0,"end_seq":4,"backfill":0,"stream":[{"id":"_H_H_Z","format":"2","subformat":"D","origin":"native","start_time":"2024-01-01T00:00:00.000000Z")"), std::string::npos) << documents[0];
     EXPECT_EQ(documents[0].find("_H_H_N"), std::string::npos);
-    EXPECT_NE(documents[1].find(R"("connections":{"count":1,"client":[{"address":"127.0.0.1:4000")"), std::string::npos) << documents[1];
+    EXPECT_NE(documents[1].find(R"("connections":{"count":1,"client":[{"host":"127.0.0.1","ip_address":"127.0.0.1","client_port":"4000","type":"SeedLink 3.1")"), std::string::npos) << documents[1];
     EXPECT_TRUE(documents[2].starts_with("E{") && documents[2].find(R"("error":{"code":"ARGUMENTS")") != std::string::npos) << documents[2];
 
     // 3.1: CONNECTIONS and GAPS are XML documents like the others.

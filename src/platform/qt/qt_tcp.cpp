@@ -29,7 +29,12 @@ std::string address_text(const sockaddr* address) {
         port = ntohs(a->sin_port);
     } else if (address->sa_family == AF_INET6) {
         const auto* a = reinterpret_cast<const sockaddr_in6*>(address);
-        inet_ntop(AF_INET6, &a->sin6_addr, host, sizeof host);
+        if (IN6_IS_ADDR_V4MAPPED(&a->sin6_addr)) {
+            // An IPv4 peer on the dual-stack socket: named as such.
+            inet_ntop(AF_INET, &a->sin6_addr.s6_addr[12], host, sizeof host);
+        } else {
+            inet_ntop(AF_INET6, &a->sin6_addr, host, sizeof host);
+        }
         port = ntohs(a->sin6_port);
     }
     return std::string(host) + ":" + std::to_string(port);
@@ -390,7 +395,7 @@ bool QtTcpListener::listen(const std::string& address, int port, std::string* er
             const int no = 0;
             ::setsockopt(fd_, IPPROTO_IPV6, IPV6_V6ONLY, &no, sizeof no);
         }
-        if (::bind(fd_, a->ai_addr, a->ai_addrlen) == 0 && ::listen(fd_, 64) == 0) break;
+        if (::bind(fd_, a->ai_addr, a->ai_addrlen) == 0 && ::listen(fd_, SOMAXCONN) == 0) break;
         last_error = "cannot listen on " + address_text(a->ai_addr) + ": " + std::strerror(errno);
         ::close(fd_);
         fd_ = -1;
