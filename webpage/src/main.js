@@ -81,14 +81,15 @@ function formatDuration(seconds) {
 // ---------------------------------------------------------------- gestures
 
 // Pan and zoom of a time scale by mouse or finger: one pointer drags the
-// window, two pinch it, the wheel zooms; `changed` is told after each move.
-function attachGestures(target, timeScale, changed, reset) {
+// window, two pinch it, the wheel zooms, within `minMs`..`maxMs` of window;
+// `changed` is told after each move.
+function attachGestures(target, timeScale, changed, reset, minMs, maxMs) {
   const pointers = new Map();
   let pinchStart = null;
   const width = () => target.getBoundingClientRect().width || 1;
   const durationMs = () => Math.abs(timeScale.duration.toMillis());
   const setDuration = (ms) => {
-    ms = Math.min(Math.max(ms, MIN_WINDOW_S * 1000 / 4), KEEP_S * 1000 * 100);
+    ms = Math.min(Math.max(ms, minMs), maxMs);
     const sign = timeScale.duration.toMillis() < 0 ? -1 : 1;
     timeScale.duration = Duration.fromMillis(sign * ms);
   };
@@ -148,7 +149,6 @@ class LiveTraces {
     this.retryTimer = null;
     this.lastSampleTime = null;  // board time of the newest sample received
     this.state = "not connected";
-    this.gestures = null;
     $("live-toggle").addEventListener("click", () => this.setLive(!this.live));
     $("zoom-in").addEventListener("click", () => this.zoom(0.5));
     $("zoom-out").addEventListener("click", () => this.zoom(2));
@@ -317,7 +317,9 @@ class LiveTraces {
     const label = element("span", { class: "label" }, `CH${channel || "?"} ${code}`, rec);
     const gestures = element("div", { class: "gestures" });
     const row = element("div", { class: "trace", "data-code": code }, label, graph, gestures);
-    this.gestures = attachGestures(gestures, this.timeScale, () => { this.setLive(false); this.showWindow(); }, () => this.setLive(true));
+    // Dragging looks back (the traces stop following); zooming keeps them live.
+    attachGestures(gestures, this.timeScale, (kind) => { if (kind === "pan") this.setLive(false); this.showWindow(); },
+      () => this.setLive(true), MIN_WINDOW_S * 1000, MAX_WINDOW_S * 1000);
     row.dataset.channel = String(channel);
     const traces = $("traces");
     const after = [...traces.children].find((r) => Number(r.dataset.channel) > channel);
@@ -473,7 +475,7 @@ async function openEvent(e) {
     const gestures = element("div", { class: "gestures" });
     area.append(graph, gestures);
     const reset = () => { timeScale.duration = length; timeScale.offset = Duration.fromMillis(0); };
-    attachGestures(gestures, timeScale, () => {}, reset);
+    attachGestures(gestures, timeScale, () => {}, reset, 500, 2 * length.toMillis());
     $("event-reset").onclick = reset;
     $("event-title").textContent = `${e.file}: ${e.start}, channel ${channelCode(e.channel)}, ${data.samples.length} samples at ${rate} sps${data.truncated ? " (first part)" : ""}`;
     eventPlot = graph;
