@@ -163,7 +163,7 @@ int run(const app::CommandLine& options, int argc, char** argv) {
         }
         web_context.reset(new web::WebContext{station.settings, station.event_list,
                                               effective_stream.codes, effective_stream.archive_root,
-                                              clock});
+                                              clock, &station.stream});
         web::add_fdsn_routes(router, *web_context);
         // The station page and its API: every other path.
         const auto page_folder = app::find_page_folder("/proc/self/exe");

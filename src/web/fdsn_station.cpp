@@ -41,14 +41,14 @@ void element(std::string& out, int indent, std::string_view name, std::string_vi
     out += ">\n";
 }
 
-void open(std::string& out, int indent, std::string_view tag) {
+void open_tag(std::string& out, int indent, std::string_view tag) {
     out.append(static_cast<std::size_t>(indent) * 2, ' ');
     out += "<";
     out += tag;
     out += ">\n";
 }
 
-void close(std::string& out, int indent, std::string_view name) {
+void close_tag(std::string& out, int indent, std::string_view name) {
     out.append(static_cast<std::size_t>(indent) * 2, ' ');
     out += "</";
     out += name;
@@ -56,19 +56,19 @@ void close(std::string& out, int indent, std::string_view name) {
 }
 
 void units(std::string& out, int indent, std::string_view input, std::string_view output) {
-    open(out, indent, "InputUnits");
+    open_tag(out, indent, "InputUnits");
     element(out, indent + 1, "Name", input);
-    close(out, indent, "InputUnits");
-    open(out, indent, "OutputUnits");
+    close_tag(out, indent, "InputUnits");
+    open_tag(out, indent, "OutputUnits");
     element(out, indent + 1, "Name", output);
-    close(out, indent, "OutputUnits");
+    close_tag(out, indent, "OutputUnits");
 }
 
 void stage_gain(std::string& out, int indent, double value, double frequency) {
-    open(out, indent, "StageGain");
+    open_tag(out, indent, "StageGain");
     element(out, indent + 1, "Value", number_text(value));
     element(out, indent + 1, "Frequency", number_text(frequency));
-    close(out, indent, "StageGain");
+    close_tag(out, indent, "StageGain");
 }
 
 // The response: the instrument sensitivity; with the pendulum's period and
@@ -77,54 +77,54 @@ void stage_gain(std::string& out, int indent, double value, double frequency) {
 // else straight to counts). The stage gains multiply to the sensitivity.
 void response(std::string& out, int i, const ChannelEntry& channel) {
     const auto& r = *channel.response;
-    open(out, i, "Response");
-    open(out, i + 1, "InstrumentSensitivity");
+    open_tag(out, i, "Response");
+    open_tag(out, i + 1, "InstrumentSensitivity");
     element(out, i + 2, "Value", number_text(r.sensitivity));
     element(out, i + 2, "Frequency", number_text(r.frequency));
     units(out, i + 2, r.input_unit, "count");
-    close(out, i + 1, "InstrumentSensitivity");
+    close_tag(out, i + 1, "InstrumentSensitivity");
     if (r.has_poles_zeros) {
         const bool volts = r.sensor_gain > 0;
-        open(out, i + 1, "Stage number=\"1\"");
-        open(out, i + 2, "PolesZeros");
+        open_tag(out, i + 1, "Stage number=\"1\"");
+        open_tag(out, i + 2, "PolesZeros");
         units(out, i + 3, r.input_unit, volts ? "V" : "count");
         element(out, i + 3, "PzTransferFunctionType", "LAPLACE (RADIANS/SECOND)");
         element(out, i + 3, "NormalizationFactor", number_text(r.normalization));
         element(out, i + 3, "NormalizationFrequency", number_text(r.frequency));
         int k = 0;
         for (int z = 0; z < r.zeros; ++z, ++k) {
-            open(out, i + 3, "Zero number=\"" + std::to_string(k) + "\"");
+            open_tag(out, i + 3, "Zero number=\"" + std::to_string(k) + "\"");
             element(out, i + 4, "Real", "0");
             element(out, i + 4, "Imaginary", "0");
-            close(out, i + 3, "Zero");
+            close_tag(out, i + 3, "Zero");
         }
         for (const auto& p : r.poles) {
-            open(out, i + 3, "Pole number=\"" + std::to_string(k++) + "\"");
+            open_tag(out, i + 3, "Pole number=\"" + std::to_string(k++) + "\"");
             element(out, i + 4, "Real", number_text(p.real));
             element(out, i + 4, "Imaginary", number_text(p.imaginary));
-            close(out, i + 3, "Pole");
+            close_tag(out, i + 3, "Pole");
         }
-        close(out, i + 2, "PolesZeros");
+        close_tag(out, i + 2, "PolesZeros");
         stage_gain(out, i + 2, volts ? r.sensor_gain : r.sensitivity, r.frequency);
-        close(out, i + 1, "Stage");
+        close_tag(out, i + 1, "Stage");
         if (volts) {
-            open(out, i + 1, "Stage number=\"2\"");
-            open(out, i + 2, "Coefficients");
+            open_tag(out, i + 1, "Stage number=\"2\"");
+            open_tag(out, i + 2, "Coefficients");
             units(out, i + 3, "V", "count");
             element(out, i + 3, "CfTransferFunctionType", "DIGITAL");
-            close(out, i + 2, "Coefficients");
-            open(out, i + 2, "Decimation");
+            close_tag(out, i + 2, "Coefficients");
+            open_tag(out, i + 2, "Decimation");
             element(out, i + 3, "InputSampleRate", number_text(channel.rate));
             element(out, i + 3, "Factor", "1");
             element(out, i + 3, "Offset", "0");
             element(out, i + 3, "Delay", "0");
             element(out, i + 3, "Correction", "0");
-            close(out, i + 2, "Decimation");
+            close_tag(out, i + 2, "Decimation");
             stage_gain(out, i + 2, r.sensitivity / r.sensor_gain, r.frequency);
-            close(out, i + 1, "Stage");
+            close_tag(out, i + 1, "Stage");
         }
     }
-    close(out, i, "Response");
+    close_tag(out, i, "Response");
 }
 
 std::string station_xml(const Inventory& inv, const std::vector<const ChannelEntry*>& channels,
@@ -140,29 +140,29 @@ std::string station_xml(const Inventory& inv, const std::vector<const ChannelEnt
     element(out, 1, "Module", "TERRAWAVE V.02.22");
     element(out, 1, "Created", fdsn_time_text(now_us));
     const std::string epoch = " startDate=\"" + fdsn_time_text(inv.start_us) + "\"";
-    open(out, 1, "Network code=\"" + escaped(codes.network) + "\"" + epoch);
+    open_tag(out, 1, "Network code=\"" + escaped(codes.network) + "\"" + epoch);
     element(out, 2, "Description", "TERRAWAVE station network " + escaped(codes.network));
     element(out, 2, "TotalNumberStations", "1");
     element(out, 2, "SelectedNumberStations", "1");
     if (level != Level::network) {
-        open(out, 2, "Station code=\"" + escaped(codes.station) + "\"" + epoch);
+        open_tag(out, 2, "Station code=\"" + escaped(codes.station) + "\"" + epoch);
         if (!inv.coordinates) {
-            open(out, 3, "Comment");
+            open_tag(out, 3, "Comment");
             element(out, 4, "Value", "The station's coordinates are not known: latitude and "
                                      "longitude 0 stand for none.");
-            close(out, 3, "Comment");
+            close_tag(out, 3, "Comment");
         }
         element(out, 3, "Latitude", number_text(latitude));
         element(out, 3, "Longitude", number_text(longitude));
         element(out, 3, "Elevation", number_text(inv.elevation));
-        open(out, 3, "Site");
+        open_tag(out, 3, "Site");
         element(out, 4, "Name", escaped(inv.site));
-        close(out, 3, "Site");
+        close_tag(out, 3, "Site");
         element(out, 3, "TotalNumberChannels", std::to_string(inv.channels.size()));
         element(out, 3, "SelectedNumberChannels", std::to_string(channels.size()));
         if (level == Level::channel || level == Level::response) {
             for (const ChannelEntry* c : channels) {
-                open(out, 3, "Channel code=\"" + c->code + "\" locationCode=\"" +
+                open_tag(out, 3, "Channel code=\"" + c->code + "\" locationCode=\"" +
                                  escaped(codes.location) + "\"" + epoch);
                 element(out, 4, "Latitude", number_text(latitude));
                 element(out, 4, "Longitude", number_text(longitude));
@@ -172,12 +172,12 @@ std::string station_xml(const Inventory& inv, const std::vector<const ChannelEnt
                 if (c->dip) element(out, 4, "Dip", number_text(*c->dip));
                 element(out, 4, "SampleRate", number_text(c->rate));
                 if (level == Level::response && c->response) response(out, 4, *c);
-                close(out, 3, "Channel");
+                close_tag(out, 3, "Channel");
             }
         }
-        close(out, 2, "Station");
+        close_tag(out, 2, "Station");
     }
-    close(out, 1, "Network");
+    close_tag(out, 1, "Network");
     out += "</FDSNStationXML>\n";
     return out;
 }

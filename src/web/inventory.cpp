@@ -124,7 +124,8 @@ std::optional<double> read_elevation(std::string_view text) {
 }
 
 Inventory build_inventory(const config::Settings& settings, const SensorSettings& sensors,
-                          const stream::StreamCodes& codes) {
+                          const stream::StreamCodes& codes,
+                          const std::array<std::string, 4>* run_codes) {
     Inventory inventory;
     inventory.codes = stream::normalize_codes(codes);
     const auto& general = settings.general;
@@ -147,7 +148,10 @@ Inventory build_inventory(const config::Settings& settings, const SensorSettings
         ChannelEntry entry;
         entry.board_channel = k;
         entry.rate = acquisition::SamplePath::true_rate_of(c.sps_code);
-        entry.code = stream::channel_code(entry.rate, c.axis_code, k);
+        const auto i = static_cast<std::size_t>(k - 1);
+        entry.code = run_codes && !(*run_codes)[i].empty()
+                         ? (*run_codes)[i]
+                         : stream::channel_code(entry.rate, c.axis_code, k);
         if (entry.code.empty()) continue;  // this channel does not acquire
         switch (c.axis_code) {
         case 1: entry.azimuth = 0; entry.dip = 0; break;
@@ -155,7 +159,6 @@ Inventory build_inventory(const config::Settings& settings, const SensorSettings
         case 3: entry.azimuth = 0; entry.dip = -90; break;
         default: break;
         }
-        const auto i = static_cast<std::size_t>(k - 1);
         entry.response = response_of(c, sensors.natural_period[i], sensors.damping[i], entry.rate);
         inventory.channels.push_back(std::move(entry));
     }

@@ -82,7 +82,10 @@ struct Inventory {
     std::vector<std::string> problems;
 };
 
+// `run_codes`, when given, are the channel codes the running acquisition
+// archives under (an empty one: worked out from the settings).
 Inventory build_inventory(const config::Settings& settings, const SensorSettings& sensors,
-                          const stream::StreamCodes& codes);
+                          const stream::StreamCodes& codes,
+                          const std::array<std::string, 4>* run_codes = nullptr);
 
 }  // namespace tw::web

@@ -43,7 +43,11 @@ void add_fdsn_routes(Router& router, const WebContext& context) {
     auto inventory = [&context, reported, started_us] {
         std::vector<std::string> problems;
         const SensorSettings sensors = read_sensor_settings(context.settings.extra, &problems);
-        Inventory inv = build_inventory(context.settings, sensors, context.codes);
+        std::array<std::string, 4> run_codes;
+        if (context.stream)
+            for (int k = 1; k <= 4; ++k)
+                run_codes[static_cast<std::size_t>(k - 1)] = context.stream->channel_code_of(k);
+        Inventory inv = build_inventory(context.settings, sensors, context.codes, &run_codes);
         inv.start_us = stream::day_number(started_us) * 86400LL * 1000000;
         if (!context.archive_root.empty())
             if (const auto first = first_archive_day(context.archive_root, context.codes))

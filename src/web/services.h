@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "web/inventory.h"
 #include "stream/channel_codes.h"
+#include "stream/stream.h"
 #include "supervision/event_list.h"
 #include "web/router.h"
 
@@ -20,6 +21,8 @@ struct WebContext {
     stream::StreamCodes codes;  // network, station and location of the data
     std::string archive_root;   // the day archive (--mseed); empty: none
     const platform::Clock& clock;
+    // The running acquisition's channel codes; nullptr: from the settings.
+    const stream::Stream* stream = nullptr;
 };
 
 // Version texts of the services.

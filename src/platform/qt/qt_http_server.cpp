@@ -130,10 +130,12 @@ bool QtHttpServer::admit(QTcpSocket* socket) {
     const QString address = socket->peerAddress().toString();
     if (connections_ >= http_limits::max_connections ||
         per_address_[address] >= http_limits::max_connections_per_address) {
-        socket->write(
-            "HTTP/1.1 503 Service Unavailable\r\nContent-Type: text/plain; charset=utf-8\r\n"
-            "Content-Length: 50\r\nConnection: close\r\n\r\n"
-            "503 Service Unavailable\n\nToo many connections.\n\n");
+        // Refused before Qt HttpServer reads a byte: a fixed answer.
+        const auto refusal = text_response(503, "Too many connections, try again later.");
+        socket->write("HTTP/1.1 503 Service Unavailable\r\nContent-Type: text/plain; charset=utf-8\r\n"
+                      "Content-Length: " +
+                      QByteArray::number(qsizetype(refusal.body.size())) +
+                      "\r\nConnection: close\r\n\r\n" + QByteArray::fromStdString(refusal.body));
         socket->disconnectFromHost();
         QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         if (socket->state() == QAbstractSocket::UnconnectedState) socket->deleteLater();
