@@ -169,42 +169,42 @@ void TimeSetting::apply_settings_lock(bool locked) {
     model_.notify();
 }
 
+std::optional<platform::DateTime> read_pc_date(const std::string& text, const std::string& format) {
+    const auto blank = text.find(' ');
+    const auto date = numbers_in(std::string_view(text).substr(0, blank));
+    const auto year_at = format.find("YYYY");
+    const auto month_at = format.find("MM");
+    const auto day_at = format.find("DD");
+    if (date.size() < 3 || year_at == std::string::npos || month_at == std::string::npos ||
+        day_at == std::string::npos)
+        return std::nullopt;
+    // Order of the three parts in the format.
+    auto rank = [&](std::size_t at) {
+        return static_cast<std::size_t>((at > year_at) + (at > month_at) + (at > day_at));
+    };
+    platform::DateTime when;
+    when.year = date[rank(year_at)];
+    when.month = date[rank(month_at)];
+    when.day = date[rank(day_at)];
+    if (when.year < 1000 || when.month < 1 || when.month > 12 || when.day < 1 || when.day > 31)
+        return std::nullopt;
+    return when;
+}
+
 void TimeSetting::fill_date_time_fields() {
     const std::string& text = context_.pc_clock.date_time;
     if (text.empty()) return;
     model_.realtime = text;
 
-    // The date in the PC's order, then the time.
-    const auto blank = text.find(' ');
-    const auto date = numbers_in(text.substr(0, blank));
-    const auto time = blank == std::string::npos ? std::vector<int>{}
-                                                 : numbers_in(text.substr(blank + 1));
+    // The date as the PC's text shows it, read in the PC's order; the time
+    // of day from the clock itself, as a locale's 12-hour text ("07:12:34
+    // PM") would give the wrong hour.
     platform::DateTime when = context_.clock.now();
-    if (date.size() >= 3) {
-        const std::string& format = context_.system_date_format;
-        const auto year_at = format.find("YYYY");
-        const auto month_at = format.find("MM");
-        const auto day_at = format.find("DD");
-        if (year_at != std::string::npos && month_at != std::string::npos &&
-            day_at != std::string::npos) {
-            // Order of the three parts in the format.
-            auto rank = [&](std::size_t at) {
-                return (at > year_at) + (at > month_at) + (at > day_at);
-            };
-            const int year = date[static_cast<std::size_t>(rank(year_at))];
-            const int month = date[static_cast<std::size_t>(rank(month_at))];
-            const int day = date[static_cast<std::size_t>(rank(day_at))];
-            // A text that does not follow the format keeps the clock's date.
-            if (year >= 1000 && month >= 1 && month <= 12 && day >= 1 && day <= 31) {
-                when.year = year;
-                when.month = month;
-                when.day = day;
-            }
-        }
+    if (const auto date = read_pc_date(text, context_.system_date_format)) {
+        when.year = date->year;
+        when.month = date->month;
+        when.day = date->day;
     }
-    when.hour = time.size() > 0 ? time[0] : 0;
-    when.minute = time.size() > 1 ? time[1] : 0;
-    when.second = time.size() > 2 ? time[2] : 0;
 
     using config::normalize_numeric_text;
     model_.v_hours = normalize_numeric_text(std::to_string(when.hour), "00", 0, 23);

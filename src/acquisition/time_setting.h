@@ -15,11 +15,19 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace tw::acquisition {
+
+// The date of a PC date text (as the PC clock texts hold it) written in
+// `format` ("YYYY/MM/DD", "YYYY/DD/MM", "DD/MM/YYYY" or "MM/DD/YYYY"):
+// nullopt when the text does not follow it (fewer than three numbers, a year
+// of fewer than four digits, a month or day out of range). Only the date
+// fields are set.
+std::optional<platform::DateTime> read_pc_date(const std::string& text, const std::string& format);
 
 // The entry fields checked when they are left.
 enum class SettimeField { year, month, day, hours, minutes, seconds, gmt };

@@ -48,6 +48,8 @@ std::string usage_text() {
            "                 [--help] [--version]\n"
            "       terrawave [--folder DIR] --extract \"YYYY/MM/DD HH:MM:SS\" --minutes N\n"
            "                 [--channels 1,2,3,4]\n"
+           "       terrawave [--folder DIR] --retrigger \"YYYY/MM/DD HH:MM:SS\" --minutes N\n"
+           "                 [--channels 1,2,3,4] [--settings FILE]\n"
            "\n"
            "Data acquisition for a seismic station on a small A/D board.\n"
            "\n"
@@ -67,6 +69,11 @@ std::string usage_text() {
            "                    cut N minutes (1 to 480) from TIME out of the day tracks\n"
            "                    into event files, as the Review window does, and print\n"
            "                    their paths\n"
+           "  --retrigger TIME --minutes N [--channels LIST] [--settings FILE]\n"
+           "                    replay N minutes (1 to 10080) of the day tracks from TIME\n"
+           "                    through the trigger with the station's settings (or those\n"
+           "                    of FILE) and print the events it would have recorded;\n"
+           "                    nothing is written\n"
            "  --mseed ROOT      also write every acquiring channel as miniSEED day files\n"
            "                    under ROOT (ROOT/YEAR/NET/STA/CHAN.D/NET.STA.LOC.CHAN.D.YEAR.DAY)\n"
            "  --seedlink PORT   serve the channels live over SeedLink on TCP port PORT\n"
@@ -101,6 +108,7 @@ stream::StreamOptions stream_options(const CommandLine& options, const stream::S
 ParseResult parse_command_line(const std::vector<std::string>& arguments) {
     ParseResult result;
     auto& options = result.options;
+    std::string minutes_text;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& word = arguments[i];
         auto value_of = [&](const std::string& name, std::string& value) {
@@ -168,15 +176,22 @@ ParseResult parse_command_line(const std::vector<std::string>& arguments) {
                 return result;
             }
             options.extract = value;
-        } else if (value_of("--minutes", value)) {
-            int minutes = 0;
-            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), minutes);
-            if (ec != std::errc() || end != value.data() + value.size() || minutes < 1 ||
-                minutes > 480) {
-                result.error = "--minutes needs a whole number from 1 to 480, not '" + value + "'";
+        } else if (value_of("--retrigger", value)) {
+            if (value.size() != 19 || !config::stamp_seconds(value)) {
+                result.error = "--retrigger needs \"YYYY/MM/DD HH:MM:SS\", not '" + value + "'";
                 return result;
             }
-            options.minutes = minutes;
+            options.retrigger = value;
+        } else if (value_of("--settings", value)) {
+            if (value.empty()) {
+                result.error = "--settings needs a settings file";
+                return result;
+            }
+            options.settings_file = value;
+        } else if (value_of("--minutes", value)) {
+            // Checked against its command's limit at the end.
+            minutes_text = value;
+            options.minutes = -1;
         } else if (value_of("--channels", value)) {
             if (!read_channels(value, options.channels)) {
                 result.error = "--channels needs channel numbers 1 to 4 joined by commas, not '" +
@@ -220,11 +235,28 @@ ParseResult parse_command_line(const std::vector<std::string>& arguments) {
         const std::string problem = stream::check_codes(stream_codes(options));
         if (!problem.empty()) result.error = problem;
     }
-    if (options.extract && options.minutes == 0) result.error = "--extract needs --minutes";
-    if (!options.extract && (options.minutes != 0 || !options.channels.empty()))
-        result.error = "--minutes and --channels go with --extract";
-    if (options.extract && (options.headless || options.simulate || options.print_settings))
-        result.error = "--extract goes with neither --headless, --simulate nor --print-settings";
+    if (!minutes_text.empty() || options.minutes != 0) {
+        const int limit = options.retrigger ? max_retrigger_minutes : 480;
+        int minutes = 0;
+        const auto [end, ec] =
+            std::from_chars(minutes_text.data(), minutes_text.data() + minutes_text.size(), minutes);
+        if (ec != std::errc() || end != minutes_text.data() + minutes_text.size() || minutes < 1 ||
+            minutes > limit) {
+            result.error = "--minutes needs a whole number from 1 to " + std::to_string(limit) +
+                           ", not '" + minutes_text + "'";
+            return result;
+        }
+        options.minutes = minutes;
+    }
+    const bool cutting = options.extract || options.retrigger;
+    const std::string command = options.retrigger ? "--retrigger" : "--extract";
+    if (options.extract && options.retrigger) result.error = "--extract and --retrigger go one at a time";
+    if (cutting && options.minutes == 0) result.error = command + " needs --minutes";
+    if (!cutting && (options.minutes != 0 || !options.channels.empty()))
+        result.error = "--minutes and --channels go with --extract or --retrigger";
+    if (!options.settings_file.empty() && !options.retrigger) result.error = "--settings goes with --retrigger";
+    if (cutting && (options.headless || options.simulate || options.print_settings))
+        result.error = command + " goes with neither --headless, --simulate nor --print-settings";
     return result;
 }
 

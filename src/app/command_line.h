@@ -11,6 +11,9 @@
 
 namespace tw::app {
 
+// The longest stretch --retrigger replays: a week.
+inline constexpr int max_retrigger_minutes = 7 * 24 * 60;
+
 struct CommandLine {
     std::string folder;               // --folder DIR
     std::string port;                 // --port DEVICE
@@ -24,6 +27,11 @@ struct CommandLine {
     std::optional<std::string> extract;
     int minutes = 0;
     std::vector<int> channels;  // empty: the channels the settings tick
+    // --retrigger "YYYY/MM/DD HH:MM:SS" --minutes N [--channels 1,2]
+    // [--settings FILE]: the day tracks replayed through the trigger; the
+    // events it would have recorded are printed, nothing is written.
+    std::optional<std::string> retrigger;
+    std::string settings_file;  // --settings FILE: instead of the station's terrawv.ini
     // Standard data: --mseed ROOT, --seedlink PORT, --seedlink-bind ADDRESS,
     // --network NN, --station CODE, --location LL; empty when not given
     // (then [STREAM] of terrawv.ini or the default holds).

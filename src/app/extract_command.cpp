@@ -74,6 +74,19 @@ int run_extract_command(Station& station, const CommandLine& options, std::ostre
         err << "terrawave: " << startup.error << '\n';
         return 1;
     }
+    // Day tracks copied from another station come without its events
+    // folder: it is made here as start-up makes it.
+    const auto events = station.recorder.events_folder();
+    std::error_code ec;
+    if (!std::filesystem::is_directory(events, ec)) {
+        std::filesystem::create_directories(events, ec);
+        if (!std::filesystem::is_directory(events)) {
+            err << "terrawave: cannot create the events folder " << events.string() << ": "
+                << (ec ? ec.message() : std::string("not a folder")) << '\n';
+            return 1;
+        }
+        err << "terrawave: made the events folder " << events.string() << '\n';
+    }
     const std::string& start = *options.extract;
     std::vector<int> channels = options.channels;
     if (channels.empty()) {

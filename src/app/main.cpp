@@ -2,6 +2,7 @@
 
 #include "app/command_line.h"
 #include "app/extract_command.h"
+#include "app/retrigger_command.h"
 #include "app/headless_runner.h"
 #include "app/simulation.h"
 #include "app/startup.h"
@@ -43,6 +44,8 @@ void echo_to_stderr(app::Station& station) {
 
 int run(const app::CommandLine& options, int argc, char** argv) {
     const auto folder = app::resolve_station_folder(options.folder);
+    // The replay needs neither the window system nor a board.
+    if (options.retrigger) return app::run_retrigger_command(folder, options, std::cout, std::cerr);
     const bool windows = !options.headless && !options.print_settings && !options.extract;
     std::unique_ptr<QCoreApplication> application;
     if (windows) {
@@ -76,6 +79,9 @@ int run(const app::CommandLine& options, int argc, char** argv) {
         std::cerr << "terrawave: simulated " << boardsim::to_string(simulation->options.family)
                   << " board on " << port << '\n';
     }
+    // A new station on the simulated board gets settings that show it at work.
+    const bool simulation_settings =
+        simulation && !options.extract && app::write_simulation_settings(folder, *simulation);
 
     platform::PosixClock clock;
     platform::StatvfsDisk disk;
@@ -104,9 +110,11 @@ int run(const app::CommandLine& options, int argc, char** argv) {
                                                &scheduler, &service_manager});
     station.port_override = port;
     // The simulated board's family is the station's for this run.
-    auto use_simulated_family = [&] {
+    auto use_simulation = [&] {
         if (simulation && simulation->family_named)
             station.settings.general.ad_type = simulation->ad_type;
+        if (simulation_settings)
+            station.event_list.append(app::simulation_settings_note(station.settings));
     };
 
     // --mseed and --seedlink: the day archive and the data server, once the
@@ -152,7 +160,7 @@ int run(const app::CommandLine& options, int argc, char** argv) {
             std::cerr << "terrawave: " << result.error << '\n';
             return 1;
         }
-        use_simulated_family();
+        use_simulation();
         if (!open_stream(&stream_error)) {
             std::cerr << "terrawave: " << stream_error << '\n';
             return 1;
@@ -166,7 +174,7 @@ int run(const app::CommandLine& options, int argc, char** argv) {
         std::cerr << "terrawave: " << result.error << '\n';
         return 1;
     }
-    use_simulated_family();
+    use_simulation();
     if (!open_stream(&stream_error)) {
         QMessageBox::critical(nullptr, "TERRAWAVE", QString::fromLocal8Bit(stream_error.c_str()));
         std::cerr << "terrawave: " << stream_error << '\n';

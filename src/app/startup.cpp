@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include "acquisition/time_setting.h"
 #include "config/number_text.h"
 #include "config/settings_file.h"
 
@@ -96,29 +97,29 @@ std::string detect_date_format(const std::string& probe_date_text) {
     return number_in(probe_date_text, 3, 2) == 12 ? "DD/MM/YYYY" : "MM/DD/YYYY";
 }
 
-std::string date_time_warning(const Station& station, const std::string& probe_date_text,
-                              const std::string& current_time_text, bool one_digit_hour) {
-    const bool unsuitable = probe_date_text.rfind("31", 0) == 0 ||
-                            probe_date_text.rfind("00", 0) == 0 ||
-                            probe_date_text.size() < 8 || probe_date_text[7] != '/' ||
-                            current_time_text.size() < 3 || current_time_text[2] != ':' ||
-                            one_digit_hour;
-    if (!unsuitable) return {};
+std::string date_time_warning(const Station& station, const std::string& probe_date_text) {
+    // The program's files carry their own fixed time stamps; what it reads
+    // of the locale is the PC date shown in the time setting window. Only a
+    // date it would read wrong (another calendar's year, an order it cannot
+    // tell) misleads it: a text it cannot read leaves it the clock's date.
+    const auto read =
+        acquisition::read_pc_date(probe_date_text, detect_date_format(probe_date_text));
+    if (!read || (read->year == 2000 && read->month == 12 && read->day == 31)) return {};
+    char read_text[32];
+    std::snprintf(read_text, sizeof read_text, "%04d/%02d/%02d", read->year, read->month,
+                  read->day);
     const auto& formats = station.pc_formats;
     const std::string crlf = "\r\n";
-    std::string text = "The DATE format of your system is " + formats.system_date_format + crlf +
-                       "The TIME format of your system is " + formats.system_time_format + crlf +
-                       "This is not the better for TERRAWAVE operation. " + crlf +
-                       "Your system should be setup with YEAR/MONTH/DAY date format. " + crlf +
-                       "Set the YYYY/MM/DD short format mode." + crlf +
-                       "Use / (slash) separator for date and : (colon) as separator for time." +
-                       crlf +
-                       "Be sure that the time is expressed as HH:mm:ss and not H:MM:SS or "
-                       "hh:mm:ss" +
-                       crlf + crlf +
-                       "You can set-up the right time format using Control_Panel / "
-                       "International_Format." +
-                       crlf;
+    std::string text =
+        "The date format of this PC writes 2000/12/31 as \"" + probe_date_text + "\"," + crlf +
+        "which TERRAWAVE reads as " + read_text +
+        ": the PC date offered in the time setting window would be wrong." + crlf + crlf +
+        "Give the program a time locale that writes the date in digits of the common calendar," +
+        crlf + "for example LC_TIME=C.UTF-8 (or en_DK.UTF-8 for YYYY-MM-DD):" + crlf +
+        "- on the desktop, in ~/.profile (export LC_TIME=C.UTF-8) or in /etc/default/locale;" +
+        crlf +
+        "- for the service, with Environment=LC_TIME=C.UTF-8 in systemctl edit terrawave." +
+        crlf + "Then start TERRAWAVE again. NWR= 1 in terrawv.ini turns this warning off." + crlf;
     if (station.settings.general.service_mode == 1) {
         const auto now = station.io.clock.now();
         text += crlf + "Machine date/time: " + formats.system_date_format + " = " +
@@ -231,9 +232,7 @@ StartupResult run_startup(Station& station, const StartupOptions& options) {
     station.pc_formats.system_time_format = detect_time_format(probe_time);
     station.pc_formats.system_date_format = detect_date_format(probe_date);
     if (general.no_version_warning == 0) {
-        const bool one_digit_hour = probe_time.size() != 8;
-        const std::string warning = date_time_warning(
-            station, probe_date, clock.short_time_text(clock.now()), one_digit_hour);
+        const std::string warning = date_time_warning(station, probe_date);
         if (!warning.empty()) station.io.dialogs.show_warning(warning, true);
     }
     const auto now = clock.now();

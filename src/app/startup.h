@@ -33,10 +33,11 @@ StartupResult run_startup(Station& station, const StartupOptions& options = {});
 // writes the probe date 2000/12/31 and time 7:12:34.
 std::string detect_time_format(const std::string& probe_time_text);
 std::string detect_date_format(const std::string& probe_date_text);
-// The warning text shown when those formats do not suit the program, or ""
-// when they do.
-std::string date_time_warning(const Station& station, const std::string& probe_date_text,
-                              const std::string& current_time_text, bool one_digit_hour);
+// The warning shown when the PC's date format would mislead the program:
+// the probe date 2000/12/31 as the locale writes it reads back as another
+// date (a year of another calendar, an order that cannot be told). "" when
+// it reads back right or not at all (the clock's date is then used).
+std::string date_time_warning(const Station& station, const std::string& probe_date_text);
 
 // The serial port test: opens and closes the configured port, moving to the
 // next port number (with a message) when it cannot be opened.

@@ -1,6 +1,7 @@
 #include "datalog/review.h"
 
 #include "config/number_text.h"
+#include "datalog/retrigger.h"
 #include "config/station_paths.h"
 #include "config/tables.h"
 #include "config/time_stamp.h"
@@ -92,6 +93,28 @@ Review::Review(ReviewContext context) : context_(std::move(context)) {}
 void Review::set_pictures(platform::Canvas* replay, platform::Canvas* progress) {
     replay_ = replay;
     progress_ = progress;
+}
+
+void Review::list_events() {
+    set_busy(true);
+    RetriggerRequest request;
+    request.datalog_folder = datalog_folder();
+    request.start = model_.startviewdate + " 00:00:00";
+    request.minutes = 24 * 60;
+    request.channels = {model_.channel};
+    const RetriggerResult result = retrigger(context_.settings, request);
+    std::string text;
+    auto add = [&](const std::string& line) { text += (text.empty() ? "" : "\n") + line; };
+    if (!result.refusal.empty()) {
+        add(result.refusal);
+    } else {
+        add("Events of channel " + std::to_string(model_.channel) + " on " + model_.startviewdate +
+            " with the trigger settings as they are now: " + retrigger_summary(result) + ".");
+        for (const auto& e : result.events) add(retrigger_event_line(e));
+    }
+    for (const auto& line : result.notices) add(line);
+    model_.notice = text;
+    set_busy(false);
 }
 
 std::filesystem::path Review::datalog_folder() const {

@@ -134,6 +134,11 @@ public:
     // in startviewdate; nullopt (and the notice says so) when there is none.
     std::optional<std::filesystem::path> drum_clicked();
 
+    // cmd_events: the events the trigger, with the settings as they are
+    // now, finds in the replayed channel's tracks of the day in
+    // startviewdate (as --retrigger lists them), into the notice.
+    void list_events();
+
     // Cuts the stretch of startviewdate, startviewtime and duration out of
     // the tracks of every ticked channel, in channel order.
     void extract();

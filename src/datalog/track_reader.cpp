@@ -105,14 +105,15 @@ DayTrack load_day_track(const std::filesystem::path& datalog_folder, std::string
     return day;
 }
 
-TrackDays::TrackDays(std::filesystem::path datalog_folder, int channel, int width)
-    : folder_(std::move(datalog_folder)), channel_(channel), width_(width) {}
+TrackDays::TrackDays(std::filesystem::path datalog_folder, int channel, int width, bool rewrite_dates)
+    : folder_(std::move(datalog_folder)), channel_(channel), width_(width), rewrite_dates_(rewrite_dates) {}
 
 const DayTrack& TrackDays::day(std::int64_t day_number) {
     auto found = days_.find(day_number);
     if (found == days_.end()) {
         found = days_.emplace(day_number,
-                              load_day_track(folder_, date_of_day(day_number), channel_, width_))
+                              load_day_track(folder_, date_of_day(day_number), channel_, width_,
+                                             rewrite_dates_))
                     .first;
     }
     return found->second;

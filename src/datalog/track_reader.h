@@ -54,7 +54,9 @@ std::string date_of_day(std::int64_t day_number);
 // The day tracks of one channel, each read once when first asked for.
 class TrackDays {
 public:
-    TrackDays(std::filesystem::path datalog_folder, int channel, int width);
+    // `rewrite_dates`: as load_day_track's (a replay that writes nothing
+    // reads such an index as it is).
+    TrackDays(std::filesystem::path datalog_folder, int channel, int width, bool rewrite_dates = true);
     const DayTrack& day(std::int64_t day_number);
     int width() const { return width_; }
     int channel() const { return channel_; }
@@ -63,6 +65,7 @@ private:
     std::filesystem::path folder_;
     int channel_;
     int width_;
+    bool rewrite_dates_;
     std::map<std::int64_t, DayTrack> days_;  // map: references stay valid
 };
 

@@ -6,6 +6,8 @@
 #include "config/time_stamp.h"
 #include "events/event_texts.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace tw::events {
@@ -38,8 +40,10 @@ void EventRecorder::trace(const std::string& line) {
 
 void EventRecorder::start_run() {
     stop_run();
+    apply_tuning();
     for (int k = 1; k <= 4; ++k) {
         channel(k).forced_trigger = no_request;
+        channel(k).armed = false;
         context_.flags.event_active[static_cast<std::size_t>(k - 1)] = false;
         context_.panel.man_record[static_cast<std::size_t>(k - 1)] = "REC";
     }
@@ -54,7 +58,24 @@ void EventRecorder::reset_windows() {
         ChannelEventState& ch = channel(k);
         ch.detector.sta_samples = cs.sta_seconds * rate;
         ch.detector.lta_samples = cs.lta_seconds * rate;
+        ch.duration_samples = tuning_.channel(k).min_duration * rate;
+        ch.filter = BandFilter(tuning_.channel(k).filter, rate);
     }
+}
+
+void EventRecorder::apply_tuning() {
+    std::vector<std::string> problems;
+    tuning_ = read_trigger_tuning(context_.settings.extra, &problems);
+    for (const std::string& p : drop_refused_tuning(tuning_, context_.settings)) problems.push_back(p);
+    for (const std::string& p : problems) {
+        const std::string line = "Trigger setting refused: " + p;
+        if (on_tuning_problem) {
+            on_tuning_problem(line);
+        } else if (!context_.dry_run) {
+            context_.event_list.append(line);
+        }
+    }
+    reset_windows();
 }
 
 void EventRecorder::stop_run() {
@@ -67,7 +88,8 @@ void EventRecorder::update_detector(const display::ConditionedSample& sample) {
     set_location(location::detector);
     const int k = sample.channel;
     ChannelEventState& ch = channel(k);
-    events::update_detector(ch.detector, sample.detector_input);
+    ch.level_input = ch.filter.active() ? ch.filter.filter(sample.detector_input) : sample.detector_input;
+    events::update_detector(ch.detector, ch.level_input);
     if (live_values_channel_ == k && on_live_values) {
         on_live_values(k, live_values(ch.detector, sample.offset_mean));
     }
@@ -76,7 +98,14 @@ void EventRecorder::update_detector(const display::ConditionedSample& sample) {
 void EventRecorder::process_sample(const display::ConditionedSample& sample) {
     const int k = sample.channel;
     if (!event_active(k)) {
+        const bool forced = channel(k).forced_trigger == start_request;
         if (evaluate_trigger(k, sample.conditioned_sample)) {
+            if (!forced && tuning_.coincidence()) {
+                const auto second = config::stamp_seconds(context_.board_date_time);
+                const double now = static_cast<double>(second.value_or(0)) +
+                                   (sample.source ? sample.source->second_fraction : 0.0);
+                if (!coincidence_reached(k, now)) return;
+            }
             start_event(k, sample.source ? sample.source->millis_text() : std::string_view(".000"));
         }
     } else {
@@ -84,20 +113,54 @@ void EventRecorder::process_sample(const display::ConditionedSample& sample) {
     }
 }
 
+bool EventRecorder::coincidence_reached(int k, double now) {
+    channel(k).armed = true;
+    channel(k).triggered_at = now;
+    double sum = 0;
+    for (int j = 1; j <= 4; ++j) {
+        const ChannelEventState& c = channel(j);
+        if (!context_.settings.channel(j).record_enabled) continue;
+        const bool on = event_active(j) ||
+                        (c.armed && now - c.triggered_at <= tuning_.coincidence_window &&
+                         now >= c.triggered_at);
+        if (on) sum += tuning_.channel(j).weight;
+    }
+    // Weights are typed decimals: a sum that misses K by rounding counts.
+    if (sum + 1e-9 < tuning_.coincidence_sum) return false;
+    for (int j = 1; j <= 4; ++j) {
+        ChannelEventState& c = channel(j);
+        if (j != k && c.armed && !event_active(j) && now - c.triggered_at <= tuning_.coincidence_window)
+            c.forced_trigger = start_request;
+        c.armed = false;
+    }
+    return true;
+}
+
 bool EventRecorder::evaluate_trigger(int k, std::int32_t conditioned_sample) {
     const config::ChannelSettings& cs = context_.settings.channel(k);
     ChannelEventState& ch = channel(k);
     bool trigger_now = false;
+    bool above = false;
     if (cs.trigger_mode == 0) {
-        if (magnitude(conditioned_sample) > cs.start_amplitude) {
+        // With a band filter the level is the filter's output.
+        const double level = ch.filter.active() ? std::abs(ch.level_input) : magnitude(conditioned_sample);
+        if (level > cs.start_amplitude) {
             ch.over_start_count += 1;
             trigger_now = ch.over_start_count > cs.samples_over_start ||
                           ch.over_start_count > count_limit;
         } else {
             ch.over_start_count = 0;
         }
+        // The signal swings through 0 every half cycle: what must hold is
+        // its half-cycle amplitude.
+        above = std::max(ch.detector.half_cycle_amplitude, ch.detector.half_cycle_peak) > cs.start_amplitude;
     } else {
         trigger_now = ch.detector.sta_lta_ratio > cs.start_ratio;
+        above = trigger_now;
+    }
+    if (ch.duration_samples > 0) {
+        ch.held_samples = above ? ch.held_samples + 1 : 0;
+        if (ch.held_samples < ch.duration_samples) trigger_now = false;
     }
     if (ch.forced_trigger == start_request) trigger_now = true;
     if (!context_.time_base_ready) trigger_now = false;
@@ -126,6 +189,7 @@ void EventRecorder::start_event(int k, std::string_view millis_text) {
     }
     context_.panel.man_record[i] = "STOP";
     ch.event_start_text = event_start_text(context_.board_date_time, cs.pre_event_minutes);
+    ch.trigger_text = context_.board_date_time + std::string(millis_text);
     context_.panel.ch_val_color[i] = ch_val_recording_color;
 
     open_event_file(k, millis_text);
@@ -154,6 +218,10 @@ void EventRecorder::open_event_file(int k, std::string_view millis_text) {
         section.erase(section.begin(), section.end() - static_cast<std::ptrdiff_t>(keep));
         if (const auto t = config::stamp_seconds(context_.board_date_time))
             ch.event_start_text = config::stamp_text(*t - short_section.seconds_before);
+    }
+    if (context_.dry_run) {
+        ch.event_samples += static_cast<double>(section.size());
+        return;
     }
 
     // Counter file first: a failure there does not keep the event from
@@ -217,12 +285,15 @@ void EventRecorder::record_event_sample(int k, std::int32_t conditioned_sample) 
     }
 
     set_location(location::event_sample);
-    ch.file.append_sample(conditioned_sample);
-    if (ch.file.failed()) note_write_failure(k, location::event_sample);
+    if (!context_.dry_run) {
+        ch.file.append_sample(conditioned_sample);
+        if (ch.file.failed()) note_write_failure(k, location::event_sample);
+    }
     ch.event_samples += 1;
 
     bool stop_now = false;
-    const bool coda = cs.trigger_mode == 0 ? magnitude(conditioned_sample) < cs.stop_amplitude
+    const double level = ch.filter.active() ? std::abs(ch.level_input) : magnitude(conditioned_sample);
+    const bool coda = cs.trigger_mode == 0 ? level < cs.stop_amplitude
                                            : ch.detector.sta_lta_ratio < cs.stop_ratio;
     if (coda) {
         ch.under_stop_count += 1;
@@ -248,8 +319,21 @@ void EventRecorder::end_event(int k) {
 
     context_.flags.event_active[i] = false;
     ch.over_start_count = 0;
+    ch.held_samples = 0;
     set_location(location::event_end);
     context_.panel.ch_val_color[i] = ch_val_idle_color;
+
+    if (on_event_recorded) {
+        on_event_recorded({k, ch.event_start_text, ch.trigger_text, ch.event_samples,
+                           config::sps_value(context_.settings.channel(k).sps_code),
+                           ch.detector.max_ratio, ch.detector.max_amplitude});
+    }
+    if (context_.dry_run) {
+        context_.panel.man_record[i] = "REC";
+        ch.detector.max_ratio = 0;
+        ch.detector.max_amplitude = 0;
+        return;
+    }
 
     // Close, then write the count of sample lines the file holds over the
     // placeholder (the same as event_samples unless a write failed).

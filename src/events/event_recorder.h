@@ -15,6 +15,7 @@
 #include "events/detector.h"
 #include "events/event_file.h"
 #include "events/event_flags.h"
+#include "events/trigger_tuning.h"
 #include "platform/printer.h"
 #include "supervision/event_list.h"
 #include "supervision/panel_model.h"
@@ -64,6 +65,31 @@ struct ChannelEventState {
     EventFile file;
     int file_format = 0;
     bool write_error_reported = false;
+
+    // The band filter in front of the detector and its last output (the
+    // detector input itself when the filter is off).
+    BandFilter filter;
+    double level_input = 0;
+    // Consecutive samples the ratio (amplitude mode: the half-cycle
+    // amplitude) stayed above its start level, and how many a trigger needs.
+    double held_samples = 0;
+    double duration_samples = 0;
+    // Coincidence: the channel triggered on its own and waits for the
+    // others; `triggered_at` is the board time (seconds) it last did.
+    bool armed = false;
+    double triggered_at = 0;
+    std::string trigger_text;  // board time of the event's start, "YYYY/MM/DD HH:MM:SS.mmm"
+};
+
+// An event as it ended: what the summary line and the replay report.
+struct RecordedEvent {
+    int channel = 1;
+    std::string start_text;    // the file's Start Time, pre-event section included
+    std::string trigger_text;  // board time of the sample that started it
+    double samples = 0;        // lines of the file
+    double rate = 0;
+    double max_ratio = 0;
+    double max_amplitude = 0;
 };
 
 // What the recorder works with; everything here outlives it.
@@ -84,6 +110,10 @@ struct EventContext {
     // folder when events_folder is empty.
     std::filesystem::path station_folder;
     platform::Printer* printer = nullptr;  // none: nothing is printed
+    // A dry run decides events exactly as the live run does but writes
+    // nothing: no event file, counter, list line, printer or message file
+    // (the replay of the day tracks).
+    bool dry_run = false;
 };
 
 class EventRecorder {
@@ -102,6 +132,13 @@ public:
     // STOP: every open event is ended through end_event (file closed, count
     // patched, summary logged), so that no file keeps its placeholder.
     void stop_run();
+    // The [TRIGGER] settings from settings.extra: band filters, durations
+    // and coincidence, checked against the channels' rates; a refused
+    // setting keeps its default and its message goes to on_tuning_problem
+    // (else the event list). Part of start_run; the trigger panel's Apply
+    // calls it during a run.
+    void apply_tuning();
+    const TriggerTuning& tuning() const { return tuning_; }
 
     // Per sample, in this order (the conditioner's detector and events hooks).
     // Detector update, then the trigger panel's live values.
@@ -147,6 +184,9 @@ public:
     // A manual stop switched recording of the channel off (the main window
     // clears ch_enabled when it shows that channel).
     std::function<void(int channel)> on_record_disabled;
+    // Every event as it ends (live and dry runs alike).
+    std::function<void(const RecordedEvent& event)> on_event_recorded;
+    std::function<void(const std::string& message)> on_tuning_problem;
 
 private:
     void set_location(int code) {
@@ -157,11 +197,16 @@ private:
     void open_event_file(int channel, std::string_view millis_text);
     void print_summary(const std::string& summary);
     void note_write_failure(int channel, int code);
+    // Coincidence: arms the channel that triggered at `now` and tells
+    // whether the armed and recording channels now weigh enough; when they
+    // do, the other armed channels are asked to start.
+    bool coincidence_reached(int channel, double now);
 
     EventContext context_;
     std::array<ChannelEventState, 4> channels_;
     int live_values_channel_ = 0;
     std::uint64_t events_started_ = 0;
+    TriggerTuning tuning_;
     int* error_location_ = nullptr;
 };
 

@@ -136,7 +136,68 @@ void TriggerPanel::channel_display() {
     field(TriggerField::ad_bits) = config::signed_number_text(ch.ad_bits);
     field(TriggerField::ad_range) = config::signed_number_text(ch.ad_range);
     field(TriggerField::filter_delay) = config::signed_number_text(ch.filter_delay);
+    show_tuning();
     compute_sensor_scale();
+}
+
+void TriggerPanel::show_tuning() {
+    const TriggerTuning t = read_trigger_tuning(context_.settings.extra);
+    const ChannelTuning& c = t.channel(model_.ch_selected);
+    auto& f = model_.tuning;
+    auto text = [](double v) { return config::extra_number_text(v); };
+    f[static_cast<std::size_t>(TuningField::duration)] = text(c.min_duration);
+    f[static_cast<std::size_t>(TuningField::order)] = std::to_string(c.filter.order);
+    f[static_cast<std::size_t>(TuningField::low_corner)] = text(c.filter.low_corner);
+    f[static_cast<std::size_t>(TuningField::high_corner)] = text(c.filter.high_corner);
+    f[static_cast<std::size_t>(TuningField::weight)] = text(c.weight);
+    f[static_cast<std::size_t>(TuningField::coincidence)] = text(t.coincidence_sum);
+    f[static_cast<std::size_t>(TuningField::window)] = text(t.coincidence_window);
+    model_.filter_kind = static_cast<int>(c.filter.kind);
+}
+
+void TriggerPanel::set_tuning_field(TuningField which, std::string text) {
+    model_.tuning[static_cast<std::size_t>(which)] = std::move(text);
+}
+
+void TriggerPanel::filter_kind_clicked(int index) {
+    model_.filter_kind = std::clamp(index, 0, static_cast<int>(filter_kind_names.size()) - 1);
+    model_.notify();
+}
+
+void TriggerPanel::apply_tuning() {
+    TriggerTuning t = read_trigger_tuning(context_.settings.extra);
+    ChannelTuning& c = t.channel(model_.ch_selected);
+    std::vector<std::string> problems;
+    auto number = [&](TuningField which, std::string_view key, int channel, double& out) {
+        const std::string& text = model_.tuning[static_cast<std::size_t>(which)];
+        double value = 0;
+        if (config::direct_number(text, value) && std::isfinite(value)) {
+            out = value;
+        } else {
+            problems.push_back(tuning_key(key, channel) + "=" + text + " is not a number");
+        }
+    };
+    number(TuningField::duration, "DURATION", model_.ch_selected, c.min_duration);
+    double order = c.filter.order;
+    number(TuningField::order, "ORDER", model_.ch_selected, order);
+    c.filter.order = std::abs(order) < 1000 && order == std::floor(order) ? static_cast<int>(order) : 0;
+    number(TuningField::low_corner, "LOW", model_.ch_selected, c.filter.low_corner);
+    number(TuningField::high_corner, "HIGH", model_.ch_selected, c.filter.high_corner);
+    number(TuningField::weight, "WEIGHT", model_.ch_selected, c.weight);
+    number(TuningField::coincidence, "COINCIDENCE", 0, t.coincidence_sum);
+    number(TuningField::window, "WINDOW", 0, t.coincidence_window);
+    c.filter.kind = static_cast<FilterKind>(std::clamp(model_.filter_kind, 0, 3));
+    for (const std::string& p : check_trigger_tuning(t, context_.settings)) problems.push_back(p);
+    if (!problems.empty()) {
+        // Nothing of the tuning is stored; the fields keep what was typed.
+        std::string text;
+        for (const std::string& p : problems) text += (text.empty() ? "" : "\r\n") + p;
+        context_.dialogs.message_box(text, std::string(tuning_title),
+                                     platform::DialogIcon::critical);
+        return;
+    }
+    write_trigger_tuning(t, context_.settings.extra);
+    context_.recorder.apply_tuning();
 }
 
 void TriggerPanel::compute_sensor_scale() {
@@ -266,6 +327,7 @@ void TriggerPanel::apply_clicked() {
     ch.ad_bits = value(TriggerField::ad_bits);
     ch.ad_range = value(TriggerField::ad_range);
     ch.filter_delay = value(TriggerField::filter_delay);
+    apply_tuning();
     compute_sensor_scale();
 }
 

@@ -53,6 +53,14 @@ inline constexpr std::size_t start_field_count = 6;
 inline constexpr std::size_t stop_field_count = 4;
 inline constexpr std::size_t mag_corr_count = 5;
 
+// The tuning fields: the shown channel's duration, band filter and weight,
+// and the coincidence of all channels ([TRIGGER] in the settings file).
+enum class TuningField : std::size_t { duration, order, low_corner, high_corner, weight, coincidence, window };
+inline constexpr std::size_t tuning_field_count = 7;
+// The filter list, by FilterKind.
+inline constexpr std::array<std::string_view, 4> filter_kind_names = {"Off", "High-pass", "Low-pass",
+                                                                      "Band-pass"};
+
 // What the trigger panel shows; the window renders it when notified.
 struct TriggerPanelModel {
     static constexpr std::string_view title = "Trigger and Channels calibration";
@@ -63,6 +71,8 @@ struct TriggerPanelModel {
     int sensor_type = 0;   // index into sensor_types
     int measure_unit = 0;  // index into unit_names
     int formato = 1;       // index into event_formats (a general setting)
+    std::array<std::string, tuning_field_count> tuning;
+    int filter_kind = 0;  // index into filter_kind_names
 
     config::SensorScale scale;  // lbl_ad_sens, lbl_data_output, ...
     config::UnitLabels units;   // lbl_sensor, lbl_data_type, ...
@@ -116,6 +126,7 @@ class TriggerPanel {
 public:
     static constexpr std::string_view capacity_title = "Error.";
     static constexpr std::string_view defaults_question = "Setup values for teleseismic events?";
+    static constexpr std::string_view tuning_title = "Trigger tuning refused";
 
     explicit TriggerPanel(TriggerPanelContext context);
 
@@ -136,6 +147,8 @@ public:
     // An entry field as typed, and its limits when it is left or Enter is
     // pressed in it.
     void set_field(TriggerField field, std::string text);
+    void set_tuning_field(TuningField field, std::string text);
+    void filter_kind_clicked(int index);
     void leave_field(TriggerField field);
 
     void trigmode_clicked(int option);
@@ -163,6 +176,8 @@ private:
     void channel_display();
     void compute_sensor_scale();
     void show_unit_labels();
+    void show_tuning();
+    void apply_tuning();
 
     TriggerPanelContext context_;
     TriggerPanelModel model_;

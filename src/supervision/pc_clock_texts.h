@@ -2,7 +2,7 @@
 // The PC clock texts shown beside the board clock and by the time setting
 // window: the date and time as the PC writes them, repaired into
 // "YYYY/MM/DD HH:MM:SS" where the PC drops a leading zero or uses "." in the
-// time, and the milliseconds ".000".
+// time (a 12-hour time becomes the 24-hour one), and the milliseconds ".000".
 
 #include "platform/clock.h"
 

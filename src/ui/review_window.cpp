@@ -112,8 +112,15 @@ ReviewWindow::ReviewWindow(app::Station& station, QWidget* parent)
     notice_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     rep_close_ = named_button(this, "rep_close", "Close", "Close the Review window");
+    // A list of the day's events can be long: the notice scrolls.
+    auto* notice_area = new QScrollArea(this);
+    notice_area->setWidget(notice_);
+    notice_area->setWidgetResizable(true);
+    notice_area->setFrameShape(QFrame::NoFrame);
+    notice_area->setMaximumHeight(6 * fontMetrics().lineSpacing());
+    notice_area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* bottom = new QHBoxLayout;
-    bottom->addWidget(notice_, 1);
+    bottom->addWidget(notice_area, 1);
     bottom->addWidget(rep_close_, 0, Qt::AlignBottom);
 
     auto* root = new QVBoxLayout(this);
@@ -157,7 +164,9 @@ QWidget* ReviewWindow::build_view_bar() {
     nextpage_ = named_button(bar, "nextpage", "Page >>", "The next page");
     stop_draw_ = named_button(bar, "stop_draw", "Stop", "Stop drawing");
     cmd_drum_ = named_button(bar, "cmd_drum", "Drum", "The saved drum picture of the channel for the date");
-    for (auto* b : {rewind_, prevpage_, nextpage_, stop_draw_, cmd_drum_}) b->setMinimumWidth(80);
+    cmd_events_ = named_button(bar, "cmd_events", "Events",
+                               "The events the trigger, as set now, finds in the channel's day");
+    for (auto* b : {rewind_, prevpage_, nextpage_, stop_draw_, cmd_drum_, cmd_events_}) b->setMinimumWidth(80);
     row->addWidget(rep_ch_);
     row->addWidget(track_review_);
     row->addSpacing(10);
@@ -169,6 +178,7 @@ QWidget* ReviewWindow::build_view_bar() {
     for (auto* b : {ok_view_, rewind_, prevpage_, nextpage_, stop_draw_}) row->addWidget(b);
     row->addSpacing(10);
     row->addWidget(cmd_drum_);
+    row->addWidget(cmd_events_);
     row->addStretch(1);
     return bar;
 }
@@ -243,6 +253,7 @@ void ReviewWindow::connect_controls() {
     connect(stop_draw_, &QPushButton::clicked, this, [this] { review_.stop_draw(); });
     connect(extract_, &QPushButton::clicked, this, [this] { review_.extract(); });
     connect(cmd_drum_, &QPushButton::clicked, this, &ReviewWindow::show_drum);
+    connect(cmd_events_, &QPushButton::clicked, this, [this] { review_.list_events(); });
     connect(rep_close_, &QPushButton::clicked, this, &QWidget::close);
     connect(replay_, &ChartView::moved, this, [this](double x, double y) { review_.pointer_moved(x, y); });
     connect(replay_, &ChartView::clicked, this, [this] { review_.picture_clicked(); });
@@ -297,7 +308,7 @@ void ReviewWindow::render() {
     rep_chart_->setPalette(chart_palette);
     for (int k = 0; k < 4; ++k)
         show_checked(chk_extract_[static_cast<std::size_t>(k)], m.chk_extract[static_cast<std::size_t>(k)]);
-    for (QPushButton* b : {ok_view_, rewind_, nextpage_, prevpage_, extract_, rep_close_})
+    for (QPushButton* b : {ok_view_, rewind_, nextpage_, prevpage_, extract_, rep_close_, cmd_events_})
         b->setEnabled(m.buttons_enabled);
     show_text(notice_, m.notice);
     replay_->update();

@@ -79,6 +79,7 @@ private:
     QPushButton* nextpage_ = nullptr;
     QPushButton* stop_draw_ = nullptr;
     QPushButton* cmd_drum_ = nullptr;
+    QPushButton* cmd_events_ = nullptr;
     std::array<DrumPictureWindow*, 4> drum_views_{};
     ChartView* replay_ = nullptr;
     QLabel* beg_time_ = nullptr;

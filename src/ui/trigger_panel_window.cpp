@@ -63,6 +63,7 @@ TriggerPanelWindow::TriggerPanelWindow(events::TriggerPanel& panel,
     right->setSpacing(10);
     right->addWidget(build_calibration_group());
     right->addWidget(build_other_group());
+    right->addWidget(build_tuning_group());
     right->addStretch(1);
     auto* columns = new QHBoxLayout;
     columns->setSpacing(12);
@@ -303,6 +304,53 @@ QWidget* TriggerPanelWindow::build_other_group() {
     return box;
 }
 
+QWidget* TriggerPanelWindow::build_tuning_group() {
+    auto* box = new QGroupBox("Tuning (Apply checks and stores)", this);
+    auto* grid = new QGridLayout(box);
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(5);
+    auto field = [&](events::TuningField which, const char* name, const char* tip) {
+        auto* edit = named(new QLineEdit(box), name, tip);
+        edit->setFont(mono_font());
+        edit->setMinimumWidth(58);
+        edit->setMaxLength(12);
+        tuning_[static_cast<std::size_t>(which)] = edit;
+        connect(edit, &QLineEdit::textEdited, this,
+                [this, which](const QString& text) { panel_.set_tuning_field(which, std_text(text)); });
+        return edit;
+    };
+    using events::TuningField;
+    filter_kind_ = named(new QComboBox(box), "filter_kind",
+                         "Butterworth filter in front of the detector only; the files keep the signal");
+    for (auto item : events::filter_kind_names) filter_kind_->addItem(latin1(item));
+    grid->addWidget(caption_label("Band filter", box), 0, 0);
+    grid->addWidget(filter_kind_, 0, 1);
+    grid->addWidget(caption_label("Order", box), 0, 2);
+    grid->addWidget(field(TuningField::order, "filter_order", "Order of the filter, 1 to 8"), 0, 3);
+    grid->addWidget(caption_label("Low corner Hz", box), 1, 0);
+    grid->addWidget(field(TuningField::low_corner, "filter_low",
+                          "High-pass corner, or the band's lower edge (below half the rate)"), 1, 1);
+    grid->addWidget(caption_label("High corner Hz", box), 1, 2);
+    grid->addWidget(field(TuningField::high_corner, "filter_high",
+                          "Low-pass corner, or the band's upper edge (below half the rate)"), 1, 3);
+    grid->addWidget(caption_label("Hold above start s", box), 2, 0);
+    grid->addWidget(field(TuningField::duration, "min_duration",
+                          "Seconds the ratio (or amplitude) must stay above its start level; 0: at once"), 2, 1);
+    grid->addWidget(caption_label("Weight", box), 2, 2);
+    grid->addWidget(field(TuningField::weight, "coincidence_weight", "This channel's weight in the coincidence sum"),
+                    2, 3);
+    grid->addWidget(caption_label("All channels: coincidence", box), 3, 0);
+    grid->addWidget(field(TuningField::coincidence, "coincidence_sum",
+                          "Weight sum of channels that must trigger together to declare an event; 0: off"), 3, 1);
+    grid->addWidget(caption_label("within s", box), 3, 2);
+    grid->addWidget(field(TuningField::window, "coincidence_window", "Seconds within which the triggers count together"),
+                    3, 3);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
+    connect(filter_kind_, &QComboBox::activated, this, [this](int index) { panel_.filter_kind_clicked(index); });
+    return box;
+}
+
 QWidget* TriggerPanelWindow::build_live_group() {
     auto* box = new QGroupBox("Detector (live while acquiring)", this);
     auto* grid = new QGridLayout(box);
@@ -361,6 +409,8 @@ void TriggerPanelWindow::render() {
     show_index(sensor_type_, m.sensor_type);
     show_index(measure_unit_, m.measure_unit);
     show_index(formato_, m.formato);
+    show_index(filter_kind_, m.filter_kind);
+    for (std::size_t i = 0; i < tuning_.size(); ++i) show_text(tuning_[i], m.tuning[i]);
 
     show_text(lbl_ad_sens_, m.scale.lbl_ad_sens);
     show_text(lbl_data_output_, m.scale.lbl_data_output);
@@ -378,6 +428,8 @@ void TriggerPanelWindow::render() {
 
     const bool on = m.inputs_enabled;
     for (QLineEdit* edit : fields_) edit->setEnabled(on);
+    for (QLineEdit* edit : tuning_) edit->setEnabled(on);
+    filter_kind_->setEnabled(on);
     for (QWidget* w : std::initializer_list<QWidget*>{trigmode_[0], trigmode_[1], sensor_type_,
                                                       measure_unit_, formato_, cmd_default_}) {
         w->setEnabled(on);

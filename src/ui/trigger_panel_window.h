@@ -59,6 +59,7 @@ private:
     QWidget* build_live_group();
     QWidget* build_calibration_group();
     QWidget* build_other_group();
+    QWidget* build_tuning_group();
     QWidget* build_buttons();
     QLineEdit* make_field(events::TriggerField which, const char* name, const char* tip,
                           QWidget* parent);
@@ -85,6 +86,8 @@ private:
     std::array<QLabel*, 3> monstart_{};
     QLabel* dc_average_ = nullptr;
     ClickableLabel* max_noise_ = nullptr;
+    std::array<QLineEdit*, events::tuning_field_count> tuning_{};
+    QComboBox* filter_kind_ = nullptr;
     QPushButton* cmd_default_ = nullptr;
     QPushButton* trig_apply_ = nullptr;
     QPushButton* trig_ok_ = nullptr;

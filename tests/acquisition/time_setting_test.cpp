@@ -152,6 +152,13 @@ TEST_F(TimeSettingTest, SetTimeWritesTheDateInThePcOrderAndHonoursPcRtc) {
     EXPECT_EQ(station.clock.set_time_calls, 0);  // the PC clock is not set from here
     EXPECT_EQ(start_time_text, "");
     EXPECT_EQ(station.commands[1], bytes({0x82, 0, 0, 0, 0, 0}));  // DCF77 shows 1 for 0
+
+    // A PC that writes a 12-hour time ("07:05:09 PM") keeps the afternoon.
+    station.clock.time_pattern = "%I:%M:%S %p";
+    station.clock.set(2003, 2, 25, 19, 5, 9);
+    board_clock.refresh_clock_displays();
+    time_setting.activate();
+    EXPECT_EQ(time_setting.model().v_hours, "19");
 }
 
 TEST_F(TimeSettingTest, SetTimeWithoutBoardDoesNothingAndARefusedPcClockIsReported) {

@@ -5,6 +5,7 @@
 
 #include "app/command_line.h"
 #include "app/panel_actions.h"
+#include "app/simulation.h"
 #include "config/settings_file.h"
 #include "config/tables.h"
 #include "station_fixture.h"
@@ -70,29 +71,40 @@ TEST_F(StartupTest, UnwritableStationOrDataFolderStopsWithItsName) {
     EXPECT_FALSE(fs::exists(folder_ / "terrawv.ini"));
 }
 
-TEST_F(StartupTest, DetectsFormatsAndWarnsOnlyWhenTheyDoNotSuit) {
+TEST_F(StartupTest, WarnsOnlyOfADateFormatThatReadsBackWrongUnlessWarningsAreOff) {
     for (const auto& [date, format] : {std::pair{"2000/12/31", "YYYY/MM/DD"}, {"2000-31-12", "YYYY/DD/MM"},
                                        {"31/12/2000", "DD/MM/YYYY"}, {"12/31/00", "MM/DD/YYYY"}})
         EXPECT_EQ(tw::app::detect_date_format(date), format);
     for (const auto& [time, format] : {std::pair{"07:12:34", "HH:MM:SS"}, {"7.12.34", "H.MM.SS"}, {"07h12m34", "HH?MM?SS"}})
         EXPECT_EQ(tw::app::detect_time_format(time), format);
 
-    clock_.date_pattern = "%d/%m/%Y";
-    ASSERT_TRUE(tw::app::run_startup(station()).ok);
-    EXPECT_EQ(station().pc_formats.system_date_format, "DD/MM/YYYY");
-    const auto warnings = texts_of("warning");
-    ASSERT_EQ(warnings.size(), 1u);
-    EXPECT_TRUE(warnings[0].starts_with("The DATE format of your system is DD/MM/YYYY\r\n"
-                                        "The TIME format of your system is HH:MM:SS\r\n"));
-    EXPECT_NE(warnings[0].find("\r\n\r\nYou can set-up the right time format"), std::string::npos);
-}
-
-TEST_F(StartupTest, OneDigitHourWarnsEvenAfterTenOClockUnlessWarningsAreOffAndServiceModeSkipsTheLogo) {
-    clock_.time_pattern = "%-H:%M:%S";  // 14:00:00 has two digits, 7:12:34 has one
-    clock_.set(2003, 2, 3, 14, 0, 0);
-    ASSERT_TRUE(tw::app::run_startup(station()).ok);
-    EXPECT_EQ(station().pc_formats.system_time_format, "H:MM:SS");
-    EXPECT_EQ(texts_of("warning").size(), 1u);
+    // The formats of Debian's usual locales (C.UTF-8, en_US.UTF-8 with its
+    // 12-hour time, de_DE.UTF-8, one-digit hours) are read right or not at
+    // all; a year of another calendar would be read as a wrong date.
+    const struct {
+        const char* date_pattern;
+        const char* time_pattern;
+        const char* warning;  // "" for none
+    } cases[] = {
+        {"%m/%d/%y", "%H:%M:%S", ""},
+        {"%m/%d/%Y", "%I:%M:%S %p", ""},
+        {"%d.%m.%Y", "%H:%M:%S", ""},
+        {"%Y-%m-%d", "%-H:%M:%S", ""},
+        {"%d/%m/25%y", "%H:%M:%S", "The date format of this PC writes 2000/12/31 as \"31/12/2500\",\r\n"
+                                  "which TERRAWAVE reads as 2500/12/31"},
+    };
+    for (const auto& c : cases) {
+        dialogs_.shown.clear();
+        clock_.date_pattern = c.date_pattern;
+        clock_.time_pattern = c.time_pattern;
+        ASSERT_TRUE(tw::app::run_startup(station()).ok);
+        const auto warnings = texts_of("warning");
+        ASSERT_EQ(warnings.size(), *c.warning ? 1u : 0u) << c.date_pattern;
+        if (*c.warning) {
+            EXPECT_TRUE(warnings[0].starts_with(c.warning)) << warnings[0];
+            EXPECT_NE(warnings[0].find("LC_TIME=C.UTF-8"), std::string::npos);
+        }
+    }
 
     // Warnings off; automatic start 1 becomes 2; service mode skips the logo
     // and opens the trimming window and the spectrum box.
@@ -103,6 +115,29 @@ TEST_F(StartupTest, OneDigitHourWarnsEvenAfterTenOClockUnlessWarningsAreOffAndSe
     EXPECT_TRUE(texts_of("warning").empty());
     EXPECT_EQ(station().settings.general.auto_start, 2);
     EXPECT_TRUE(!result.show_logo && result.open_trimming && result.show_fft_box);
+}
+
+TEST_F(StartupTest, SimulationWritesSettingsThatShowTheBoardOnlyForANewStation) {
+    const struct {
+        const char* family;
+        int ad_type;
+        std::array<int, 4> sps_codes;
+    } cases[] = {{"", tw::config::orda20, {10, 10, 10, 10}}, {"infiltec", tw::config::infiltec, {9, 0, 0, 0}}};
+    for (const auto& c : cases) {
+        fs::remove_all(folder_);
+        const auto plan = tw::app::plan_simulation(folder_, c.family);
+        ASSERT_TRUE(plan.new_station);
+        ASSERT_TRUE(tw::app::write_simulation_settings(folder_, plan));
+        tw::config::Settings settings;
+        ASSERT_TRUE(tw::config::load_settings(folder_ / "terrawv.ini", folder_.string(), settings).problems.empty());
+        EXPECT_EQ(settings.general.ad_type, c.ad_type);
+        for (int n = 1; n <= 4; ++n) EXPECT_EQ(settings.channel(n).sps_code, c.sps_codes[n - 1]) << c.family << n;
+        const auto& first = settings.channel(1);
+        EXPECT_TRUE(first.drum_enabled && first.record_enabled && settings.general.pc_rtc);
+        EXPECT_LT(first.start_amplitude, tw::app::simulated_quake_peak / 2);
+    }
+    // A station with settings keeps them (byte for byte: the end-to-end run).
+    EXPECT_FALSE(tw::app::plan_simulation(folder_, "orda10").new_station);
 }
 
 TEST_F(StartupTest, UnopenablePortMovesOnWithOneMessagePerMove) {
@@ -235,9 +270,20 @@ TEST(CommandLine, ExtractTakesAStampMinutesAndDistinctChannels) {
              {"--extract", "2003/02/03 10:00:00", "--minutes", "5", "--channels", "1,1"},
              {"--extract", "2003/02/03 10:00:00", "--minutes", "5", "--channels", "5"},
              {"--extract", "2003/02/03 10:00:00", "--minutes", "5", "--headless"},
-             {"--minutes", "5"}}) {
+             {"--minutes", "5"},
+             {"--retrigger", "2003/02/03 10:00:00", "--minutes", "10081"},
+             {"--retrigger", "2003/02/03 10:00:00", "--extract", "2003/02/03 10:00:00", "--minutes", "5"},
+             {"--extract", "2003/02/03 10:00:00", "--minutes", "5", "--settings", "x.ini"}}) {
         EXPECT_NE(parse_command_line(bad).error, "") << bad[1];
     }
+    // The replay takes a week at most, and a settings file of its own.
+    const auto replay = parse_command_line({"--minutes", "10080", "--settings", "try.ini", "--retrigger",
+                                            "2003/02/03 00:00:00"});
+    ASSERT_EQ(replay.error, "");
+    EXPECT_EQ(std::tuple(*replay.options.retrigger, replay.options.minutes, replay.options.settings_file),
+              std::tuple(std::string("2003/02/03 00:00:00"), 10080, std::string("try.ini")));
+    EXPECT_EQ(parse_command_line({"--extract", "2003/02/03 10:00:00", "--minutes", "481"}).error,
+              "--minutes needs a whole number from 1 to 480, not '481'");
 }
 
 class PanelActionsTest : public tw::testing::StationTest {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <numeric>
 #include <cstdint>
 #include <string>
@@ -12,6 +13,7 @@
 #include "boardsim/board.h"
 #include "boardsim/board_time.h"
 #include "boardsim/options.h"
+#include "boardsim/signal_generator.h"
 
 namespace tw::boardsim {
 namespace {
@@ -213,6 +215,16 @@ TEST(Board, QuakeBurstReachesItsPeakThenDecays) {
     EXPECT_LE(strongest, 10000);
     EXPECT_LT(peak_per_second[32], strongest / 10);                       // coda
     EXPECT_EQ(peak_per_second[36], 0);                                    // over
+}
+
+TEST(Board, RepeatedQuakeComesBackEachPeriodAcrossMidnight) {
+    SimulatorOptions o;
+    o.signals = {SignalComponent{1, SignalKind::noise, 0, 0}};
+    o.quakes = {QuakeSpec{1, 30, 1000, 20, 300}};  // at hh:m0:30 and hh:m5:30, 20 s long
+    const SignalGenerator generator(o);
+    auto value = [&](const std::string& time) { return std::abs(generator.value(0, *parse_board_date_time(time), 10, 50)); };
+    for (const std::string minute : {"2003/02/03 12:35:", "2003/02/03 23:55:", "2003/02/04 00:00:"})
+        EXPECT_TRUE(value(minute + "29") == 0 && value(minute + "35") > 0 && value(minute + "55") == 0) << minute;
 }
 
 TEST(Board, TextBoards) {

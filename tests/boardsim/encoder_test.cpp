@@ -132,7 +132,7 @@ TEST(CommandLine, ParsesEveryKindOfOption) {
     const auto p = parse_line({"--family", "orda20", "--link=/tmp/x", "--speed", "14400", "--trim",
                                "0a0B0c01", "--serial", "12345678", "--start", "2003/02/03 12:34:56",
                                "--speed-factor", "60", "--signal", "1:sine:500:1.5", "--signal",
-                               "2:noise:3", "--quake", "3:\"12:35:00\":20000:90", "--seed", "7",
+                               "2:noise:3", "--quake", "3:\"12:35:00\":20000:90:1", "--spike", "1:12:36:00:9000", "--seed", "7",
                                "--drift-ppm", "-50", "--sync-every", "60", "--dcf-daylight",
                                "--line-active", "2", "--time-jump", "12:40:00:-30", "--bad-time",
                                "12:41:00", "--bad-packets", "0.01", "--lost-terminators", "0.02",
@@ -146,11 +146,13 @@ TEST(CommandLine, ParsesEveryKindOfOption) {
     EXPECT_EQ(o.trim, (std::array<std::uint8_t, 4>{0x0A, 0x0B, 0x0C, 0x01}));
     EXPECT_EQ(o.serial, (std::array<std::uint8_t, 4>{0x12, 0x34, 0x56, 0x78}));
     EXPECT_EQ(format_board_date_time(*o.start_time), "2003/02/03 12:34:56");
-    ASSERT_TRUE(o.signals.size() == 2 && o.quakes.size() == 1 && o.time_jumps.size() == 1);
+    ASSERT_TRUE(o.signals.size() == 2 && o.quakes.size() == 2 && o.time_jumps.size() == 1);
+    EXPECT_EQ(std::tuple(o.quakes[1].spike, o.quakes[1].duration_s, o.quakes[0].spike), std::tuple(true, 1., false));
     EXPECT_EQ(o.signals[0].kind, SignalKind::sine);
     EXPECT_EQ(std::tuple(o.speed_factor, o.signals[0].frequency_hz, o.silent_after->duration_s),
               std::tuple(60., 1.5, 2.5));
-    EXPECT_EQ(std::tuple(o.quakes[0].onset, o.quakes[0].duration_s), std::tuple(12 * 3600 + 35 * 60, 90.));
+    EXPECT_EQ(std::tuple(o.quakes[0].onset, o.quakes[0].duration_s, o.quakes[0].frequency_hz),
+              std::tuple(12 * 3600 + 35 * 60, 90., 1.));
     EXPECT_EQ(std::tuple(o.seed, o.drift_ppm, o.time_jumps[0].seconds, o.unplug_after->after_s),
               std::tuple(std::uint64_t{7}, -50., -30, 10.));
     EXPECT_TRUE(o.dcf_daylight && o.line_active[1] && !o.line_active[0]);
@@ -165,7 +167,7 @@ TEST(CommandLine, BadOptionsGiveAClearMessage) {
     const std::vector<std::vector<std::string>> bad{
         {"--family", "orda30"},   {"--speed", "12345"},         {"--trim", "FFFF"},
         {"--trim", "GGFFFF02"},   {"--start", "2003/13/01 00:00:00"}, {"--speed-factor", "0"},
-        {"--signal", "5:noise:1"}, {"--signal", "1:square:3"},  {"--quake", "1:25:00:00:100"},
+        {"--signal", "5:noise:1"}, {"--signal", "1:square:3"},  {"--quake", "1:25:00:00:100"}, {"--spike", "1:12:00:00"},
         {"--bad-packets", "1.5"}, {"--time-jump", "12:00:00"},  {"--silent-after", "5"},
         {"--version", "140"},     {"--frobnicate"},             {"--log"},
         {"--drift-ppm", "1e9"},   {"--sync-every", "0"},        {"--infiltec-rate", "-1"},

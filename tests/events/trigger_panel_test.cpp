@@ -141,3 +141,31 @@ TEST_F(TriggerPanelTest, LiveValuesOfTheShownChannelUnderTheirOwnCaptionsAndNois
 
 }  // namespace
 }  // namespace tw::events::testing
+
+namespace tw::events::testing {
+namespace {
+
+TEST_F(TriggerPanelTest, TuningIsStoredOnApplyOnlyWhenItCanWorkAndTheRecorderTakesItAtOnce) {
+    // Channel 1 at 50 per second: a corner at 25 Hz is refused, naming it,
+    // and nothing of the tuning is stored.
+    panel.filter_kind_clicked(2);
+    panel.set_tuning_field(TuningField::high_corner, "25");
+    panel.set_tuning_field(TuningField::duration, "2");
+    panel.apply_clicked();
+    EXPECT_EQ(dialogs.messages(),
+              std::vector<std::string>{"[TRIGGER] HIGH1 refused for channel 1 at 50 samples per second: high corner "
+                                       "25 Hz is at or above half the rate (25 Hz) | Trigger tuning refused"});
+    EXPECT_TRUE(settings.extra.empty());
+    EXPECT_EQ(panel.model().tuning[static_cast<std::size_t>(TuningField::high_corner)], "25");
+
+    panel.set_tuning_field(TuningField::high_corner, "5");
+    panel.apply_clicked();
+    EXPECT_EQ(dialogs.messages().size(), 1u);
+    EXPECT_EQ(settings.extra.format(), "[TRIGGER]\r\nDURATION1=2\r\nFILTER1=LP\r\nHIGH1=5\r\n");
+    EXPECT_TRUE(recorder->channel(1).filter.active());
+    EXPECT_EQ(recorder->channel(1).duration_samples, 100);
+    EXPECT_FALSE(recorder->channel(2).filter.active());
+}
+
+}  // namespace
+}  // namespace tw::events::testing

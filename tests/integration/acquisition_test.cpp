@@ -10,6 +10,8 @@
 
 #include "simulated_station.h"
 
+#include <QImage>
+
 #include <sys/socket.h>
 #include <sys/un.h>
 
@@ -72,14 +74,55 @@ TEST_F(AcquisitionTest, Orda10IsPreparedRestartedAfterSilenceReopenedAfterUnplug
     EXPECT_EQ(commands.back(), stop_command);
 }
 
-TEST_F(AcquisitionTest, SimulateRunsANewStationWithoutQuestions) {
-    const auto result = run_headless_until("", [&] { return has_event("START with ORDA10 V180"); }, 120s,
-                                           {"--simulate"});
+// --simulate on a new station: settings that show the board at work, and its
+// quake (every five minutes of the board's clock, which starts at the PC's)
+// recorded and drawn red on the drum; a second run leaves those settings as
+// they are.
+TEST_F(AcquisitionTest, SimulateShowsANewStationTheQuakeAndKeepsItsSettings) {
+    pc_start_ = "2024/03/05 12:34:56";  // the quake at 12:35:00, strong from 12:35:08
+    const fs::path events_folder = station() / "events";
+    // Ten seconds of the strong phase and its coda in the event file.
+    auto quake_recorded = [&] {
+        const auto files = files_in(events_folder);
+        if (files.empty()) return false;
+        const auto samples = read_event_file(files[0]).samples;
+        const auto strong = std::find_if(samples.begin(), samples.end(), [](int v) { return std::abs(v) > 3000; });
+        return samples.end() - strong > 500;
+    };
+    const auto result = run_headless_until("", quake_recorded, 120s, {"--simulate"});
     ASSERT_FALSE(result.timed_out) << result.err;
     ASSERT_EQ(result.exit_status, 0) << result.err;
-    EXPECT_EQ(events().back(), "STOP");
-    for (const char* text : {"Serial number mismatch", "Clock trimming", "error:"})
+    for (const char* text : {"Serial number mismatch", "Clock trimming", "error:", "date format"})
         EXPECT_EQ(result.err.find(text), std::string::npos) << result.err;
+    const auto list = events();
+    EXPECT_EQ(std::count(list.begin(), list.end(),
+                         "New settings for the simulated board: CH1 50 sps, CH2 50 sps, CH3 50 sps, CH4 50 sps; "
+                         "drum and events of CH1 (start at 2000 counts). The simulated board sends a small quake "
+                         "on CH1 every 5 minutes of its clock."), 1);
+    const auto files = files_in(events_folder);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_TRUE(std::any_of(list.begin(), list.end(), [&](const std::string& line) {
+        return line.starts_with(files[0].filename().string() + " 2024/03/05 12:3");
+    })) << list.back();
+    const QImage drum((station() / "drums" / "drum_1.JPG").string().c_str());
+    int red = 0;
+    for (int y = 0; y < drum.height(); ++y)
+        for (int x = 0; x < drum.width(); ++x) {
+            const QRgb p = drum.pixel(x, y);
+            red += qRed(p) > 180 && qGreen(p) < 110 && qBlue(p) < 110;
+        }
+    EXPECT_GT(red, 20);
+
+    const std::string settings = read_file((station() / "terrawv.ini").string());
+    auto restarted = [&] {
+        const auto lines = events();
+        const auto stop = std::find(lines.begin(), lines.end(), "STOP");
+        return std::any_of(stop, lines.end(), [](const std::string& line) { return line.starts_with("START with"); });
+    };
+    const auto again = run_headless_until("", restarted, 120s, {"--simulate"});
+    ASSERT_FALSE(again.timed_out) << again.err;
+    EXPECT_EQ(read_file((station() / "terrawv.ini").string()), settings);
+    EXPECT_EQ(again.err.find("New settings"), std::string::npos);
 }
 
 using HousekeepingTest = StationTest;

@@ -244,11 +244,17 @@ TEST_F(DatalogTest, FourChannelsAcrossMidnightHoldEverySampleOnceInItsPlaceAndTh
                   j < means_before_midnight ? "2024/03/05" : "2024/03/06") << j;
     EXPECT_EQ(result.err.find("error:"), std::string::npos) << result.err;
 
-    // terrawave --extract cuts a minute across midnight out of these tracks:
-    // every line is what the board sent at its time.
+    // terrawave --extract cuts a minute across midnight out of these tracks,
+    // left with the settings alone (as copied from the station): every line
+    // is what the board sent at its time.
+    for (const auto& entry : fs::directory_iterator(station()))
+        if (entry.path().filename() != "terrawv.ini" && entry.path().filename() != "datalog") fs::remove_all(entry);
     const auto cut = run(TW_TERRAWAVE, {"--folder", station().string(), "--extract", extract_from, "--minutes", "1",
                                         "--channels", "2"}, 60s, pc_clock_at(pc_start_));
     ASSERT_EQ(cut.exit_status, 0) << cut.err;
+    EXPECT_NE(cut.err.find("made the events folder " + (station() / "events").string()), std::string::npos)
+        << cut.err;
+    EXPECT_TRUE(fs::exists(station() / "numevt.dat"));
     const auto names = split_lines(cut.out);
     ASSERT_EQ(names.size(), 1u) << cut.out;
     const EventFileText extracted = read_event_file(names[0]);

@@ -82,6 +82,10 @@ TEST(PcClockTexts, RepairsOneDigitHourAndDotSeparatorsOnTenCharacterDates) {
     PcClockTexts texts;
     refresh_pc_clock_texts(clock, texts);
     EXPECT_EQ(texts.date_time + texts.millis, "2003/02/25 07:05:09.432");
+    clock.set(2003, 2, 25, 19, 5, 9, 432);
+    clock.time_pattern = "%I:%M:%S %p";  // 12-hour, "07:05:09 PM"
+    refresh_pc_clock_texts(clock, texts);
+    EXPECT_EQ(texts.date_time + texts.millis, "2003/02/25 19:05:09.432");
 }
 
 TEST(BufferLoadTest, ChartsPauseAbove65PercentAndResumeBelow25UnlessTheUserChose) {

@@ -350,6 +350,9 @@ TEST_F(SetupWindowsTest, PicturesAreTidyAndSaveWritesWhatWasApplied) {
     choose(panel, "sensor_type", 3);
     choose(panel, "measure_unit", 4);
     EXPECT_EQ(text_of(panel, "lbl_sensor"), "V/ um/ss");
+    choose(panel, "filter_kind", 3);
+    type(panel, "filter_low", "0.5");
+    type(panel, "filter_high", "5");
     click(panel, "trig_apply");
     QWidget& setup = *open("active");
     type(setup, "purge_time", "0");
@@ -367,7 +370,8 @@ TEST_F(SetupWindowsTest, PicturesAreTidyAndSaveWritesWhatWasApplied) {
 
     click(*main_, "Command3");
     const std::string saved = s_.read_file(app::files::settings);
-    for (const char* line : {"STA=1500;2;2;1;30;3\r\n", "MSU= 4 \r\n", "PUG= 1\r\n"})
+    for (const char* line : {"STA=1500;2;2;1;30;3\r\n", "MSU= 4 \r\n", "PUG= 1\r\n",
+                             "[END GENERAL]\r\n[TRIGGER]\r\nFILTER1=BP\r\nLOW1=0.5\r\nHIGH1=5\r\n"})
         EXPECT_NE(saved.find(line), std::string::npos) << line;
 }
 
@@ -477,6 +481,21 @@ TEST_F(ReviewWindowTest, ViewPagesClickAndExtractTwoChannels) {
     }
     EXPECT_TRUE(child<QPushButton>(*window_, "extract")->isEnabled());
     EXPECT_TRUE(text("notice").contains("030203.115800.n, 12000 samples"));
+}
+
+TEST_F(ReviewWindowTest, EventsListsWhatTheTriggerAsSetNowFindsInTheDay) {
+    config::ChannelSettings& ch = s_.station->settings.channel(1);
+    ch.sps_code = 8, ch.record_enabled = 1, ch.trigger_mode = 1, ch.start_params = "2000,2,0.1,1,30,3", ch.stop_params = "1800,0.2,2,5";
+    config::expand_start_params(ch), config::expand_stop_params(ch), config::recompute_event_lengths(ch);
+    click("cmd_events");
+    const QStringList lines = text("notice").split('\n');
+    ASSERT_GE(lines.size(), 3) << text("notice").toStdString();
+    EXPECT_TRUE(lines[0].startsWith("Events of channel 1 on 2003/02/03 with the trigger settings as they are now: 1 event,"))
+        << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].startsWith("1  2003/02/03 12:0")) << lines[1].toStdString();
+    EXPECT_TRUE(lines.contains("Channel 1: nothing recorded from 2003/02/03 12:02:00 to 2003/02/03 12:04:00."))
+        << text("notice").toStdString();
+    EXPECT_TRUE(save_picture(*window_, "review_events"));
 }
 
 TEST_F(ReviewWindowTest, DrumShowsTheSavedPictureOfTheDateWithoutTouchingTheLiveDrum) {

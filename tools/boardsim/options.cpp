@@ -72,8 +72,10 @@ std::string usage_text() {
            "  --signal CH:noise:AMP  Gaussian noise, standard deviation AMP counts\n"
            "  --signal CH:sine:AMP:HZ  sine wave\n"
            "  --signal CH:offset:V   constant offset\n"
-           "  --quake CH:HH:MM:SS:PEAK[:DURATION_S]  quake-like burst at that board time\n"
-           "                         (default duration 60 s)\n"
+           "  --quake CH:HH:MM:SS:PEAK[:DURATION_S[:HZ]]  quake-like burst at that board time\n"
+           "                         (default duration 60 s, strong phase at 2 Hz)\n"
+           "  --spike CH:HH:MM:SS:PEAK[:DURATION_S]  a short loud knock at that board time\n"
+           "                         (default duration 1 s)\n"
            "  --seed N               seed of noise and faults (default 1)\n"
            "\n"
            "Time packets:\n"
@@ -198,11 +200,15 @@ std::string parse_signal(const std::string& value, SimulatorOptions& o) {
     return {};
 }
 
-std::string parse_quake(const std::string& value, SimulatorOptions& o) {
+std::string parse_burst(const std::string& value, SimulatorOptions& o, bool spike) {
     const auto parts = split(value, ':');
-    const std::string usage = "--quake needs CH:HH:MM:SS:PEAK[:DURATION_S], not '" + value + "'";
-    if (parts.size() != 5 && parts.size() != 6) return usage;
+    const std::string usage = (spike ? "--spike needs CH:HH:MM:SS:PEAK[:DURATION_S], not '"
+                                     : "--quake needs CH:HH:MM:SS:PEAK[:DURATION_S[:HZ]], not '") +
+                              value + "'";
+    if (parts.size() < 5 || parts.size() > (spike ? 6u : 7u)) return usage;
     QuakeSpec quake;
+    quake.spike = spike;
+    if (spike) quake.duration_s = 1;
     const auto channel = to_channel(parts[0]);
     const auto onset = time_fields(parts, 1);
     const auto peak = to_double(parts[4]);
@@ -210,7 +216,12 @@ std::string parse_quake(const std::string& value, SimulatorOptions& o) {
     quake.channel = *channel;
     quake.onset = *onset;
     quake.peak = *peak;
-    if (parts.size() == 6) {
+    if (parts.size() == 7) {
+        const auto hz = to_double(parts[6]);
+        if (!hz || *hz <= 0 || *hz > 50) return usage;
+        quake.frequency_hz = *hz;
+    }
+    if (parts.size() >= 6) {
         const auto duration = to_double(parts[5]);
         if (!duration || *duration <= 0 || *duration > 86400) return usage;
         quake.duration_s = *duration;
@@ -322,7 +333,8 @@ const std::map<std::string, Handler>& value_options() {
              return {};
          }},
         {"--signal", parse_signal},
-        {"--quake", parse_quake},
+        {"--quake", [](const std::string& v, SimulatorOptions& o) { return parse_burst(v, o, false); }},
+        {"--spike", [](const std::string& v, SimulatorOptions& o) { return parse_burst(v, o, true); }},
         {"--seed",
          [](const std::string& v, SimulatorOptions& o) -> std::string {
              std::uint64_t seed = 0;

@@ -32,12 +32,19 @@ struct SignalComponent {
 
 // A quake-like burst: a weak first arrival at the onset, a strong phase whose
 // envelope reaches `peak` counts, then a coda decaying over the rest of
-// `duration_s`. Happens whenever the board's time of day passes `onset`.
+// `duration_s`. Happens whenever the board's time of day passes `onset`, and
+// again every `every_s` board seconds after it when that is set (a period
+// that divides the day keeps the same times every day).
 struct QuakeSpec {
     int channel = 1;        // 1..4
     int onset = 0;          // board time of day, seconds
     double peak = 0;        // counts
     double duration_s = 60; // board seconds
+    int every_s = 0;        // 0: once a day
+    double frequency_hz = 2;  // of the strong phase; the first arrival has three times it
+    // A short loud knock instead (a door slammed, a step on the pier): a
+    // 4 Hz ring of `peak` counts that dies away within `duration_s`.
+    bool spike = false;
 };
 
 struct TimeJump {

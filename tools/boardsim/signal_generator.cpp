@@ -47,22 +47,29 @@ namespace {
 // rises to 1 within a second, then an exponential coda that has fallen to
 // under 1 % at the end. `noise` is a unit Gaussian sample that roughens the
 // carrier.
-double quake_shape(double t, double duration, double noise) {
+double quake_shape(double t, double duration, double strong_hz, double noise) {
     if (t < 0 || t >= duration) return 0;
     const double strong_start = 0.2 * duration;
     const double rise = 1.0;
     double envelope = 0.25 * (1.0 - std::exp(-t / 0.3));
-    double frequency = 6.0;
+    double frequency = 3 * strong_hz;
     if (t >= strong_start) {
         const double s = t - strong_start;
         const double decay = (duration - strong_start - rise) / 5.0;
         envelope = s < rise ? 0.25 + 0.75 * s / rise : std::exp(-(s - rise) / std::max(decay, 0.1));
-        frequency = 2.0;
+        frequency = strong_hz;
     }
     const double two_pi = 2.0 * std::numbers::pi;
     const double carrier = 0.7 * std::sin(two_pi * frequency * t) +
                            0.2 * std::sin(two_pi * frequency * 1.7 * t + 1.0) + 0.1 * std::clamp(noise, -3.0, 3.0) / 3.0;
     return envelope * carrier;
+}
+
+// A knock at `t` seconds after its onset, in units of the peak: a 4 Hz
+// ring (seen at every rate from 10 per second up) dying away.
+double spike_shape(double t, double duration) {
+    if (t < 0 || t >= duration) return 0;
+    return std::sin(2.0 * std::numbers::pi * 4.0 * t) * std::exp(-5.0 * t / duration);
 }
 
 }  // namespace
@@ -92,10 +99,13 @@ double SignalGenerator::value(int channel, std::int64_t board_second, int index,
         }
     }
     for (const auto& quake : quakes_[c]) {
-        // Seconds since the onset, wrapped into one day.
-        double since = t - quake.onset;
-        if (since < 0) since += static_cast<double>(seconds_per_day);
-        sum += quake.peak * quake_shape(since, quake.duration_s, noise());
+        // Seconds since the latest onset, wrapped into one period (a day
+        // for a quake that does not repeat).
+        const double period = quake.every_s > 0 ? quake.every_s : static_cast<double>(seconds_per_day);
+        double since = std::fmod(t - quake.onset, period);
+        if (since < 0) since += period;
+        sum += quake.peak * (quake.spike ? spike_shape(since, quake.duration_s)
+                                         : quake_shape(since, quake.duration_s, quake.frequency_hz, noise()));
     }
     return sum;
 }
