@@ -90,6 +90,26 @@ std::optional<Packet> parse_packet(const std::string& bytes) {
     return Packet{le(bytes, 8, 8), unpack(bytes.substr(17 + id))};
 }
 
+// A client frame (masked, as clients must send them) and an upgrade request.
+std::string ws_frame(int opcode, bool fin, const std::string& payload) {
+    std::string f(1, static_cast<char>((fin ? 0x80 : 0) | opcode));
+    if (payload.size() < 126) {
+        f += static_cast<char>(0x80 | payload.size());
+    } else {
+        f += static_cast<char>(0x80 | 126);
+        f += static_cast<char>(payload.size() >> 8), f += static_cast<char>(payload.size() & 0xFF);
+    }
+    const char mask[4] = {0x11, 0x22, 0x33, 0x44};
+    f.append(mask, 4);
+    for (std::size_t i = 0; i < payload.size(); ++i) f += static_cast<char>(payload[i] ^ mask[i % 4]);
+    return f;
+}
+std::string upgrade(const std::string& path, const std::string& version, const std::string& protocols) {
+    return "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: Upgrade\r\nUpgrade: websocket\r\n"
+           "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: " + version + "\r\n" +
+           (protocols.empty() ? "" : "Sec-WebSocket-Protocol: " + protocols + "\r\n") + "\r\n";
+}
+
 class SeedLinkClientsTest : public StationTest {
 protected:
     // Channel 1 at 20 samples per second on Z (BHZ), the others off; the
@@ -207,6 +227,43 @@ TEST_F(SeedLinkClientsTest, ProtocolFourAndWebSocketClientsGetTheBoardsSamplesAn
     stop();
     expect_board_samples(tcp);
     expect_board_samples(web);
+}
+
+TEST_F(SeedLinkClientsTest, BadUpgradesAndFramesAreRefusedClearly) {
+    start();
+    auto status_line = [&](const std::string& request) {
+        Client client(port_);
+        client.send(request);
+        const std::string line = client.line();
+        while (!client.line().empty()) {
+        }
+        EXPECT_EQ(client.take(4096).find("HTTP/"), std::string::npos);  // then closed
+        return line;
+    };
+    EXPECT_EQ(status_line(upgrade("/other", "13", "SeedLink4.0")), "HTTP/1.1 404 Not Found");
+    EXPECT_EQ(status_line(upgrade("/seedlink", "13", "chat, superchat")), "HTTP/1.1 400 Bad Request");
+    EXPECT_EQ(status_line(upgrade("/seedlink", "8", "SeedLink4.0")).substr(0, 12), "HTTP/1.1 400");
+    EXPECT_EQ(status_line("POST /seedlink HTTP/1.1\r\nContent-Length: 0\r\n\r\n"), "HTTP/1.1 405 Method Not Allowed");
+
+    Client client(port_);
+    client.send(upgrade("/seedlink?x=1", "13", "chat, SeedLink3.1"));
+    EXPECT_EQ(client.line(), "HTTP/1.1 101 Switching Protocols");
+    bool chosen = false;
+    for (std::string h = client.line(); !h.empty(); h = client.line()) chosen = chosen || h == "Sec-WebSocket-Protocol: SeedLink3.1";
+    EXPECT_TRUE(chosen);
+    // A command in two fragments is one command; its answer one binary frame.
+    client.send(ws_frame(0x1, false, "HEL") + ws_frame(0x0, true, "LO"));
+    const std::string head = client.take(4);
+    EXPECT_EQ(std::uint8_t(head[0]), 0x82);
+    EXPECT_EQ(std::uint8_t(head[1]), 126);
+    const std::string hello = client.take((std::uint8_t(head[2]) << 8) | std::uint8_t(head[3]));
+    EXPECT_TRUE(hello.starts_with("SeedLink v4.0") && hello.ends_with("TERRAWAVE station TW.TW1\r\n")) << hello;
+    // A message far longer than any command: closed with "message too big".
+    client.send(ws_frame(0x1, true, std::string(20000, 'A')));
+    const std::string close = client.take(4);
+    EXPECT_EQ(std::uint8_t(close[0]), 0x88);
+    EXPECT_EQ((std::uint8_t(close[2]) << 8) | std::uint8_t(close[3]), 1009);
+    stop();
 }
 
 TEST_F(SeedLinkClientsTest, SilentSocketsLockNoRealClientOut) {
