@@ -27,11 +27,14 @@
 #include "platform/qt/qt_sound.h"
 #include "ui/windows.h"
 #include "web/services.h"
+#include "app/web_station.h"
+#include "platform/qt/qt_png.h"
 #include "web/web_settings.h"
 
 #include <QApplication>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QTimer>
 
 #include <iostream>
 #include <memory>
@@ -123,13 +126,20 @@ int run(const app::CommandLine& options, int argc, char** argv) {
 
     // --mseed and --seedlink: the day archive and the data server, once the
     // station is started up.
+    // SeedLink over WebSocket on the same port, for browser clients.
     platform::QtTcpListener seedlink_listener;
+    seedlink_listener.accept_websocket({"/seedlink", {{"SeedLink4.0", 4}, {"SeedLink3.1", 3}}});
+    // The archive, SeedLink and codes in effect: the command line over
+    // [STREAM]; the HTTP services use the same.
+    stream::StreamOptions effective_stream{{}, {}, {}, app::stream_codes(options), {}};
     auto open_stream = [&](std::string* error) {
-        if (options.mseed_root.empty() && !options.seedlink_port) return true;
-        return station.stream.open(stream::StreamOptions{options.mseed_root, options.seedlink_port,
-                                                         options.seedlink_bind,
-                                                         app::stream_codes(options)},
-                                   &seedlink_listener, error);
+        std::vector<std::string> problems;
+        const auto kept = stream::read_stream_settings(station.settings.extra, &problems);
+        for (const auto& problem : problems) station.event_list.append(problem);
+        const auto stream_options = app::stream_options(options, kept);
+        effective_stream = stream_options;
+        if (stream_options.archive_root.empty() && !stream_options.seedlink_port) return true;
+        return station.stream.open(stream_options, &seedlink_listener, error);
     };
     std::string stream_error;
 
@@ -137,6 +147,8 @@ int run(const app::CommandLine& options, int argc, char** argv) {
     // started up.
     web::Router router;
     std::unique_ptr<web::WebContext> web_context;
+    std::unique_ptr<app::WebStation> web_station;
+    QTimer web_tick;
     std::unique_ptr<platform::QtHttpServer> http_server;
     auto open_http = [&](std::string* error) {
         // The command line wins over the [WEB] settings.
@@ -146,14 +158,27 @@ int run(const app::CommandLine& options, int argc, char** argv) {
         const std::optional<int> port = options.http_port ? options.http_port : file.port;
         const std::string bind = options.http_port ? options.http_bind : file.bind;
         if (!port) return true;
-        if (const auto bad = stream::check_codes(app::stream_codes(options)); !bad.empty()) {
+        if (const auto bad = stream::check_codes(effective_stream.codes); !bad.empty()) {
             *error = "the HTTP server needs the station's codes: " + bad;
             return false;
         }
         web_context.reset(new web::WebContext{station.settings, station.event_list,
-                                              app::stream_codes(options), options.mseed_root,
+                                              effective_stream.codes, effective_stream.archive_root,
                                               clock, &station.stream});
         web::add_fdsn_routes(router, *web_context);
+        // The station page and its API: every other path.
+        const auto page_folder = app::find_page_folder("/proc/self/exe");
+        if (page_folder.empty())
+            station.event_list.append("Station page not installed: only its API is served");
+        web_station = std::make_unique<app::WebStation>(
+            station, effective_stream.codes, page_folder, [&]() -> std::optional<int> {
+                if (!station.stream.server()) return std::nullopt;
+                return seedlink_listener.port();
+            });
+        web_station->encode_png = [](const platform::Canvas& picture) { return platform::png_bytes(picture); };
+        web::add_station_page_routes(router, web_station->site());
+        QObject::connect(&web_tick, &QTimer::timeout, [&] { web_station->tick(); });
+        web_tick.start(1000);
         http_server = std::make_unique<platform::QtHttpServer>(
             [&router](const platform::HttpRequest& request) { return router.handle(request); });
         std::string why;
