@@ -45,7 +45,7 @@ std::string usage_text() {
            "                 [--simulate[=orda10|orda20|infiltec|lx1500]] [--print-settings]\n"
            "                 [--mseed ROOT] [--seedlink PORT] [--seedlink-bind ADDRESS]\n"
            "                 [--network NN] [--station CODE] [--location LL]\n"
-           "                 [--help] [--version]\n"
+           "                 [--http PORT] [--http-bind ADDRESS] [--help] [--version]\n"
            "       terrawave [--folder DIR] --extract \"YYYY/MM/DD HH:MM:SS\" --minutes N\n"
            "                 [--channels 1,2,3,4]\n"
            "       terrawave [--folder DIR] --retrigger \"YYYY/MM/DD HH:MM:SS\" --minutes N\n"
@@ -79,9 +79,12 @@ std::string usage_text() {
            "  --seedlink PORT   serve the channels live over SeedLink on TCP port PORT\n"
            "                    (18000 is the usual one; 0 picks a free port)\n"
            "  --seedlink-bind ADDRESS  listen on this address only (default: all)\n"
+           "  --http PORT       serve FDSN station and dataselect over HTTP on TCP port\n"
+           "                    PORT (8080 is a usual one; 0 picks a free port)\n"
+           "  --http-bind ADDRESS  listen on this address only (default: all)\n"
            "  --network NN      network code of the data (default XX)\n"
            "  --station CODE    station code, at most 5 letters or digits (needed with\n"
-           "                    --mseed or --seedlink)\n"
+           "                    --mseed, --seedlink or --http)\n"
            "  --location LL     location code (default empty)\n"
            "  --help            this text\n"
            "  --version         the program version\n";
@@ -131,6 +134,16 @@ ParseResult parse_command_line(const std::vector<std::string>& arguments) {
             const auto seconds = seconds_of(value);
             if (!seconds) result.error = name + " needs a number of seconds, not '" + value + "'";
             return seconds;
+        };
+        auto port_value = [&](const std::string& name,
+                              const std::string& value) -> std::optional<int> {
+            int port = -1;
+            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), port);
+            if (ec != std::errc() || end != value.data() + value.size() || port < 0 || port > 65535) {
+                result.error = name + " needs a TCP port 0 to 65535, not '" + value + "'";
+                return std::nullopt;
+            }
+            return port;
         };
         std::string value;
         if (word == "--help" || word == "-h") {
@@ -205,15 +218,15 @@ ParseResult parse_command_line(const std::vector<std::string>& arguments) {
             }
             options.mseed_root = value;
         } else if (value_of("--seedlink", value)) {
-            int port = -1;
-            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), port);
-            if (ec != std::errc() || end != value.data() + value.size() || port < 0 || port > 65535) {
-                result.error = "--seedlink needs a TCP port 0 to 65535, not '" + value + "'";
-                return result;
-            }
-            options.seedlink_port = port;
+            options.seedlink_port = port_value("--seedlink", value);
+            if (!options.seedlink_port) return result;
         } else if (value_of("--seedlink-bind", value)) {
             options.seedlink_bind = value;
+        } else if (value_of("--http", value)) {
+            options.http_port = port_value("--http", value);
+            if (!options.http_port) return result;
+        } else if (value_of("--http-bind", value)) {
+            options.http_bind = value;
         } else if (value_of("--network", value)) {
             options.network = value;
         } else if (value_of("--station", value)) {
@@ -230,7 +243,10 @@ ParseResult parse_command_line(const std::vector<std::string>& arguments) {
         result.error = "--run-for goes with --headless";
     } else if (!options.seedlink_bind.empty() && !options.seedlink_port) {
         result.error = "--seedlink-bind goes with --seedlink";
-    } else if ((!options.mseed_root.empty() || options.seedlink_port) && !options.station.empty()) {
+    } else if (!options.http_bind.empty() && !options.http_port) {
+        result.error = "--http-bind goes with --http";
+    } else if ((!options.mseed_root.empty() || options.seedlink_port || options.http_port) &&
+               !options.station.empty()) {
         // A station code may also come from [STREAM]: checked at start-up.
         const std::string problem = stream::check_codes(stream_codes(options));
         if (!problem.empty()) result.error = problem;

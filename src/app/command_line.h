@@ -41,6 +41,9 @@ struct CommandLine {
     std::string network;
     std::string station;
     std::string location;
+    // The HTTP server: --http PORT, --http-bind ADDRESS.
+    std::optional<int> http_port;
+    std::string http_bind;
     bool help = false;
     bool version = false;
 };

@@ -26,13 +26,24 @@ void on_signal(int) {
 }
 }  // namespace
 
-int run_headless(Station& station, std::optional<double> run_for_seconds, double status_every) {
-    if (signal_pipe[0] < 0 && ::pipe2(signal_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return 1;
+std::unique_ptr<QObject> watch_stop_signals(std::function<void()> stop) {
+    if (signal_pipe[0] < 0 && ::pipe2(signal_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return nullptr;
     struct sigaction action {};
     action.sa_handler = on_signal;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    auto notifier = std::make_unique<QSocketNotifier>(signal_pipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, [stop = std::move(stop)] {
+        char buffer[16];
+        while (::read(signal_pipe[0], buffer, sizeof buffer) > 0) {
+        }
+        stop();
+    });
+    return notifier;
+}
+
+int run_headless(Station& station, std::optional<double> run_for_seconds, double status_every) {
 
     int status = 0;
     bool starting = false;    // inside start_acquisition
@@ -61,13 +72,8 @@ int run_headless(Station& station, std::optional<double> run_for_seconds, double
         finish_when_idle();
     };
 
-    QSocketNotifier notifier(signal_pipe[0], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
-        char buffer[16];
-        while (::read(signal_pipe[0], buffer, sizeof buffer) > 0) {
-        }
-        request_stop();
-    });
+    const auto signals_watch = watch_stop_signals(request_stop);
+    if (!signals_watch) return 1;
 
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, [&station] { housekeeping_tick(station); });

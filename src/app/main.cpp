@@ -1,5 +1,6 @@
 // terrawave: data acquisition for a seismic station on a small A/D board.
 
+#include "app/acquisition_control.h"
 #include "app/command_line.h"
 #include "app/extract_command.h"
 #include "app/retrigger_command.h"
@@ -17,6 +18,7 @@
 #include "platform/posix/systemd_service_manager.h"
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/qt_event_pump.h"
+#include "platform/qt/qt_http_server.h"
 #include "platform/qt/qt_image_files.h"
 #include "platform/qt/qt_printer.h"
 #include "platform/qt/qt_scheduler.h"
@@ -24,6 +26,8 @@
 #include "platform/qt/qt_tcp.h"
 #include "platform/qt/qt_sound.h"
 #include "ui/windows.h"
+#include "web/services.h"
+#include "web/web_settings.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -118,8 +122,8 @@ int run(const app::CommandLine& options, int argc, char** argv) {
     };
 
     // --mseed and --seedlink: the day archive and the data server, once the
-    // station is started up.
-    // SeedLink over WebSocket on the same port, for browser clients.
+    // station is started up; SeedLink over WebSocket on the same port, for
+    // browser clients.
     platform::QtTcpListener seedlink_listener;
     seedlink_listener.accept_websocket({"/seedlink", {{"SeedLink4.0", 4}, {"SeedLink3.1", 3}}});
     auto open_stream = [&](std::string* error) {
@@ -131,6 +135,44 @@ int run(const app::CommandLine& options, int argc, char** argv) {
         return station.stream.open(stream_options, &seedlink_listener, error);
     };
     std::string stream_error;
+
+    // --http: the web services on one route table, once the station is
+    // started up.
+    web::Router router;
+    std::unique_ptr<web::WebContext> web_context;
+    std::unique_ptr<platform::QtHttpServer> http_server;
+    auto open_http = [&](std::string* error) {
+        // The command line wins over the [WEB] settings.
+        std::vector<std::string> problems;
+        const auto file = web::read_web_settings(station.settings.extra, &problems);
+        for (const auto& problem : problems) station.event_list.append(problem);
+        const std::optional<int> port = options.http_port ? options.http_port : file.port;
+        const std::string bind = options.http_port ? options.http_bind : file.bind;
+        if (!port) return true;
+        // The station's codes and archive as the stream has them ([STREAM]
+        // under the command line).
+        const auto stream_options = app::stream_options(options, stream::read_stream_settings(station.settings.extra));
+        if (const auto bad = stream::check_codes(stream_options.codes); !bad.empty()) {
+            *error = "the HTTP server needs the station's codes: " + bad;
+            return false;
+        }
+        web_context.reset(new web::WebContext{station.settings, station.event_list,
+                                              stream_options.codes, stream_options.archive_root,
+                                              clock, &station.stream});
+        web::add_fdsn_routes(router, *web_context);
+        http_server = std::make_unique<platform::QtHttpServer>(
+            [&router](const platform::HttpRequest& request) { return router.handle(request); });
+        std::string why;
+        if (!http_server->listen_on(bind, *port, &why)) {
+            *error = "the HTTP server cannot listen: " + why;
+            return false;
+        }
+        station.event_list.append(
+            "HTTP server listening on " +
+            (bind.empty() ? std::string("all addresses") : bind) +
+            " port " + std::to_string(http_server->port()));
+        return true;
+    };
 
     if (options.print_settings) {
         station.error_report.set_pause_enabled(false);
@@ -161,7 +203,7 @@ int run(const app::CommandLine& options, int argc, char** argv) {
             return 1;
         }
         use_simulation();
-        if (!open_stream(&stream_error)) {
+        if (!open_stream(&stream_error) || !open_http(&stream_error)) {
             std::cerr << "terrawave: " << stream_error << '\n';
             return 1;
         }
@@ -175,7 +217,7 @@ int run(const app::CommandLine& options, int argc, char** argv) {
         return 1;
     }
     use_simulation();
-    if (!open_stream(&stream_error)) {
+    if (!open_stream(&stream_error) || !open_http(&stream_error)) {
         QMessageBox::critical(nullptr, "TERRAWAVE", QString::fromLocal8Bit(stream_error.c_str()));
         std::cerr << "terrawave: " << stream_error << '\n';
         return 1;
@@ -183,9 +225,14 @@ int run(const app::CommandLine& options, int argc, char** argv) {
     if (result.show_logo) ui::show_logo_during_startup(station);
     ui::MainWindow window(station, result);
     window.show();
+    // A signal (a logout, systemctl stop) closes the window as its close box
+    // would; either way the STOP path runs before the program ends, so the
+    // open event file and the tracks are completed.
+    const auto signals_watch = app::watch_stop_signals([&window] { window.close(); });
     station.housekeeping.notify_ready();
     const int status = QApplication::exec();
     station.housekeeping.notify_stopping();
+    if (app::acquisition_active(station)) app::stop_acquisition(station);
     return status;
 }
 

@@ -45,7 +45,7 @@ Station::Station(std::filesystem::path folder, Services services)
                                  board_clock.time().time_base_ready, event_flags.event_active,
                                  folder / "drums"}),
       stream(stream::StreamContext{settings, board_clock.time(), sample_path, event_list,
-                                   services.clock}),
+                                   services.clock, nullptr, &board_clock.sync()}),
       trimming(acquisition::ClockTrimmingContext{
           settings, sample_path, services.dialogs, trim_window_open,
           [this] { return acquisition.firmware_version(); },

@@ -112,6 +112,7 @@ void RecordPacker::on_record(char* data, int length, void* self) {
     const std::int64_t first = packer.line_index_ + packer.packed_so_far_;
     record.start_us = packer.time_of(first);
     record.end_us = packer.time_of(first + std::max(record.samples - 1, 0));
+    stamp_timing(record.bytes, packer.timing_ ? packer.timing_(record.start_us) : RecordTiming{});
     packer.packed_so_far_ += record.samples;
     packer.records_ += 1;
     if (packer.sink_) packer.sink_(record);

@@ -15,6 +15,7 @@
 //   limit, the run stops or the board restarts.
 
 #include "stream/record.h"
+#include "stream/record_timing.h"
 
 #include <cstdint>
 #include <functional>
@@ -51,6 +52,12 @@ public:
     // flush(), and the next sample starts a new time line wherever it lies.
     void break_line();
 
+    // Where each record's timing comes from (the board clock's state at its
+    // first sample); without one, records say the clock was never
+    // synchronised.
+    using TimingSource = std::function<RecordTiming(std::int64_t start_us)>;
+    void set_timing_source(TimingSource source) { timing_ = std::move(source); }
+
     int waiting() const { return static_cast<int>(samples_.size()); }
     // Records handed to the sink so far.
     std::uint64_t records() const { return records_; }
@@ -63,6 +70,7 @@ private:
     MSRecord_s* msr_ = nullptr;
     Record prototype_;
     Sink sink_;
+    TimingSource timing_;
     std::vector<std::int32_t> samples_;
     // The time line: the first sample of the line is at line_start_us_,
     // sample k of the line at line_start_us_ + k / rate_.

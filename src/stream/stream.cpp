@@ -101,6 +101,8 @@ void Stream::start_run() {
         packer = std::make_unique<RecordPacker>(codes_.network, codes_.station, codes_.location,
                                                 code, k,
                                                 [this](const Record& r) { publish(r); });
+        packer->set_timing_source(
+            [this](std::int64_t start_us) { return sync_history_.at(start_us); });
     }
 }
 
@@ -112,6 +114,10 @@ void Stream::take_sample(int channel, std::int32_t value, const acquisition::Sam
         stamp_second_ = config::stamp_seconds(stamp_text_);
     }
     if (!stamp_second_) return;  // no date to stamp it with
+    if (context_.sync && context_.sync->sync_time != sync_text_) {
+        sync_text_ = context_.sync->sync_time;
+        if (const auto second = config::stamp_seconds(sync_text_)) sync_history_.note(*second);
+    }
     add_sample(channel, value, sample_time_us(*stamp_second_, sample.second_fraction),
                rate_of(channel));
 }

@@ -21,6 +21,7 @@
 #include "stream/day_archive.h"
 #include "stream/record_packer.h"
 #include "stream/record_ring.h"
+#include "stream/record_timing.h"
 #include "stream/seedlink_server.h"
 #include "supervision/event_list.h"
 
@@ -47,6 +48,9 @@ struct StreamContext {
     supervision::EventList& event_list;
     const platform::Clock& clock;
     datalog::FileOps* file_ops = nullptr;  // nullptr: the real files
+    // The board clock's synchronisations, for the timing of every record;
+    // nullptr: records say the clock was never synchronised.
+    const acquisition::SyncState* sync = nullptr;
 };
 
 class Stream {
@@ -99,6 +103,9 @@ private:
     // The last board time text and its second, so that it is read once.
     std::string stamp_text_;
     std::optional<std::int64_t> stamp_second_;
+    // The synchronisations seen, and the last sync_time text read.
+    SyncHistory sync_history_;
+    std::string sync_text_;
 };
 
 }  // namespace tw::stream

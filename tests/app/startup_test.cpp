@@ -217,6 +217,13 @@ TEST(CommandLine, RejectsBadInputWithAReason) {
               std::string::npos);
     EXPECT_EQ(parse_command_line({"--seedlink-bind", "127.0.0.1"}).error,
               "--seedlink-bind goes with --seedlink");
+    EXPECT_EQ(parse_command_line({"--http-bind", "::1"}).error, "--http-bind goes with --http");
+    EXPECT_NE(parse_command_line({"--http", "8080"}).error.find("station code"), std::string::npos);
+    EXPECT_NE(parse_command_line({"--http", "x", "--station", "A"}).error.find("'x'"),
+              std::string::npos);
+    const auto http = parse_command_line({"--http", "0", "--http-bind=127.0.0.1", "--station=A"});
+    EXPECT_EQ(http.options.http_port, 0);
+    EXPECT_EQ(http.options.http_bind, "127.0.0.1");
     const auto good = parse_command_line({"--seedlink=18000", "--station", "abc", "--location=00"});
     EXPECT_EQ(good.error, "");
     EXPECT_EQ(stream_codes(good.options).station, "ABC");

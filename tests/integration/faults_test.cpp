@@ -167,3 +167,35 @@ TEST_F(FaultsTest, BadLinesDoNotHoldTheStartAndAKilledRunLeavesItsEventFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// The windowed program stopped by a signal during an event (a logout, a
+// service stop) takes the STOP path as its close box does: the event file
+// is completed with its sample count.
+TEST_F(FaultsTest, WindowedProgramEndedBySignalCompletesItsEventFile) {
+    channel_one_only("10", {{0, "AUT=", " 1"}, {0, "NLG=", " 1"}});
+    SimulatedBoard board(folder_, board_options({"--speed-factor", "10", "--quake", "1:12:00:50:8000:60"}));
+    ASSERT_TRUE(board.ready());
+    const std::string err_file = (folder_ / "err").string();
+    auto environment = pc_clock_at(pc_start_);
+    environment.push_back("QT_QPA_PLATFORM=offscreen");
+    Background program(TW_TERRAWAVE, {"--folder", station().string(), "--port", board.device()},
+                       (folder_ / "out").string(), err_file, environment);
+    const fs::path events = station() / "events";
+    ASSERT_TRUE(wait_until([&] {
+        const auto files = files_in(events);
+        return files.size() == 1 && read_event_file(files[0]).samples.size() > 500;
+    }, 60s)) << read_file(err_file);
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.wait(60s), 0);
+    board.stop();
+
+    const EventFileText file = read_event_file(files_in(events).at(0));
+    EXPECT_TRUE(file.whole_lines);
+    const std::string count = file.header.at("Number of Samples");
+    ASSERT_EQ(count.find('%'), std::string::npos) << count;
+    EXPECT_EQ(std::stoul(count), file.samples.size());
+}
+
+}  // namespace

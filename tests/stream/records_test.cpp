@@ -188,3 +188,54 @@ TEST_F(ArchiveTest, WholeRecordsAcrossRestartsAndAnUnwritableFolderOrAFullDiskIs
 }
 
 }  // namespace
+
+namespace {
+
+TEST(RecordTiming, QualityFallsWithTimeSinceTheLastSynchronisation) {
+    struct Case {
+        std::optional<std::int64_t> age;
+        RecordTiming timing;
+    } cases[] = {
+        {std::nullopt, {false, 0}},
+        {0, {true, 100}},           {-3, {true, 100}},
+        {120, {true, 100}},         {121, {false, 90}},
+        {120 + 299, {false, 90}},   {120 + 300, {false, 89}},
+        {120 + 80 * 300, {false, 10}}, {10 * 86400, {false, 10}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(timing_after_sync(c.age), c.timing) << (c.age ? *c.age : -999);
+}
+
+TEST(RecordTiming, EachRecordCarriesTheClockStateOfItsFirstSample) {
+    // Synchronised at 12:00:00 and 12:00:30, then the receiver is lost; a
+    // record is flushed every 60 s of 20 samples per second.
+    const std::int64_t noon = civil_time_us(2024, 6, 1, 12, 0, 0);
+    SyncHistory history;
+    history.note(noon / 1000000);
+    history.note(noon / 1000000 + 30);
+    EXPECT_EQ(history.at(noon - 1000000), RecordTiming{});  // before any synchronisation
+
+    std::vector<Record> records;
+    RecordPacker packer("XX", "TST", "", "BHZ", 1, [&](const Record& r) { records.push_back(r); });
+    packer.set_timing_source([&](std::int64_t t) { return history.at(t); });
+    for (int k = 0; k < 20 * 60 * 12; ++k) {
+        packer.add(k % 50, noon + k * 50000LL, 20, 0);
+        if (k % (20 * 60) == 20 * 60 - 1) packer.flush();
+    }
+    packer.flush();
+    ASSERT_GE(records.size(), 12u);
+    int previous = 100;
+    for (const auto& r : records) {
+        const auto u = unpack(r);
+        const std::int64_t age = (u.start_us - noon) / 1000000 - 30;
+        const RecordTiming expected = timing_after_sync(std::max<std::int64_t>(age, 0));
+        EXPECT_EQ(u.timing_quality, expected.quality) << age;
+        EXPECT_EQ((u.io_flags & 0x20) != 0, expected.clock_locked) << age;
+        EXPECT_EQ(read_timing(r.bytes.data(), r.bytes.size()), expected);
+        EXPECT_LE(u.timing_quality, previous);
+        previous = u.timing_quality;
+    }
+    EXPECT_EQ(previous, 89);  // 11 minutes on: 9 past the lock, one step down
+}
+
+}  // namespace

@@ -208,7 +208,9 @@ void Board::begin_second(double boundary) {
         if (!options_.line_active[0]) status |= status_first_line_inactive;
         if (!options_.line_active[1]) status |= status_second_line_inactive;
         if (options_.dcf_daylight) status |= status_dcf_daylight;
-        if (options_.sync_every > 0 && shown % options_.sync_every == 0) status |= status_synchronised;
+        const bool receiving = !options_.sync_lost_at || tod < *options_.sync_lost_at;
+        if (options_.sync_every > 0 && shown % options_.sync_every == 0 && receiving)
+            status |= status_synchronised;
         const auto packet = encode_time_packet(seconds, tod / 60 % 60, tod / 3600, status);
         queue_data(packet, boundary, OutputPacket{});
     }

@@ -80,6 +80,7 @@ std::string usage_text() {
            "\n"
            "Time packets:\n"
            "  --sync-every N         synchronisation bit (0x20) every N board seconds\n"
+           "  --sync-lost-at HH:MM:SS  the time receiver loses its signal then (no more 0x20)\n"
            "  --dcf-daylight         DCF daylight-time bit (0x40)\n"
            "  --line-active 1|2      input line 1 (bit 0x08) or 2 (bit 0x10) active\n"
            "\n"
@@ -368,6 +369,13 @@ const std::map<std::string, Handler>& value_options() {
              const auto p = time_and_seconds(v);
              if (!p || std::abs(p->second) > 10 * seconds_per_day) return "--time-jump needs HH:MM:SS:SECONDS, not '" + v + "'";
              o.time_jumps.push_back(TimeJump{p->first, static_cast<int>(p->second)});
+             return {};
+         }},
+        {"--sync-lost-at",
+         [](const std::string& v, SimulatorOptions& o) -> std::string {
+             const auto t = parse_time_of_day(v);
+             if (!t) return "--sync-lost-at needs HH:MM:SS, not '" + v + "'";
+             o.sync_lost_at = *t;
              return {};
          }},
         {"--bad-time",

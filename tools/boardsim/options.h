@@ -94,6 +94,9 @@ struct SimulatorOptions {
     // per board second on average.
     double drift_ppm = 0;
     int sync_every = 0;  // status 0x20 every N board seconds; 0 = never
+    // Board time of day from which the time receiver has lost its signal (no
+    // more 0x20); none: it never does.
+    std::optional<int> sync_lost_at;
     bool dcf_daylight = false;
     std::array<bool, 2> line_active{false, false};
     std::vector<TimeJump> time_jumps;
