@@ -218,7 +218,7 @@ TEST(CommandLine, RejectsBadInputWithAReason) {
     EXPECT_EQ(parse_command_line({"--seedlink-bind", "127.0.0.1"}).error,
               "--seedlink-bind goes with --seedlink");
     EXPECT_EQ(parse_command_line({"--http-bind", "::1"}).error, "--http-bind goes with --http");
-    EXPECT_NE(parse_command_line({"--http", "8080"}).error.find("station code"), std::string::npos);
+    EXPECT_NE(parse_command_line({"--http", "8080", "--station", "A-B"}).error.find("station code"), std::string::npos);
     EXPECT_NE(parse_command_line({"--http", "x", "--station", "A"}).error.find("'x'"),
               std::string::npos);
     const auto http = parse_command_line({"--http", "0", "--http-bind=127.0.0.1", "--station=A"});
