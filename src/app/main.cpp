@@ -125,8 +125,8 @@ int run(const app::CommandLine& options, int argc, char** argv) {
     };
 
     // --mseed and --seedlink: the day archive and the data server, once the
-    // station is started up.
-    // SeedLink over WebSocket on the same port, for browser clients.
+    // station is started up; SeedLink over WebSocket on the same port, for
+    // browser clients.
     platform::QtTcpListener seedlink_listener;
     seedlink_listener.accept_websocket({"/seedlink", {{"SeedLink4.0", 4}, {"SeedLink3.1", 3}}});
     // The archive, SeedLink and codes in effect: the command line over

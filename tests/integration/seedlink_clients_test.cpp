@@ -113,7 +113,7 @@ std::string upgrade(const std::string& path, const std::string& version, const s
 class SeedLinkClientsTest : public StationTest {
 protected:
     // Channel 1 at 20 samples per second on Z (BHZ), the others off; the
-    // board twice as fast as real time; [STREAM] lines added to the file.
+    // board four times as fast as real time; [STREAM] lines added to the file.
     void start(const std::vector<std::string>& stream_lines = {}) {
         edit_settings({{0, "ADT=", " 0"}, {0, "ASN=", "0000A1B2"}, {1, "SPS=", " 8 "}, {1, "VAX=", " 3 "},
                        {2, "SPS=", " 0 "}, {3, "SPS=", " 0 "}, {4, "SPS=", " 0 "}});
@@ -121,7 +121,7 @@ protected:
         if (!stream_lines.empty()) text += "[STREAM]\r\n";
         for (const auto& line : stream_lines) text += line + "\r\n";
         std::ofstream(station() / "terrawv.ini", std::ios::binary) << text;
-        board_ = std::make_unique<SimulatedBoard>(folder_, std::vector<std::string>{"--family", "orda10", "--speed-factor", "2"});
+        board_ = std::make_unique<SimulatedBoard>(folder_, std::vector<std::string>{"--family", "orda10", "--speed-factor", "4"});
         ASSERT_TRUE(board_->ready());
         err_ = (folder_ / "tw.err").string();
         program_ = std::make_unique<Background>(
