@@ -96,7 +96,21 @@ std::string usage_text() {
 }
 
 stream::StreamCodes stream_codes(const CommandLine& options) {
-    return stream::normalize_codes({options.network, options.station, options.location});
+    return stream::normalize_codes(
+        {options.network.empty() ? "XX" : options.network, options.station, options.location});
+}
+
+stream::StreamOptions stream_options(const CommandLine& options, const stream::StreamSettings& file) {
+    auto pick = [](const std::string& given, const std::string& kept) { return given.empty() ? kept : given; };
+    stream::StreamOptions out;
+    out.archive_root = pick(options.mseed_root, file.archive_root);
+    out.seedlink_port = options.seedlink_port ? options.seedlink_port : file.seedlink_port;
+    out.seedlink_bind = options.seedlink_port ? options.seedlink_bind : pick(options.seedlink_bind, file.seedlink_bind);
+    out.codes = stream::normalize_codes({pick(options.network, file.network), pick(options.station, file.station),
+                                         pick(options.location, file.location)});
+    out.limits.max_clients = static_cast<std::size_t>(file.max_clients);
+    out.limits.max_per_address = static_cast<std::size_t>(file.max_per_address);
+    return out;
 }
 
 ParseResult parse_command_line(const std::vector<std::string>& arguments) {
@@ -244,8 +258,10 @@ ParseResult parse_command_line(const std::vector<std::string>& arguments) {
         result.error = "--seedlink-bind goes with --seedlink";
     } else if (!options.http_bind.empty() && !options.http_port) {
         result.error = "--http-bind goes with --http";
-    } else if (!options.mseed_root.empty() || options.seedlink_port || options.http_port ||
-               !options.datalink.empty()) {
+    } else if ((!options.mseed_root.empty() || options.seedlink_port || options.http_port ||
+                !options.datalink.empty()) &&
+               !options.station.empty()) {
+        // A station code may also come from [STREAM]: checked at start-up.
         const std::string problem = stream::check_codes(stream_codes(options));
         if (!problem.empty()) result.error = problem;
     }

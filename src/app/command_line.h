@@ -2,6 +2,8 @@
 // The command line of terrawave.
 
 #include "stream/channel_codes.h"
+#include "stream/stream.h"
+#include "stream/stream_settings.h"
 
 #include <optional>
 #include <string>
@@ -31,11 +33,12 @@ struct CommandLine {
     std::optional<std::string> retrigger;
     std::string settings_file;  // --settings FILE: instead of the station's terrawv.ini
     // Standard data: --mseed ROOT, --seedlink PORT, --seedlink-bind ADDRESS,
-    // --network NN, --station CODE, --location LL.
+    // --network NN, --station CODE, --location LL; empty when not given
+    // (then [STREAM] of terrawv.ini or the default holds).
     std::string mseed_root;
     std::optional<int> seedlink_port;
     std::string seedlink_bind;
-    std::string network = "XX";
+    std::string network;
     std::string station;
     std::string location;
     // The HTTP server: --http PORT, --http-bind ADDRESS.
@@ -55,6 +58,9 @@ struct ParseResult {
 
 // The network, station and location codes of the options, in upper case.
 stream::StreamCodes stream_codes(const CommandLine& options);
+// What the stream is to do: the settings of [STREAM] with the command
+// line's options over them.
+stream::StreamOptions stream_options(const CommandLine& options, const stream::StreamSettings& file);
 
 ParseResult parse_command_line(const std::vector<std::string>& arguments);
 std::string usage_text();

@@ -29,11 +29,14 @@
 #include "platform/qt/qt_sound.h"
 #include "ui/windows.h"
 #include "web/services.h"
+#include "app/web_station.h"
+#include "platform/qt/qt_png.h"
 #include "web/web_settings.h"
 
 #include <QApplication>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QTimer>
 
 #include <pwd.h>
 #include <sys/utsname.h>
@@ -125,7 +128,9 @@ int run(const app::CommandLine& options, int argc, char** argv) {
     platform::SystemdServiceManager service_manager;
     // The data server's listener and the feed's connections outlive the
     // station, whose server and feed use them until the end.
+    // SeedLink over WebSocket on the same port, for browser clients.
     platform::QtTcpListener seedlink_listener;
+    seedlink_listener.accept_websocket({"/seedlink", {{"SeedLink4.0", 4}, {"SeedLink3.1", 3}}});
     platform::QtTcpConnector datalink_connector;
 
     app::Station station(folder, app::Services{serial, clock, dialogs, disk, launcher, pump,
@@ -142,25 +147,28 @@ int run(const app::CommandLine& options, int argc, char** argv) {
 
     // --mseed, --seedlink and --datalink: the day archive, the data server
     // and the feed to a ring server, once the station is started up.
+    // The archive, SeedLink and codes in effect: the command line over
+    // [STREAM]; the HTTP services use the same.
+    stream::StreamOptions effective_stream{{}, {}, {}, app::stream_codes(options), {}};
     auto open_stream = [&](std::string* error) {
-        // The ring server of the command line, else that of [DATALINK].
         std::vector<std::string> problems;
+        const auto kept = stream::read_stream_settings(station.settings.extra, &problems);
+        // The ring server of the command line, else that of [DATALINK].
         auto feed = stream::read_datalink_settings(station.settings.extra, &problems);
         for (const auto& problem : problems) station.event_list.append(problem);
+        const auto stream_options = app::stream_options(options, kept);
+        effective_stream = stream_options;
         if (!options.datalink.empty()) stream::parse_host_port(options.datalink, feed.host, feed.port);
-        const auto codes = app::stream_codes(options);
         if (!feed.host.empty()) {
-            if (const auto bad = stream::check_codes(codes); !bad.empty()) {
+            if (const auto bad = stream::check_codes(stream_options.codes); !bad.empty()) {
                 station.event_list.append("DataLink: no feed to " + feed.host + ":" + std::to_string(feed.port) +
-                                         " without the station's codes: " + bad);
+                                          " without the station's codes: " + bad);
                 feed = {};
             }
         }
-        if (options.mseed_root.empty() && !options.seedlink_port && feed.host.empty()) return true;
-        if (!station.stream.open(stream::StreamOptions{options.mseed_root, options.seedlink_port,
-                                                       options.seedlink_bind, codes},
-                                 &seedlink_listener, error))
-            return false;
+        if (stream_options.archive_root.empty() && !stream_options.seedlink_port && feed.host.empty())
+            return true;
+        if (!station.stream.open(stream_options, &seedlink_listener, error)) return false;
         if (!feed.host.empty())
             station.stream.open_datalink({feed.host, feed.port, station.path(app::files::datalink_positions),
                                           datalink_client_id()},
@@ -173,6 +181,8 @@ int run(const app::CommandLine& options, int argc, char** argv) {
     // started up.
     web::Router router;
     std::unique_ptr<web::WebContext> web_context;
+    std::unique_ptr<app::WebStation> web_station;
+    QTimer web_tick;
     std::unique_ptr<platform::QtHttpServer> http_server;
     auto open_http = [&](std::string* error) {
         // The command line wins over the [WEB] settings.
@@ -182,14 +192,27 @@ int run(const app::CommandLine& options, int argc, char** argv) {
         const std::optional<int> port = options.http_port ? options.http_port : file.port;
         const std::string bind = options.http_port ? options.http_bind : file.bind;
         if (!port) return true;
-        if (const auto bad = stream::check_codes(app::stream_codes(options)); !bad.empty()) {
+        if (const auto bad = stream::check_codes(effective_stream.codes); !bad.empty()) {
             *error = "the HTTP server needs the station's codes: " + bad;
             return false;
         }
         web_context.reset(new web::WebContext{station.settings, station.event_list,
-                                              app::stream_codes(options), options.mseed_root,
+                                              effective_stream.codes, effective_stream.archive_root,
                                               clock, &station.stream});
         web::add_fdsn_routes(router, *web_context);
+        // The station page and its API: every other path.
+        const auto page_folder = app::find_page_folder("/proc/self/exe");
+        if (page_folder.empty())
+            station.event_list.append("Station page not installed: only its API is served");
+        web_station = std::make_unique<app::WebStation>(
+            station, effective_stream.codes, page_folder, [&]() -> std::optional<int> {
+                if (!station.stream.server()) return std::nullopt;
+                return seedlink_listener.port();
+            });
+        web_station->encode_png = [](const platform::Canvas& picture) { return platform::png_bytes(picture); };
+        web::add_station_page_routes(router, web_station->site());
+        QObject::connect(&web_tick, &QTimer::timeout, [&] { web_station->tick(); });
+        web_tick.start(1000);
         http_server = std::make_unique<platform::QtHttpServer>(
             [&router](const platform::HttpRequest& request) { return router.handle(request); });
         std::string why;

@@ -19,19 +19,6 @@ namespace tw::datalog {
 
 namespace {
 
-// The recorder's list is never written in a dry run; its clock is never read.
-class NoClock : public platform::Clock {
-public:
-    platform::DateTime now() const override { return {}; }
-    double seconds_since_midnight() const override { return 0; }
-    std::int64_t monotonic_ms() const override { return 0; }
-    bool set_time_of_day(int, int, int, std::string*) override { return false; }
-    bool set_date(int, int, int, std::string*) override { return false; }
-    bool system_clock_synchronised() const override { return false; }
-    std::string short_date_text(const platform::DateTime&) const override { return {}; }
-    std::string short_time_text(const platform::DateTime&) const override { return {}; }
-};
-
 std::string one_line(const std::string& text) {
     std::string line;
     for (const char c : text) {
@@ -168,7 +155,7 @@ RetriggerResult retrigger(const config::Settings& station_settings, const Retrig
     // The recorder as the station wires it, in a dry run.
     supervision::PanelModel panel;
     events::EventFlags flags;
-    NoClock clock;
+    platform::StoppedClock clock;  // the recorder's list is never written in a dry run
     supervision::EventList list("/dev/null", clock);
     display::SampleConditioner conditioner(settings, panel);
     std::string board_date_time;

@@ -40,4 +40,18 @@ public:
     virtual std::string short_time_text(const DateTime& when) const = 0;
 };
 
+// A clock for work that runs outside real time (a replay of recorded days):
+// it stands still at 2000/01/01 00:00 and never sets anything.
+class StoppedClock : public Clock {
+public:
+    DateTime now() const override { return {}; }
+    double seconds_since_midnight() const override { return 0; }
+    std::int64_t monotonic_ms() const override { return 0; }
+    bool set_time_of_day(int, int, int, std::string*) override { return false; }
+    bool set_date(int, int, int, std::string*) override { return false; }
+    bool system_clock_synchronised() const override { return false; }
+    std::string short_date_text(const DateTime&) const override { return {}; }
+    std::string short_time_text(const DateTime&) const override { return {}; }
+};
+
 }  // namespace tw::platform

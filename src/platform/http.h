@@ -20,6 +20,10 @@ struct HttpRequest {
     std::string path;    // percent-decoded path, "/fdsnws/station/1/query"
     std::string query;   // the raw text after '?', not decoded
     std::string peer;    // the client's address
+    // Validators of a conditional request (If-None-Match,
+    // If-Modified-Since); empty when not sent.
+    std::string if_none_match = {};
+    std::string if_modified_since = {};
 };
 
 // A body produced piece by piece, so that a large answer (the miniSEED of

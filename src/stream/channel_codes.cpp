@@ -85,6 +85,20 @@ std::string channel_code(double rate, int axis_code, int channel) {
     return {band, 'H', orientation_code(axis_code, channel)};
 }
 
+std::array<std::string, 4> channel_codes(const std::array<double, 4>& rates,
+                                         const std::array<int, 4>& axes) {
+    std::array<std::string, 4> codes;
+    for (int k = 1; k <= 4; ++k) {
+        const auto i = static_cast<std::size_t>(k - 1);
+        std::string code = channel_code(rates[i], axes[i], k);
+        // A channel's digit is its own, so the fallback is always free.
+        for (std::size_t j = 0; j < i && !code.empty(); ++j)
+            if (codes[j] == code) code[2] = static_cast<char>('0' + k);
+        codes[i] = code;
+    }
+    return codes;
+}
+
 std::string day_file_path(const StreamCodes& codes, std::string_view channel, int year,
                           int day_of_year) {
     char tail[16];

@@ -8,7 +8,11 @@
 //               L 1, V 0.1 and 0.5, U one per minute;
 //   instrument  H (a seismometer);
 //   orientation Z, N or E from the channel's axis, else its digit 1..4.
+// Two channels never share a code: when two acquire at the same band on the
+// same axis (two vertical sensors), the later one is named by its digit
+// instead (channels 1 and 3 on Z at 50 per second: BHZ and BH3).
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -36,6 +40,11 @@ char band_code(double rate);
 char orientation_code(int axis_code, int channel);
 // The three-letter channel code; empty when the rate gives no band.
 std::string channel_code(double rate, int axis_code, int channel);
+
+// The codes of the four channels (empty for one that does not acquire),
+// each distinct. rates[k] and axes[k] are those of channel k+1.
+std::array<std::string, 4> channel_codes(const std::array<double, 4>& rates,
+                                         const std::array<int, 4>& axes);
 
 // Day file of the archive, relative to its root:
 // "YEAR/NET/STA/CHAN.D/NET.STA.LOC.CHAN.D.YEAR.DAY", DAY the day of the

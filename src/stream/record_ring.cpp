@@ -35,4 +35,14 @@ const Record* RecordRing::find(std::uint32_t sequence) const {
     return &slots_[static_cast<std::size_t>((pushed_ - back) % capacity_)];
 }
 
+const Record* RecordRing::find_number(std::uint64_t number) const {
+    if (number < first_number() || number >= pushed_) return nullptr;
+    return &slots_[static_cast<std::size_t>(number % capacity_)];
+}
+
+std::optional<std::uint64_t> RecordRing::number_of(std::uint32_t sequence) const {
+    if (!reaches(sequence)) return std::nullopt;
+    return pushed_ - wrap(next_ - sequence);
+}
+
 }  // namespace tw::stream

@@ -42,6 +42,16 @@ public:
 
     static std::uint32_t wrap(std::uint32_t n) { return n & (sequence_modulus - 1); }
 
+    // The same in full 64-bit numbers, which never wrap: the record pushed
+    // k-th since construction has number k (counted from 0); its six-digit
+    // number is wrap(k).
+    std::uint64_t first_number() const { return pushed_ - count_; }
+    std::uint64_t next_number() const { return pushed_; }
+    const Record* find_number(std::uint64_t number) const;
+    // The full number of a six-digit one that the ring holds or the next
+    // one; nullopt when it names neither.
+    std::optional<std::uint64_t> number_of(std::uint32_t sequence) const;
+
 private:
     std::size_t capacity_;
     std::vector<Record> slots_;  // grows up to capacity_, then reused

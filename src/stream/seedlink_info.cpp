@@ -1,5 +1,7 @@
 #include "stream/seedlink_info.h"
 
+#include "stream/seedlink_command.h"
+
 #include <libmseed.h>
 
 #include <algorithm>
@@ -12,9 +14,9 @@ namespace tw::stream {
 
 namespace {
 
-std::string hex6(std::uint32_t n) {
+std::string hex6(std::uint64_t n) {
     char text[8];
-    std::snprintf(text, sizeof text, "%06X", n & 0xFFFFFFu);
+    std::snprintf(text, sizeof text, "%06X", static_cast<unsigned>(n & 0xFFFFFFu));
     return text;
 }
 
@@ -32,18 +34,57 @@ void on_info_record(char* data, int length, void* out) {
     records.push_back(record);
 }
 
+// A stream of the ring: its codes, and the time from the first sample held
+// to the end of the last record (the time its next sample is due).
+struct StreamSpan {
+    std::string location, channel;
+    char type = 'D';
+    std::string id;  // LOC_B_S_SS
+    std::int64_t begin_us = 0, end_us = 0;
+};
+
+std::vector<StreamSpan> streams_of(const RecordRing& ring) {
+    using Key = std::tuple<std::string, std::string, char>;
+    std::map<Key, StreamSpan> streams;
+    for (std::uint64_t n = ring.first_number(); n < ring.next_number(); ++n) {
+        const Record* r = ring.find_number(n);
+        if (!r || r->channel == 0) continue;
+        std::int64_t end = r->end_us;
+        if (r->samples > 1 && r->end_us > r->start_us) end += (r->end_us - r->start_us) / (r->samples - 1);
+        const Key key{code_text(r->location.data(), 2), code_text(r->seed_channel.data(), 3), r->type};
+        auto [it, fresh] = streams.try_emplace(key);
+        if (fresh) {
+            it->second = {std::get<0>(key), std::get<1>(key), r->type, stream_id_of(*r), r->start_us, end};
+        } else {
+            it->second.begin_us = std::min(it->second.begin_us, r->start_us);
+            it->second.end_us = std::max(it->second.end_us, end);
+        }
+    }
+    std::vector<StreamSpan> out;
+    for (auto& [key, span] : streams) out.push_back(span);
+    return out;
+}
+
+std::string hello_line(const ServerIdentity& identity) {
+    return identity.software + " :: " + std::string(hello_capabilities());
+}
+
 }  // namespace
 
 InfoLevel info_level_of(std::string_view level) {
     if (level == "ID") return InfoLevel::id;
+    if (level == "FORMATS") return InfoLevel::formats;
     if (level == "CAPABILITIES") return InfoLevel::capabilities;
     if (level == "STATIONS") return InfoLevel::stations;
     if (level == "STREAMS") return InfoLevel::streams;
+    if (level == "GAPS") return InfoLevel::gaps;
+    if (level == "CONNECTIONS") return InfoLevel::connections;
     return InfoLevel::unsupported;
 }
 
 std::string_view hello_capabilities() {
-    return "SLPROTO:3.1 MULTISTATION TIME INFO:ID INFO:CAPABILITIES INFO:STATIONS INFO:STREAMS";
+    return "SLPROTO:4.0 SLPROTO:3.1 CAP EXTREPLY MULTISTATION BATCH TIME INFO:ID INFO:CAPABILITIES "
+           "INFO:STATIONS INFO:STREAMS INFO:GAPS INFO:CONNECTIONS WS:13";
 }
 
 std::string xml_escape(std::string_view text) {
@@ -61,17 +102,45 @@ std::string xml_escape(std::string_view text) {
     return out;
 }
 
+std::string json_string(std::string_view text) {
+    std::string out = "\"";
+    for (char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (b < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", b);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::string iso_time_text(std::int64_t time_us) {
+    const TimeParts t = time_parts(time_us);
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%06dZ", t.year, t.month, t.day,
+                  t.hour, t.minute, t.second, t.microsecond);
+    return text;
+}
+
 std::string info_document(InfoLevel level, const ServerIdentity& identity,
                           const RecordRing& ring) {
     std::string xml = "<?xml version=\"1.0\"?>\n<seedlink software=\"" +
                       xml_escape(identity.software) + "\" organization=\"" +
                       xml_escape(identity.organization) + "\" started=\"" +
                       protocol_time_text(identity.started_us) + "\"";
-    if (level == InfoLevel::id || level == InfoLevel::unsupported) return xml + "/>\n";
+    if (level == InfoLevel::id || level == InfoLevel::formats || level == InfoLevel::unsupported)
+        return xml + "/>\n";
     xml += ">\n";
     if (level == InfoLevel::capabilities) {
         for (const char* name : {"dialup", "multistation", "window-extraction", "info:id",
-                                 "info:capabilities", "info:stations", "info:streams"})
+                                 "info:capabilities", "info:stations", "info:streams", "info:gaps",
+                                 "info:connections"})
             xml += std::string(" <capability name=\"") + name + "\"/>\n";
         return xml + "</seedlink>\n";
     }
@@ -81,28 +150,112 @@ std::string info_document(InfoLevel level, const ServerIdentity& identity,
            "\" end_seq=\"" + hex6(ring.next()) + "\" stream_check=\"enabled\"";
     if (level == InfoLevel::stations) return xml + "/>\n</seedlink>\n";
     xml += ">\n";
-    // Streams in the order of their codes, with the times the ring covers.
-    using Key = std::tuple<std::string, std::string, char>;
-    std::map<Key, std::pair<std::int64_t, std::int64_t>> streams;
-    for (std::size_t back = ring.size(); back > 0; --back) {
-        const Record* r = ring.find(RecordRing::wrap(ring.next() - static_cast<std::uint32_t>(back)));
-        if (!r || r->channel == 0) continue;
-        const Key key{code_text(r->location.data(), 2), code_text(r->seed_channel.data(), 3),
-                      r->type};
-        auto [it, fresh] = streams.try_emplace(key, r->start_us, r->end_us);
-        if (!fresh) {
-            it->second.first = std::min(it->second.first, r->start_us);
-            it->second.second = std::max(it->second.second, r->end_us);
+    if (level == InfoLevel::connections) {
+        const auto clients = identity.connections ? identity.connections() : std::vector<ConnectionInfo>{};
+        for (const auto& c : clients) {
+            const auto colon = c.peer.rfind(':');
+            xml += "  <connection host=\"" + xml_escape(c.peer.substr(0, colon)) + "\" port=\"" +
+                   xml_escape(colon == std::string::npos ? "" : c.peer.substr(colon + 1)) +
+                   "\" ctime=\"" + protocol_time_text(c.connected_us) + "\" begin_seq=\"" +
+                   hex6(c.cursor) + "\" current_seq=\"" + hex6(c.cursor) +
+                   "\" sequence_gaps=\"0\" txcount=\"" + std::to_string(c.packets) +
+                   "\" totBytes=\"" + std::to_string(c.packets * (8 + record_length)) +
+                   "\" begin_seq_valid=\"yes\" realtime=\"" + (c.dialup ? "no" : "yes") +
+                   "\" end_of_data=\"no\"/>\n";
         }
+        return xml + " </station>\n</seedlink>\n";
     }
-    for (const auto& [key, span] : streams) {
-        const auto& [location, channel, type] = key;
-        xml += "  <stream location=\"" + xml_escape(location) + "\" seedname=\"" +
-               xml_escape(channel) + "\" type=\"" + std::string(1, type) + "\" begin_time=\"" +
-               protocol_time_text(span.first) + "\" end_time=\"" + protocol_time_text(span.second) +
-               "\" begin_recno=\"0\" end_recno=\"0\" gap_check=\"disabled\" gap_treshold=\"0\"/>\n";
+    // Streams (and, for GAPS, their gaps: the ring holds every record of a
+    // stream back to back, so there are none to list).
+    for (const auto& s : streams_of(ring)) {
+        xml += "  <stream location=\"" + xml_escape(s.location) + "\" seedname=\"" +
+               xml_escape(s.channel) + "\" type=\"" + std::string(1, s.type) + "\" begin_time=\"" +
+               protocol_time_text(s.begin_us) + "\" end_time=\"" + protocol_time_text(s.end_us) +
+               "\" begin_recno=\"0\" end_recno=\"0\" gap_check=\"" +
+               (level == InfoLevel::gaps ? "enabled" : "disabled") + "\" gap_treshold=\"0\"/>\n";
     }
     return xml + " </station>\n</seedlink>\n";
+}
+
+std::string info_json(InfoLevel level, const ServerIdentity& identity, const RecordRing& ring,
+                      std::string_view station_pattern, std::string_view stream_pattern) {
+    std::string json = "{\"software\":" + json_string(hello_line(identity)) +
+                       ",\"organization\":" + json_string(identity.organization);
+    switch (level) {
+    case InfoLevel::id: break;
+    case InfoLevel::formats:
+        json += ",\"format\":{\"2\":{\"mimetype\":\"application/vnd.fdsn.mseed\",\"subformat\":"
+                "{\"D\":\"data\",\"L\":\"log\"}},\"J\":{\"mimetype\":\"application/json\","
+                "\"subformat\":{\"I\":\"seedlink-info\",\"E\":\"seedlink-error\"}}},"
+                "\"filter\":{\"native\":\"records as they are packed\"}";
+        break;
+    case InfoLevel::capabilities:
+        json += ",\"capability\":[\"SLPROTO:4.0\",\"SLPROTO:3.1\",\"TIME\",\"SEQWILDCARD\"]";
+        break;
+    case InfoLevel::stations:
+    case InfoLevel::streams: {
+        json += ",\"station\":[";
+        if (station_pattern.empty() || glob_matches(station_pattern, identity.station_id())) {
+            json += "{\"id\":" + json_string(identity.station_id()) +
+                    ",\"description\":" + json_string(identity.description) +
+                    ",\"start_seq\":" + std::to_string(ring.first_number()) +
+                    ",\"end_seq\":" + std::to_string(ring.next_number()) + ",\"backfill\":0";
+            if (level == InfoLevel::streams) {
+                // STREAM[.FS]: the stream pattern, then the format one.
+                std::string_view pattern = stream_pattern, format;
+                if (const auto dot = pattern.find('.'); dot != std::string_view::npos) {
+                    format = pattern.substr(dot + 1);
+                    pattern = pattern.substr(0, dot);
+                }
+                json += ",\"stream\":[";
+                bool first = true;
+                for (const auto& s : streams_of(ring)) {
+                    const char fs[2] = {'2', s.type};
+                    if (!pattern.empty() && !glob_matches(pattern, s.id)) continue;
+                    if (!format.empty() && !glob_matches(format, std::string_view(fs, 2), true)) continue;
+                    json += std::string(first ? "" : ",") + "{\"id\":" + json_string(s.id) +
+                            ",\"format\":\"2\",\"subformat\":\"" + std::string(1, s.type) +
+                            "\",\"origin\":\"native\",\"start_time\":\"" + iso_time_text(s.begin_us) +
+                            "\",\"end_time\":\"" + iso_time_text(s.end_us) + "\"}";
+                    first = false;
+                }
+                json += "]";
+            }
+            json += "}";
+        }
+        json += "]";
+        break;
+    }
+    case InfoLevel::connections: {
+        const auto clients = identity.connections ? identity.connections() : std::vector<ConnectionInfo>{};
+        json += ",\"connections\":{\"count\":" + std::to_string(clients.size()) + ",\"client\":[";
+        // The fields the reference client's formatted listing reads.
+        for (std::size_t i = 0; i < clients.size(); ++i) {
+            const auto& c = clients[i];
+            const auto colon = c.peer.rfind(':');
+            const std::string host = c.peer.substr(0, colon);
+            const std::string port = colon == std::string::npos ? "" : c.peer.substr(colon + 1);
+            json += std::string(i ? "," : "") + "{\"host\":" + json_string(host) +
+                    ",\"ip_address\":" + json_string(host) + ",\"client_port\":" + json_string(port) +
+                    ",\"type\":" + json_string(std::string("SeedLink ") + (c.protocol >= 4 ? "4.0" : "3.1") +
+                                                (c.transport == "websocket" ? " over WebSocket" : "")) +
+                    ",\"connect_time\":\"" + iso_time_text(c.connected_us) +
+                    "\",\"client_id\":" + json_string(c.user_agent) + ",\"state\":\"" +
+                    (!c.streaming ? "handshake" : c.dialup ? "dialup" : "realtime") +
+                    "\",\"current_seq\":" + std::to_string(c.cursor) +
+                    ",\"transmit_packets\":" + std::to_string(c.packets) +
+                    ",\"transmit_bytes\":" + std::to_string(c.packets * record_length) + "}";
+        }
+        json += "]}";
+        break;
+    }
+    case InfoLevel::gaps:
+    case InfoLevel::unsupported:
+        json += ",\"error\":{\"code\":\"ARGUMENTS\",\"message\":\"INFO gives ID, FORMATS, "
+                "CAPABILITIES, STATIONS, STREAMS and CONNECTIONS\"}";
+        break;
+    }
+    return json + "}";
 }
 
 std::vector<Record> info_records(const std::string& document, const StreamCodes& codes,

@@ -19,11 +19,13 @@ bool Stream::open(const StreamOptions& options, platform::TcpListener* listener,
         if (error) *error = why;
         return false;
     };
+    if (options.codes.station.empty())
+        return fail("no station code: give --station CODE or STATION= in [STREAM] of terrawv.ini");
     if (const std::string problem = check_codes(options.codes); !problem.empty())
         return fail(problem);
     codes_ = normalize_codes(options.codes);
     const std::string name = codes_.network + "." + codes_.station;
-    identity_.software = "SeedLink v3.1 (TERRAWAVE V.02.22)";
+    identity_.software = "SeedLink v4.0 (TERRAWAVE V.02.22)";
     identity_.organization = "TERRAWAVE station " + name;
     identity_.description = "TERRAWAVE station " + name;
     identity_.codes = codes_;
@@ -36,7 +38,9 @@ bool Stream::open(const StreamOptions& options, platform::TcpListener* listener,
         std::string why;
         if (!listener->listen(options.seedlink_bind, *options.seedlink_port, &why))
             return fail("the SeedLink server cannot listen: " + why);
-        server_ = std::make_unique<SeedLinkServer>(identity_, ring_, *listener, context_.clock);
+        server_ = std::make_unique<SeedLinkServer>(identity_, ring_, *listener, context_.clock,
+                                                   options.limits);
+        identity_.connections = [this] { return server_->connections(); };
         server_->on_notice = [this](const std::string& line) {
             context_.event_list.append("SeedLink " + line);
         };
@@ -85,13 +89,23 @@ double Stream::rate_of(int channel) const {
 
 void Stream::start_run() {
     if (!enabled()) return;
+    std::array<double, 4> rates{};
+    std::array<int, 4> axes{};
     for (int k = 1; k <= 4; ++k) {
-        auto& packer = packers_[static_cast<std::size_t>(k - 1)];
-        packer.reset();  // what waited leaves now
         const auto& cs = context_.settings.channel(k);
-        const double nominal = acquisition::SamplePath::true_rate_of(cs.sps_code);
-        std::string code = channel_code(nominal, cs.axis_code, k);
-        channel_codes_[static_cast<std::size_t>(k - 1)] = code;
+        rates[static_cast<std::size_t>(k - 1)] = acquisition::SamplePath::true_rate_of(cs.sps_code);
+        axes[static_cast<std::size_t>(k - 1)] = cs.axis_code;
+    }
+    const auto codes = channel_codes(rates, axes);
+    for (int k = 1; k <= 4; ++k) {
+        const auto i = static_cast<std::size_t>(k - 1);
+        auto& packer = packers_[i];
+        packer.reset();  // what waited leaves now
+        const std::string& code = codes[i];
+        if (!code.empty() && code != channel_code(rates[i], axes[i], k) && code != channel_codes_[i])
+            context_.event_list.append("Channel " + std::to_string(k) + " shares its axis and rate "
+                                       "with another channel: its stream is named " + code);
+        channel_codes_[i] = code;
         if (code.empty()) continue;
         packer = std::make_unique<RecordPacker>(codes_.network, codes_.station, codes_.location,
                                                 code, k,

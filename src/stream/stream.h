@@ -41,6 +41,7 @@ struct StreamOptions {
     std::optional<int> seedlink_port;  // --seedlink PORT; none: no server
     std::string seedlink_bind;         // --seedlink-bind ADDRESS; empty: every address
     StreamCodes codes;                 // --network, --station, --location
+    ServerLimits limits;               // clients served, per address, time to the first command
 };
 
 struct StreamContext {

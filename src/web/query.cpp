@@ -1,35 +1,23 @@
 #include "web/query.h"
+#include "web/static_files.h"
+
+#include <algorithm>
 
 namespace tw::web {
 
 namespace {
 
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // False when an escape is cut short or not hexadecimal, or decodes to a
 // control character (no parameter of ours holds one).
 bool decode(std::string_view text, std::string& out) {
-    out.clear();
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == '+') {
-            c = ' ';
-        } else if (c == '%') {
-            if (i + 2 >= text.size()) return false;
-            const int high = hex_value(text[i + 1]);
-            const int low = hex_value(text[i + 2]);
-            if (high < 0 || low < 0) return false;
-            c = static_cast<char>(high * 16 + low);
-            i += 2;
-        }
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return false;
-        out += c;
-    }
+    std::string spaced(text);
+    std::replace(spaced.begin(), spaced.end(), '+', ' ');
+    auto decoded = percent_decode(spaced);
+    if (!decoded || std::any_of(decoded->begin(), decoded->end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+        }))
+        return false;
+    out = std::move(*decoded);
     return true;
 }
 

@@ -1,8 +1,8 @@
 // The station's wiring on fakes: START sends every sample through the
 // conditioning into the day tracks, the event recorder and the charts;
-// STOP ends an open event and closes the tracks; the clock windows' models
-// get their EEPROM replies and find an idle board, and measure the
-// simulator's drifting board.
+// STOP ends an open event and closes the tracks; the time window's model
+// finds an idle board; the trimming measures the simulator's drifting board
+// and reads its EEPROM through the running loop.
 
 #include "../acquisition/fake_board.h"
 #include "app/acquisition_control.h"
@@ -196,26 +196,6 @@ TEST_F(SignalPathTest, ChartsRunOnTheFastestChannelAndStopSavesTheDrumsDrawn) {
     ASSERT_EQ(app::start_acquisition(station()), StartOutcome::running);
     EXPECT_TRUE(station().charts.cursor() == 0 && station().charts.zoom_channel() == 0);
     for (int i = 0; i < 4; ++i) station().charts.attach(i, nullptr);
-}
-
-TEST_F(SignalPathTest, TrimmingWindowReadsTheEepromThroughTheRunningLoop) {
-    set_channel(1, 11);
-    ASSERT_EQ(app::start_acquisition(station()), StartOutcome::running);
-    station().trimming.activate();
-    board_.answers = false;  // the replies come as the running board sends them
-    serial_.clear_written();
-    station().trimming.eeread_clicked();
-    for (int address = 0; address <= 8; ++address) {
-        ASSERT_FALSE(serial_.writes().empty());
-        EXPECT_EQ(serial_.writes().back(), acquisition::board_command::read_eeprom(address));
-        // The reply comes between the samples of the running board.
-        const char value = static_cast<char>(0x10 + address);
-        serial_.deliver(std::string{'\x86', value, '\xF0'} +
-                        tw::testing::sample_bytes(0, address, false));
-    }
-    EXPECT_EQ(station().trimming.model().eeprom, " 10 11 12 13 14 15 16 17 18");
-    EXPECT_FALSE(station().trimming.eeprom_read_in_progress());
-    EXPECT_EQ(serial_.writes().size(), 9u);
 }
 
 // The time window's model on an idle station: the tick shows the clock,

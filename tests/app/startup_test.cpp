@@ -188,17 +188,12 @@ TEST_F(StartupTest, PortNoneIsReportedAndCommandLineDeviceIsNotMoved) {
 TEST(CommandLine, ReadsEveryOptionInBothSpellings) {
     const auto parsed = parse_command_line({"--folder", "/st", "--port=/dev/ttyUSB0", "--headless",
                                             "--run-for", "12.5", "--simulate=orda20"});
-    ASSERT_EQ(parsed.error, "");
-    EXPECT_EQ(parsed.options.folder, "/st");
-    EXPECT_EQ(parsed.options.port, "/dev/ttyUSB0");
-    EXPECT_TRUE(parsed.options.headless);
-    EXPECT_EQ(parsed.options.run_for, 12.5);
-    EXPECT_EQ(parsed.options.simulate, "orda20");
-
+    const auto& o = parsed.options;
+    EXPECT_EQ(std::tuple(parsed.error, o.folder, o.port, o.headless, o.run_for, o.simulate),
+              std::tuple("", "/st", "/dev/ttyUSB0", true, 12.5, "orda20"));
     const auto plain = parse_command_line({"--simulate", "--print-settings"});
-    ASSERT_EQ(plain.error, "");
-    EXPECT_EQ(plain.options.simulate, "");
-    EXPECT_TRUE(plain.options.print_settings);
+    EXPECT_EQ(std::tuple(plain.error, plain.options.simulate, plain.options.print_settings),
+              std::tuple("", "", true));
 }
 
 TEST(CommandLine, RejectsBadInputWithAReason) {
@@ -210,14 +205,16 @@ TEST(CommandLine, RejectsBadInputWithAReason) {
     EXPECT_NE(parse_command_line({"--simulate=orda99"}).error.find("orda99"), std::string::npos);
     EXPECT_EQ(parse_command_line({"--run-for", "5"}).error, "--run-for goes with --headless");
     // Standard data needs a station code that fits, and a port that exists.
-    EXPECT_NE(parse_command_line({"--mseed", "/sds"}).error.find("station code"), std::string::npos);
+    // (A station code may also come from [STREAM]: then checked at start-up.)
+    EXPECT_NE(parse_command_line({"--mseed", "/sds", "--station", "A-B"}).error.find("station code"), std::string::npos);
     EXPECT_NE(parse_command_line({"--seedlink", "18000", "--station", "TOOLONG"}).error, "");
     EXPECT_NE(parse_command_line({"--seedlink", "70000", "--station", "A"}).error.find("70000"),
               std::string::npos);
     EXPECT_EQ(parse_command_line({"--seedlink-bind", "127.0.0.1"}).error,
               "--seedlink-bind goes with --seedlink");
     EXPECT_EQ(parse_command_line({"--http-bind", "::1"}).error, "--http-bind goes with --http");
-    EXPECT_NE(parse_command_line({"--http", "8080"}).error.find("station code"), std::string::npos);
+    EXPECT_NE(parse_command_line({"--http", "8080", "--station", "A-B"}).error.find("station code"),
+              std::string::npos);
     EXPECT_NE(parse_command_line({"--http", "x", "--station", "A"}).error.find("'x'"),
               std::string::npos);
     const auto http = parse_command_line({"--http", "0", "--http-bind=127.0.0.1", "--station=A"});
@@ -228,11 +225,44 @@ TEST(CommandLine, RejectsBadInputWithAReason) {
     EXPECT_EQ(stream_codes(good.options).station, "ABC");
     EXPECT_EQ(stream_codes(good.options).network, "XX");
     // The ring server of --datalink: a host and a port.
-    EXPECT_NE(parse_command_line({"--datalink", "ring:16000"}).error.find("station code"), std::string::npos);
+    EXPECT_NE(parse_command_line({"--datalink", "ring:16000", "--station", "A-B"}).error.find("station code"),
+              std::string::npos);
     EXPECT_EQ(parse_command_line({"--datalink", "[::1]:16000", "--station", "A"}).error, "");
     for (const char* bad : {"ring", "ring:", ":16000", "ring:0", "ring:70000", "ring:16000x", "::1:16000", "a b:1"})
         EXPECT_EQ(parse_command_line({"--datalink", bad, "--station", "A"}).error,
                   "--datalink needs HOST:PORT (a port 1 to 65535), not '" + std::string(bad) + "'");
+}
+
+TEST(CommandLine, StreamSettingsOfTheFileYieldToTheCommandLine) {
+    config::ExtraSections extra;
+    for (const auto& [key, value] : std::vector<std::pair<const char*, const char*>>{
+             {"STATION", "tw1"}, {"NETWORK", "TW"}, {"SEEDLINK", "18000"}, {"SEEDLINKBIND", "127.0.0.1"},
+             {"SEEDLINKCLIENTS", "400"}, {"SEEDLINKPERADDRESS", "2.5"}, {"MSEED", "/sds"}})
+        extra.set("STREAM", key, value);
+    std::vector<std::string> problems;
+    const auto kept = stream::read_stream_settings(extra, &problems);
+    EXPECT_EQ(problems, std::vector<std::string>{"[STREAM] SEEDLINKPERADDRESS=2.5 is not a whole number from 1 to 10000"});
+    // Written back: only what differs from the defaults (the bad value is gone).
+    config::ExtraSections written;
+    stream::write_stream_settings(kept, written);
+    EXPECT_EQ(written.format(), "[STREAM]\r\nNETWORK=TW\r\nSTATION=tw1\r\nMSEED=/sds\r\nSEEDLINK=18000\r\n"
+                                "SEEDLINKBIND=127.0.0.1\r\nSEEDLINKCLIENTS=400\r\n");
+    EXPECT_EQ(stream::read_stream_settings(written), kept);
+    stream::write_stream_settings({}, written);
+    EXPECT_TRUE(written.empty());
+
+    const auto from_file = stream_options(parse_command_line({}).options, kept);
+    EXPECT_EQ(from_file.codes.station, "TW1");
+    EXPECT_EQ(from_file.seedlink_port, 18000);
+    EXPECT_EQ(from_file.seedlink_bind, "127.0.0.1");
+    EXPECT_EQ(from_file.limits.max_clients, 400u);
+    EXPECT_EQ(from_file.limits.max_per_address, 20u);
+    const auto given = stream_options(parse_command_line({"--seedlink", "0", "--station", "xy", "--mseed", "/other"}).options, kept);
+    EXPECT_EQ(given.codes.station, "XY");
+    EXPECT_EQ(given.codes.network, "TW");
+    EXPECT_EQ(given.seedlink_port, 0);
+    EXPECT_EQ(given.seedlink_bind, "");  // the port of the command line, on every address
+    EXPECT_EQ(given.archive_root, "/other");
 }
 
 TEST(CommandLine, ExtractTakesAStampMinutesAndDistinctChannels) {

@@ -139,12 +139,6 @@ TEST_F(TriggerPanelTest, LiveValuesOfTheShownChannelUnderTheirOwnCaptionsAndNois
     EXPECT_EQ(notices, before);  // a closed panel is not updated
 }
 
-}  // namespace
-}  // namespace tw::events::testing
-
-namespace tw::events::testing {
-namespace {
-
 TEST_F(TriggerPanelTest, TuningIsStoredOnApplyOnlyWhenItCanWorkAndTheRecorderTakesItAtOnce) {
     // Channel 1 at 50 per second: a corner at 25 Hz is refused, naming it,
     // and nothing of the tuning is stored.

@@ -5,18 +5,19 @@
 namespace tw::fakes {
 
 namespace {
-std::tm to_tm(const platform::DateTime& d) {
+std::tm to_tm(int year, int month, int day, int hour, int minute, int second) {
     std::tm t{};
-    t.tm_year = d.year - 1900;
-    t.tm_mon = d.month - 1;
-    t.tm_mday = d.day;
-    t.tm_hour = d.hour;
-    t.tm_min = d.minute;
-    t.tm_sec = d.second;
+    t.tm_year = year - 1900, t.tm_mon = month - 1, t.tm_mday = day;
+    t.tm_hour = hour, t.tm_min = minute, t.tm_sec = second;
     return t;
 }
-std::string format(const std::string& pattern, const platform::DateTime& when) {
-    std::tm t = to_tm(when);
+// The fake clock refuses to be set when told to, as a system without the right does.
+bool refused(bool refuse, std::string* error) {
+    if (refuse && error) *error = "cannot set the system clock: Operation not permitted";
+    return refuse;
+}
+std::string format(const std::string& pattern, const platform::DateTime& d) {
+    std::tm t = to_tm(d.year, d.month, d.day, d.hour, d.minute, d.second);
     char text[64];
     const size_t n = std::strftime(text, sizeof text, pattern.c_str(), &t);
     return std::string(text, n);
@@ -26,13 +27,7 @@ std::string format(const std::string& pattern, const platform::DateTime& when) {
 FakeClock::FakeClock() { set(2003, 2, 3, 12, 0, 0); }
 
 void FakeClock::set(int year, int month, int day, int hour, int minute, int second, int ms) {
-    std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
+    std::tm t = to_tm(year, month, day, hour, minute, second);
     epoch_ms_ = static_cast<std::int64_t>(timegm(&t)) * 1000 + ms - real_ms();
 }
 
@@ -57,10 +52,7 @@ double FakeClock::seconds_since_midnight() const {
 
 bool FakeClock::set_time_of_day(int hour, int minute, int second, std::string* error) {
     ++set_time_calls;
-    if (refuse_setting) {
-        if (error) *error = "cannot set the system clock: Operation not permitted";
-        return false;
-    }
+    if (refused(refuse_setting, error)) return false;
     const auto n = now();
     set(n.year, n.month, n.day, hour, minute, second);
     return true;
@@ -68,10 +60,7 @@ bool FakeClock::set_time_of_day(int hour, int minute, int second, std::string* e
 
 bool FakeClock::set_date(int year, int month, int day, std::string* error) {
     ++set_date_calls;
-    if (refuse_setting) {
-        if (error) *error = "cannot set the system clock: Operation not permitted";
-        return false;
-    }
+    if (refused(refuse_setting, error)) return false;
     const auto n = now();
     set(year, month, day, n.hour, n.minute, n.second, n.millisecond);
     return true;
@@ -131,26 +120,17 @@ bool FakeLauncher::start(const std::string& program, const std::vector<std::stri
     return !fail;
 }
 
-namespace {
-std::string lpt_error(int lpt) {
-    return "LPT" + std::to_string(lpt) + ": /dev/parport" + std::to_string(lpt - 1) +
-           ": No such file or directory";
-}
-}  // namespace
-
 std::optional<std::uint8_t> FakeIoPorts::read_data(int lpt, std::string* error) {
     if (lpt < 1 || lpt > 3 || missing[lpt]) {
-        if (error) *error = lpt_error(lpt);
+        if (error)
+            *error = "LPT" + std::to_string(lpt) + ": /dev/parport" + std::to_string(lpt - 1) + ": No such file or directory";
         return std::nullopt;
     }
     return data[lpt];
 }
 
 bool FakeIoPorts::write_data(int lpt, std::uint8_t value, std::string* error) {
-    if (lpt < 1 || lpt > 3 || missing[lpt]) {
-        if (error) *error = lpt_error(lpt);
-        return false;
-    }
+    if (!read_data(lpt, error)) return false;
     data[lpt] = value;
     writes.emplace_back(lpt, value);
     return true;

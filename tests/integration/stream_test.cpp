@@ -134,7 +134,7 @@ TEST_F(StreamTest, ArchiveAndSeedLinkCarryEverySampleTheBoardSentWithItsBoardTim
         Client client(port);
         ASSERT_TRUE(client.connected);
         client.send("HELLO");
-        EXPECT_TRUE(client.line().starts_with("SeedLink v3.1 (TERRAWAVE"));
+        EXPECT_TRUE(client.line().starts_with("SeedLink v4.0 (TERRAWAVE"));
         EXPECT_EQ(client.line(), "TERRAWAVE station TW.TW1");
         for (const char* bad : {"NONSENSE", "STATION ABCDEFG", "SELECT BHZ.X", "DATA XYZ"}) {
             client.send(bad);

@@ -27,6 +27,14 @@ TEST(ChannelCodes, FollowRateAndAxis) {
         {0.5, 3, 1, "VHZ"}, {0.1, 1, 1, "VHN"}, {1.0 / 60, 3, 3, "UHZ"}, {0, 3, 1, ""},
     };
     for (const auto& c : cases) EXPECT_EQ(channel_code(c.rate, c.axis, c.channel), c.code) << c.rate;
+    // Two channels on one axis at one rate: the later one goes by its digit.
+    using Codes = std::array<std::string, 4>;
+    const struct { std::array<double, 4> rates; std::array<int, 4> axes; Codes codes; } sets[] = {
+        {{50, 50, 50, 50}, {3, 1, 3, 0}, Codes{"BHZ", "BHN", "BH3", "BH4"}},
+        {{50, 50, 50, 50}, {3, 3, 3, 3}, Codes{"BHZ", "BH2", "BH3", "BH4"}},
+        {{100, 50, 0, 50}, {3, 3, 3, 1}, Codes{"HHZ", "BHZ", "", "BHN"}},
+    };
+    for (const auto& set : sets) EXPECT_EQ(channel_codes(set.rates, set.axes), set.codes);
 }
 
 TEST(ChannelCodes, CheckedAndNamedInTheArchiveLayout) {

