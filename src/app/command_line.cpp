@@ -2,6 +2,7 @@
 
 #include "config/time_stamp.h"
 #include "stream/channel_codes.h"
+#include "stream/datalink_settings.h"
 
 #include <algorithm>
 #include <charconv>
@@ -45,7 +46,8 @@ std::string usage_text() {
            "                 [--simulate[=orda10|orda20|infiltec|lx1500]] [--print-settings]\n"
            "                 [--mseed ROOT] [--seedlink PORT] [--seedlink-bind ADDRESS]\n"
            "                 [--network NN] [--station CODE] [--location LL]\n"
-           "                 [--http PORT] [--http-bind ADDRESS] [--help] [--version]\n"
+           "                 [--http PORT] [--http-bind ADDRESS] [--datalink HOST:PORT]\n"
+           "                 [--help] [--version]\n"
            "       terrawave [--folder DIR] --extract \"YYYY/MM/DD HH:MM:SS\" --minutes N\n"
            "                 [--channels 1,2,3,4]\n"
            "       terrawave [--folder DIR] --retrigger \"YYYY/MM/DD HH:MM:SS\" --minutes N\n"
@@ -84,8 +86,11 @@ std::string usage_text() {
            "  --http-bind ADDRESS  listen on this address only (default: all)\n"
            "  --network NN      network code of the data (default XX)\n"
            "  --station CODE    station code, at most 5 letters or digits (needed with\n"
-           "                    --mseed, --seedlink or --http)\n"
+           "                    --mseed, --seedlink, --http or --datalink)\n"
            "  --location LL     location code (default empty)\n"
+           "  --datalink HOST:PORT  also write every record to the ring server at HOST:PORT\n"
+           "                    over DataLink (16000 is the usual port), each record once,\n"
+           "                    catching up after an outage (from the archive with --mseed)\n"
            "  --help            this text\n"
            "  --version         the program version\n";
 }
@@ -227,6 +232,14 @@ ParseResult parse_command_line(const std::vector<std::string>& arguments) {
             if (!options.http_port) return result;
         } else if (value_of("--http-bind", value)) {
             options.http_bind = value;
+        } else if (value_of("--datalink", value)) {
+            std::string host;
+            int port = 0;
+            if (!stream::parse_host_port(value, host, port)) {
+                result.error = "--datalink needs HOST:PORT (a port 1 to 65535), not '" + value + "'";
+                return result;
+            }
+            options.datalink = value;
         } else if (value_of("--network", value)) {
             options.network = value;
         } else if (value_of("--station", value)) {
@@ -245,7 +258,8 @@ ParseResult parse_command_line(const std::vector<std::string>& arguments) {
         result.error = "--seedlink-bind goes with --seedlink";
     } else if (!options.http_bind.empty() && !options.http_port) {
         result.error = "--http-bind goes with --http";
-    } else if ((!options.mseed_root.empty() || options.seedlink_port || options.http_port) &&
+    } else if ((!options.mseed_root.empty() || options.seedlink_port || options.http_port ||
+                !options.datalink.empty()) &&
                !options.station.empty()) {
         // A station code may also come from [STREAM]: checked at start-up.
         const std::string problem = stream::check_codes(stream_codes(options));

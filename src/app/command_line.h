@@ -44,6 +44,9 @@ struct CommandLine {
     // The HTTP server: --http PORT, --http-bind ADDRESS.
     std::optional<int> http_port;
     std::string http_bind;
+    // --datalink HOST:PORT: every record also goes to a ring server
+    // (overrides [DATALINK] SERVER= of the settings).
+    std::string datalink;
     bool help = false;
     bool version = false;
 };

@@ -18,6 +18,7 @@ namespace tw::app {
 
 namespace {
 int signal_pipe[2] = {-1, -1};
+constexpr std::int64_t feed_drain_ms = 3000;
 
 void on_signal(int) {
     const char byte = 1;
@@ -54,8 +55,18 @@ int run_headless(Station& station, std::optional<double> run_for_seconds, double
     // returns; until then this timer looks every 50 ms.
     QTimer wait_for_idle;
     wait_for_idle.setInterval(50);
+    // Once stopped, the last records get up to feed_drain_ms to reach the
+    // ring server; what is still on its way then goes at the next start.
+    std::int64_t feed_deadline_ms = -1;
+    auto feed_waiting = [&] {
+        const auto* feed = station.stream.datalink();
+        if (!feed || feed->settled()) return false;
+        const std::int64_t now = station.io.clock.monotonic_ms();
+        if (feed_deadline_ms < 0) feed_deadline_ms = now + feed_drain_ms;
+        return now < feed_deadline_ms;
+    };
     auto finish_when_idle = [&] {
-        if (starting || acquisition_active(station)) {
+        if (starting || acquisition_active(station) || feed_waiting()) {
             wait_for_idle.start();
             return;
         }

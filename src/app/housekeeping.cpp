@@ -259,6 +259,13 @@ void Housekeeping::idle_flush() {
     station_.recorder.flush_open_files();
     station_.tracks.sync_if_due();
     station_.stream.tick();
+    if (const auto* feed = station_.stream.datalink()) {
+        const std::string status = stream::describe_feed(feed->status());
+        if (status != station_.panel.feed_status) {
+            station_.panel.feed_status = status;
+            station_.panel.notify();
+        }
+    }
 }
 
 void Housekeeping::noisy_line() {

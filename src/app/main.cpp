@@ -24,6 +24,8 @@
 #include "platform/qt/qt_scheduler.h"
 #include "platform/qt/qt_serial_port.h"
 #include "platform/qt/qt_tcp.h"
+#include "platform/qt/qt_tcp_connector.h"
+#include "stream/datalink_settings.h"
 #include "platform/qt/qt_sound.h"
 #include "ui/windows.h"
 #include "web/services.h"
@@ -36,6 +38,10 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include <pwd.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -43,6 +49,15 @@
 using namespace tw;
 
 namespace {
+
+// "program:user:pid:architecture", as ring servers list their clients.
+std::string datalink_client_id() {
+    const passwd* user = ::getpwuid(::getuid());
+    utsname system{};
+    ::uname(&system);
+    return std::string("terrawave:") + (user ? user->pw_name : "?") + ":" + std::to_string(::getpid()) +
+           ":" + system.sysname + "-" + system.machine;
+}
 
 void echo_to_stderr(app::Station& station) {
     station.error_report.set_echo(
@@ -111,6 +126,10 @@ int run(const app::CommandLine& options, int argc, char** argv) {
     platform::QtSound sound;
     platform::QtScheduler scheduler;
     platform::SystemdServiceManager service_manager;
+    // The data server's listener and the feed's connections outlive the
+    // station, whose server and feed use them until the end.
+    platform::QtTcpListener seedlink_listener;
+    platform::QtTcpConnector datalink_connector;
 
     app::Station station(folder, app::Services{serial, clock, dialogs, disk, launcher, pump,
                                                printer.get(), &io_ports, &sound, &images,
@@ -124,22 +143,37 @@ int run(const app::CommandLine& options, int argc, char** argv) {
             station.event_list.append(app::simulation_settings_note(station.settings));
     };
 
-    // --mseed and --seedlink: the day archive and the data server, once the
-    // station is started up; SeedLink over WebSocket on the same port, for
-    // browser clients.
-    platform::QtTcpListener seedlink_listener;
+    // --mseed, --seedlink and --datalink: the day archive, the data server
+    // (SeedLink over WebSocket on the same port, for browser clients) and the
+    // feed to a ring server, once the station is started up.
     seedlink_listener.accept_websocket({"/seedlink", {{"SeedLink4.0", 4}, {"SeedLink3.1", 3}}});
     // The archive, SeedLink and codes in effect: the command line over
-    // [STREAM]; the HTTP services use the same.
+    // [STREAM]; the HTTP services and the feed use the same.
     stream::StreamOptions effective_stream{{}, {}, {}, app::stream_codes(options), {}};
     auto open_stream = [&](std::string* error) {
         std::vector<std::string> problems;
         const auto kept = stream::read_stream_settings(station.settings.extra, &problems);
+        // The ring server of the command line, else that of [DATALINK].
+        auto feed = stream::read_datalink_settings(station.settings.extra, &problems);
         for (const auto& problem : problems) station.event_list.append(problem);
+        if (!options.datalink.empty()) stream::parse_host_port(options.datalink, feed.host, feed.port);
         const auto stream_options = app::stream_options(options, kept);
         effective_stream = stream_options;
-        if (stream_options.archive_root.empty() && !stream_options.seedlink_port) return true;
-        return station.stream.open(stream_options, &seedlink_listener, error);
+        if (!feed.host.empty()) {
+            if (const auto bad = stream::check_codes(stream_options.codes); !bad.empty()) {
+                station.event_list.append("DataLink: no feed to " + feed.host + ":" + std::to_string(feed.port) +
+                                          " without the station's codes: " + bad);
+                feed = {};
+            }
+        }
+        if (stream_options.archive_root.empty() && !stream_options.seedlink_port && feed.host.empty())
+            return true;
+        if (!station.stream.open(stream_options, &seedlink_listener, error)) return false;
+        if (!feed.host.empty())
+            station.stream.open_datalink({feed.host, feed.port, station.path(app::files::datalink_positions),
+                                          datalink_client_id()},
+                                         datalink_connector);
+        return true;
     };
     std::string stream_error;
 

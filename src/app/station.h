@@ -79,6 +79,8 @@ inline constexpr std::string_view sms = "sendsms.txt";
 inline constexpr std::string_view mail = "sendmail.txt";
 inline constexpr std::string_view alarm_sound = "alarm.wav";
 inline constexpr std::string_view heartbeat = "terrawv.wdn";
+// The DataLink feed's last acknowledged record per stream.
+inline constexpr std::string_view datalink_positions = "datalink.pos";
 }  // namespace files
 
 // What start-up found out about the PC's date and time texts.

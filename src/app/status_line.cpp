@@ -27,6 +27,7 @@ std::string StatusLine::next(std::int64_t now_ms) {
     line += "; " + std::to_string(events) + (events == 1 ? " event" : " events");
     const auto free = station_.io.disk.free_bytes(station_.folder());
     line += free ? "; " + std::to_string(*free / 1000) + " Kb free" : "; free space unknown";
+    if (const auto* feed = station_.stream.datalink()) line += "; " + stream::describe_feed(feed->status());
     samples_ = station_.samples_taken;
     since_ms_ = now_ms;
     return line;

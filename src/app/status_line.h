@@ -1,8 +1,10 @@
 #pragma once
 // The line the program without windows prints every few minutes, so that a
 // user sees it is alive: the samples per second each channel delivered since
-// the last line, the events so far and the free space of the station folder.
+// the last line, the events so far, the free space of the station folder and,
+// with --datalink, the feed to the ring server.
 //   "status: CH1 200.0 sps, CH2 200.0 sps, CH3 off, CH4 off; 3 events; 812345 Kb free"
+//   "...; 812345 Kb free; DataLink up, 0 s behind"
 
 #include "app/station.h"
 

@@ -59,6 +59,15 @@ bool Stream::open(const StreamOptions& options, platform::TcpListener* listener,
     return true;
 }
 
+void Stream::open_datalink(const DataLinkOptions& options, platform::TcpConnector& connector) {
+    datalink_ = std::make_unique<DataLinkClient>(
+        options, codes_, ring_, archive_.get(), connector, context_.clock,
+        [this](const std::string& line) { context_.event_list.append(line); });
+    context_.event_list.append("DataLink feed of " + codes_.network + "." + codes_.station + " to " +
+                               datalink_->server());
+    datalink_->start();
+}
+
 const std::string& Stream::channel_code_of(int channel) const {
     static const std::string none;
     if (channel < 1 || channel > 4) return none;
@@ -136,6 +145,7 @@ void Stream::publish(const Record& record) {
     const std::int64_t now = context_.clock.monotonic_ms();
     if (archive_) archive_->write(record, now);
     if (server_) server_->records_added();
+    if (datalink_) datalink_->records_added();
 }
 
 void Stream::tick() {
@@ -144,6 +154,7 @@ void Stream::tick() {
         if (packer) packer->flush_if_older(now, live_limit_ms);
     if (archive_) archive_->sync_if_due(now);
     if (server_) server_->tick();
+    if (datalink_) datalink_->tick();
 }
 
 void Stream::stop_run() {

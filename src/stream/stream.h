@@ -1,8 +1,9 @@
 #pragma once
 // Standard data for the field, beside the station's own files: every
 // channel that acquires is packed into miniSEED records (record_packer.h),
-// which go into the day archive (day_archive.h) and the ring of recent
-// records that the data server serves (seedlink_server.h).
+// which go into the day archive (day_archive.h), the ring of recent
+// records that the data server serves (seedlink_server.h) and the feed to
+// a ring server (datalink_client.h).
 //
 // The station hands over every conditioned sample (what the day tracks
 // store) with the decoded sample it came from; its time is the board second
@@ -17,7 +18,9 @@
 #include "config/settings.h"
 #include "platform/clock.h"
 #include "platform/tcp.h"
+#include "platform/tcp_connector.h"
 #include "stream/channel_codes.h"
+#include "stream/datalink_client.h"
 #include "stream/day_archive.h"
 #include "stream/record_packer.h"
 #include "stream/record_ring.h"
@@ -66,7 +69,10 @@ public:
     // `listener` (needed when options name a port). False with the reason
     // when the codes are bad or the port cannot be listened on.
     bool open(const StreamOptions& options, platform::TcpListener* listener, std::string* error);
-    bool enabled() const { return archive_ || server_; }
+    // --datalink: every record also goes to a ring server (after open(),
+    // which sets the codes and the archive the feed catches up from).
+    void open_datalink(const DataLinkOptions& options, platform::TcpConnector& connector);
+    bool enabled() const { return archive_ || server_ || datalink_; }
 
     // START, and every restart of the board: waiting samples are packed and
     // every channel starts a new record, named after the settings of now.
@@ -84,6 +90,7 @@ public:
     const RecordRing& ring() const { return ring_; }
     const DayArchive* archive() const { return archive_.get(); }
     const SeedLinkServer* server() const { return server_.get(); }
+    const DataLinkClient* datalink() const { return datalink_.get(); }
     // The channel code of channel 1..4 in this run; empty when it does not
     // acquire.
     const std::string& channel_code_of(int channel) const;
@@ -98,6 +105,7 @@ private:
     RecordRing ring_;
     std::unique_ptr<DayArchive> archive_;
     std::unique_ptr<SeedLinkServer> server_;
+    std::unique_ptr<DataLinkClient> datalink_;  // declared after the ring and archive it reads
     std::array<std::unique_ptr<RecordPacker>, 4> packers_;
     std::array<std::string, 4> channel_codes_;
     // The last board time text and its second, so that it is read once.

@@ -18,6 +18,7 @@ struct PanelModel {
     std::string lbl_service;    // status line, shown while it has text
     bool lbl_service_visible = false;
     std::string donothing;      // idle passes, service mode
+    std::string feed_status;    // the DataLink feed; empty without one
     std::string utc_clock;      // board clock
     std::string realtime;       // PC clock with milliseconds
     bool start_enabled = true;

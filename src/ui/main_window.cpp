@@ -423,6 +423,7 @@ QWidget* MainWindow::build_buttons() {
     lbl_service_ = named(new QLabel(bar), "lbl_service");
     lbl_service_->setFont(bold(font()));
     lbl_service_->setStyleSheet("color: #8a4b00;");
+    feed_status_ = named(new QLabel(bar), "feed_status", "The DataLink feed to the ring server");
     donothing_ = named(new QLabel(bar), "donothing", "Idle passes of the acquisition loop per second");
     donothing_->setMinimumWidth(60);
 
@@ -434,6 +435,8 @@ QWidget* MainWindow::build_buttons() {
     row->addSpacing(12);
     row->addWidget(lbl_service_);
     row->addStretch(1);
+    row->addWidget(feed_status_);
+    row->addSpacing(12);
     row->addWidget(donothing_);
     return bar;
 }
@@ -608,6 +611,10 @@ void MainWindow::render_panel() {
     lbl_service_->setText(qt_text(m.lbl_service));
     lbl_service_->setVisible(m.lbl_service_visible);
     donothing_->setText(qt_text(m.donothing));
+    feed_status_->setText(qt_text(m.feed_status));
+    feed_status_->setVisible(!m.feed_status.empty());
+    const QString feed_style = m.feed_status.starts_with("DataLink down") ? "color: #b00000;" : "";
+    if (feed_status_->styleSheet() != feed_style) feed_status_->setStyleSheet(feed_style);
     start_->setEnabled(m.start_enabled);
     stop_->setEnabled(m.stop_enabled);
     exit_->setEnabled(m.exit_enabled);

@@ -159,6 +159,7 @@ private:
     LoadBar* bufferload_ = nullptr;
     Lamp* event_indicator_ = nullptr;
     QLabel* lbl_service_ = nullptr;
+    QLabel* feed_status_ = nullptr;
     QLabel* donothing_ = nullptr;
 
     // Buttons.

@@ -224,6 +224,12 @@ TEST(CommandLine, RejectsBadInputWithAReason) {
     EXPECT_EQ(good.error, "");
     EXPECT_EQ(stream_codes(good.options).station, "ABC");
     EXPECT_EQ(stream_codes(good.options).network, "XX");
+    // The ring server of --datalink: a host and a port.
+    EXPECT_NE(parse_command_line({"--datalink", "ring:16000"}).error.find("station code"), std::string::npos);
+    EXPECT_EQ(parse_command_line({"--datalink", "[::1]:16000", "--station", "A"}).error, "");
+    for (const char* bad : {"ring", "ring:", ":16000", "ring:0", "ring:70000", "ring:16000x", "::1:16000", "a b:1"})
+        EXPECT_EQ(parse_command_line({"--datalink", bad, "--station", "A"}).error,
+                  "--datalink needs HOST:PORT (a port 1 to 65535), not '" + std::string(bad) + "'");
 }
 
 TEST(CommandLine, StreamSettingsOfTheFileYieldToTheCommandLine) {

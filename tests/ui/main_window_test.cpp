@@ -203,6 +203,7 @@ TEST_F(MainWindowTest, FollowsThePanelModel) {
     m.start_enabled = false, m.stop_enabled = true, m.exit_enabled = false;
     m.utc_clock = "2003/02/03 12:00:01", m.event_indicator_color = 12, m.buffer_fill = 8192, m.buffer_color = 14;
     m.title = "TERRAWAVE V.02.22 - ORDA V.1.80 - FDS: 9876543 Kb";
+    m.feed_status = "DataLink down, 340 s behind";
     m.notify();
     EXPECT_EQ(window_->windowTitle(), qt_text(m.title));
     EXPECT_EQ(QStringList({text_of("title"), text_of("badrx"), text_of("true_sps"), text_of("ch_val1"),
@@ -211,6 +212,8 @@ TEST_F(MainWindowTest, FollowsThePanelModel) {
     EXPECT_EQ(get<QLabel>("ch_val1")->palette().color(QPalette::Window), QColor(0xFF0000));
     EXPECT_EQ(get<QLabel>("ch_val0")->palette().color(QPalette::Window), QColor(0xC0C0C0));
     EXPECT_TRUE(get<QWidget>("lbl_service")->isVisible() && get<QWidget>("command2")->isEnabled());
+    EXPECT_TRUE(get<QWidget>("feed_status")->isVisible());
+    EXPECT_EQ(text_of("feed_status"), "DataLink down, 340 s behind");
     EXPECT_FALSE(get<QWidget>("Command1")->isEnabled() || get<QWidget>("Command4")->isEnabled());
     EXPECT_EQ(get<Lamp>("event_indicator")->color(), 12);
     EXPECT_EQ(std::pair(get<LoadBar>("bufferload")->fill(), get<LoadBar>("bufferload")->color()), std::pair(8192, 14));
