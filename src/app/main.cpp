@@ -128,9 +128,7 @@ int run(const app::CommandLine& options, int argc, char** argv) {
     platform::SystemdServiceManager service_manager;
     // The data server's listener and the feed's connections outlive the
     // station, whose server and feed use them until the end.
-    // SeedLink over WebSocket on the same port, for browser clients.
     platform::QtTcpListener seedlink_listener;
-    seedlink_listener.accept_websocket({"/seedlink", {{"SeedLink4.0", 4}, {"SeedLink3.1", 3}}});
     platform::QtTcpConnector datalink_connector;
 
     app::Station station(folder, app::Services{serial, clock, dialogs, disk, launcher, pump,
@@ -146,9 +144,11 @@ int run(const app::CommandLine& options, int argc, char** argv) {
     };
 
     // --mseed, --seedlink and --datalink: the day archive, the data server
-    // and the feed to a ring server, once the station is started up.
+    // (SeedLink over WebSocket on the same port, for browser clients) and the
+    // feed to a ring server, once the station is started up.
+    seedlink_listener.accept_websocket({"/seedlink", {{"SeedLink4.0", 4}, {"SeedLink3.1", 3}}});
     // The archive, SeedLink and codes in effect: the command line over
-    // [STREAM]; the HTTP services use the same.
+    // [STREAM]; the HTTP services and the feed use the same.
     stream::StreamOptions effective_stream{{}, {}, {}, app::stream_codes(options), {}};
     auto open_stream = [&](std::string* error) {
         std::vector<std::string> problems;
@@ -156,9 +156,9 @@ int run(const app::CommandLine& options, int argc, char** argv) {
         // The ring server of the command line, else that of [DATALINK].
         auto feed = stream::read_datalink_settings(station.settings.extra, &problems);
         for (const auto& problem : problems) station.event_list.append(problem);
+        if (!options.datalink.empty()) stream::parse_host_port(options.datalink, feed.host, feed.port);
         const auto stream_options = app::stream_options(options, kept);
         effective_stream = stream_options;
-        if (!options.datalink.empty()) stream::parse_host_port(options.datalink, feed.host, feed.port);
         if (!feed.host.empty()) {
             if (const auto bad = stream::check_codes(stream_options.codes); !bad.empty()) {
                 station.event_list.append("DataLink: no feed to " + feed.host + ":" + std::to_string(feed.port) +
