@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -31,6 +32,18 @@ inline std::vector<std::string> split_lines(const std::string& text) {
 }
 
 inline std::vector<std::string> read_lines(const std::filesystem::path& path) { return split_lines(read_file(path)); }
+
+// What xmllint says against `schema` of the XML document `file`; empty when it is valid.
+inline std::string schema_problems(const std::string& schema, const std::filesystem::path& file) {
+    const std::string command = "xmllint --noout --schema " + schema + " " + file.string() + " 2>&1";
+    std::string out;
+    if (FILE* p = popen(command.c_str(), "r")) {
+        char buffer[512];
+        while (std::fgets(buffer, sizeof buffer, p)) out += buffer;
+        if (pclose(p) == 0) return "";
+    }
+    return out.empty() ? "xmllint failed" : out;
+}
 
 // An empty folder named after the running test, gone when this is.
 class TestFolder {

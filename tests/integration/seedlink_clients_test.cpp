@@ -6,7 +6,6 @@
 #include "simulated_station.h"
 
 #include "../stream/unpacked_record.h"
-#include "config/time_stamp.h"
 
 #include <QCoreApplication>
 #include <QNetworkRequest>
@@ -15,11 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cmath>
 
@@ -28,49 +23,6 @@ namespace {
 using namespace tw::integration;
 using tw::stream::check::Unpacked;
 using tw::stream::check::unpack;
-
-// A blocking client with a receive time-out, from a loopback address of
-// its choice.
-struct Client {
-    explicit Client(int port, const char* from = "127.0.0.1", int timeout_s = 30) {
-        timeval timeout{timeout_s, 0};
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        ::inet_pton(AF_INET, from, &address.sin_addr);
-        ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
-        ::inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
-        connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    }
-    ~Client() { ::close(fd); }
-    void send(const std::string& text) { ::send(fd, text.data(), text.size(), MSG_NOSIGNAL); }
-    // Exactly `n` bytes, fewer when the server closed or went silent.
-    std::string take(std::size_t n) {
-        while (buffer.size() < n) {
-            char chunk[4096];
-            const long got = ::recv(fd, chunk, sizeof chunk, 0);
-            if (got <= 0) break;
-            buffer.append(chunk, static_cast<std::size_t>(got));
-        }
-        std::string out = buffer.substr(0, n);
-        buffer.erase(0, out.size());
-        return out;
-    }
-    std::string line() {
-        std::string text;
-        while (!text.ends_with("\r\n")) {
-            const std::string c = take(1);
-            if (c.empty()) return text;
-            text += c;
-        }
-        return text.substr(0, text.size() - 2);
-    }
-
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    bool connected = false;
-    std::string buffer;
-};
 
 std::uint64_t le(const std::string& bytes, std::size_t at, int size) {
     std::uint64_t v = 0;
@@ -127,12 +79,8 @@ protected:
         program_ = std::make_unique<Background>(
             TW_TERRAWAVE, headless_arguments(board_->device(), {"--run-for", "150", "--seedlink", "0", "--station", "tw1", "--network", "TW"}),
             (folder_ / "tw.out").string(), err_, pc_clock_at(pc_start_));
-        ASSERT_TRUE(wait_until([&] {
-            const std::string text = read_file(err_);
-            const auto at = text.find("listening on all addresses port ");
-            if (at != std::string::npos) port_ = std::atoi(text.c_str() + at + 32);
-            return port_ > 0;
-        }, 30s)) << read_file(err_);
+        port_ = port_named(err_, "listening on all addresses port ");
+        ASSERT_GT(port_, 0) << read_file(err_);
     }
     void stop() {
         program_->signal(SIGTERM);
@@ -154,13 +102,7 @@ protected:
             }
             samples.insert(samples.end(), r.samples.begin(), r.samples.end());
         }
-        const auto first = std::find_if(sent.begin(), sent.end(), [&](const RecordedSample& s) {
-            return std::llabs(*tw::config::stamp_seconds(s.time) * 1000000LL + s.index * 50000LL - packets[0].record.start_us) < 1000;
-        });
-        ASSERT_NE(first, sent.end());
-        ASSERT_GE(std::distance(first, sent.end()), static_cast<long>(samples.size()));
-        for (std::size_t k = 0; k < samples.size(); ++k)
-            ASSERT_EQ(samples[k], first[static_cast<long>(k)].value) << "sample " << k;
+        EXPECT_TRUE(sent_at(sent, packets[0].record.start_us, 50000, samples));
     }
 
     std::unique_ptr<SimulatedBoard> board_;

@@ -4,6 +4,7 @@
 // end-to-end tests share. The programs run as one-shot runs with their
 // output captured, or in the background until stopped with a signal.
 
+#include "config/time_stamp.h"
 #include "fakes/test_files.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +23,9 @@
 #include <utility>
 #include <vector>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -160,6 +164,78 @@ inline void expect_board_samples(const EventFileText& file, const std::vector<Re
     EXPECT_TRUE(sent_from_start(record, file.header.at("Start Time").substr(0, 19), file.samples, zeros));
     EXPECT_EQ(std::stoul(file.header.at("Number of Samples")), file.samples.size());
 }
+
+// `samples` are what the board sent one after the other, `step_us` apart,
+// from the sample stamped `start_us` (to the millisecond) on.
+inline ::testing::AssertionResult sent_at(const std::vector<RecordedSample>& record, std::int64_t start_us,
+                                          std::int64_t step_us, const std::vector<int>& samples) {
+    const auto first = std::find_if(record.begin(), record.end(), [&](const RecordedSample& s) {
+        return std::llabs(*tw::config::stamp_seconds(s.time) * 1000000LL + s.index * step_us - start_us) < 1000;
+    });
+    if (samples.empty() || record.end() - first < static_cast<long>(samples.size()))
+        return ::testing::AssertionFailure() << samples.size() << " samples, too few sent from " << start_us;
+    for (std::size_t k = 0; k < samples.size(); ++k)
+        if (samples[k] != first[static_cast<long>(k)].value)
+            return ::testing::AssertionFailure() << "sample " << k << ": " << samples[k] << ", the board sent "
+                                                 << first[static_cast<long>(k)].value;
+    return ::testing::AssertionSuccess();
+}
+
+// The port a server of the program names in its messages in `file`
+// ("... `words`41234"), or 0 when it has named none within 30 s.
+inline int port_named(const std::string& file, const std::string& words) {
+    int port = 0;
+    wait_until([&] {
+        const std::string text = read_file(file);
+        const auto at = text.find(words);
+        if (at != std::string::npos) port = std::atoi(text.c_str() + at + words.size());
+        return port > 0;
+    }, std::chrono::seconds(30));
+    return port;
+}
+
+// A blocking TCP client of a loopback server with a receive time-out, from
+// a loopback address of its choice.
+struct Client {
+    explicit Client(int port, const char* from = "127.0.0.1", int timeout_s = 30) {
+        timeval timeout{timeout_s, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        ::inet_pton(AF_INET, from, &address.sin_addr);
+        ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        ::inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
+        connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~Client() { ::close(fd); }
+    void send(const std::string& text) { ::send(fd, text.data(), text.size(), MSG_NOSIGNAL); }
+    // Exactly `n` bytes, fewer when the server closed or went silent.
+    std::string take(std::size_t n) {
+        while (buffer.size() < n) {
+            char chunk[4096];
+            const long got = ::recv(fd, chunk, sizeof chunk, 0);
+            if (got <= 0) break;
+            buffer.append(chunk, static_cast<std::size_t>(got));
+        }
+        std::string out = buffer.substr(0, n);
+        buffer.erase(0, out.size());
+        return out;
+    }
+    std::string line() {
+        std::string text;
+        while (!text.ends_with("\r\n")) {
+            const std::string c = take(1);
+            if (c.empty()) return text;
+            text += c;
+        }
+        return text.substr(0, text.size() - 2);
+    }
+
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    bool connected = false;
+    std::string buffer;
+};
 
 inline std::vector<fs::path> files_in(const fs::path& folder) {
     std::vector<fs::path> files;

@@ -10,11 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <map>
 
@@ -23,73 +18,6 @@ namespace {
 using namespace tw::integration;
 using tw::stream::check::Unpacked;
 using tw::stream::check::unpack;
-
-// A plain blocking client with a receive time-out.
-struct Client {
-    explicit Client(int port) {
-        timeval timeout{30, 0};
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    }
-    ~Client() { ::close(fd); }
-    void send(const std::string& line) {
-        const std::string text = line + "\r\n";
-        ASSERT_EQ(::send(fd, text.data(), text.size(), MSG_NOSIGNAL), static_cast<long>(text.size()));
-    }
-    bool fill() {
-        char chunk[4096];
-        const long got = ::recv(fd, chunk, sizeof chunk, 0);
-        if (got > 0) buffer.append(chunk, static_cast<std::size_t>(got));
-        return got > 0;
-    }
-    // Up to `n` bytes from the front.
-    std::string cut(std::size_t n) {
-        std::string out = buffer.substr(0, n);
-        buffer.erase(0, out.size());
-        return out;
-    }
-    // Exactly `n` bytes, fewer when the server closed or went silent.
-    std::string take(std::size_t n) {
-        while (buffer.size() < n && fill()) {
-        }
-        return cut(n);
-    }
-    std::string line() {
-        while (buffer.find("\r\n") == std::string::npos && fill()) {
-        }
-        const std::string text = cut(buffer.find("\r\n"));
-        cut(2);
-        return text;
-    }
-
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    bool connected = false;
-    std::string buffer;
-};
-
-std::int64_t board_us(const RecordedSample& s, int rate) {
-    return *tw::config::stamp_seconds(s.time) * 1000000LL + s.index * 1000000LL / rate;
-}
-
-// Checks that `samples`, the first at `start_us`, are what the board sent
-// one after the other from the sample of that time on.
-::testing::AssertionResult as_sent(const std::vector<RecordedSample>& record, int rate,
-                                   std::int64_t start_us, const std::vector<int>& samples) {
-    std::size_t from = 0;
-    while (from < record.size() && std::llabs(board_us(record[from], rate) - start_us) > 1000) ++from;
-    if (from == record.size()) return ::testing::AssertionFailure() << "no sample sent at " << start_us;
-    if (from + samples.size() > record.size())
-        return ::testing::AssertionFailure() << samples.size() << " samples, " << record.size() - from << " sent";
-    for (std::size_t k = 0; k < samples.size(); ++k)
-        if (record[from + k].value != samples[k])
-            return ::testing::AssertionFailure() << "sample " << k << ": " << samples[k] << ", the board sent "
-                                                 << record[from + k].value;
-    return ::testing::AssertionSuccess();
-}
 
 class StreamTest : public StationTest {};
 
@@ -106,14 +34,8 @@ TEST_F(StreamTest, ArchiveAndSeedLinkCarryEverySampleTheBoardSentWithItsBoardTim
                        headless_arguments(board.device(), {"--run-for", "20", "--mseed", archive.string(), "--seedlink",
                                                            "0", "--station", "tw1", "--network", "TW"}),
                        (folder_ / "tw.out").string(), err, pc_clock_at(pc_start_));
-    int port = 0;
-    ASSERT_TRUE(wait_until([&] {
-        const std::string text = read_file(err);
-        const auto at = text.find("listening on all addresses port ");
-        if (at == std::string::npos) return false;
-        port = std::atoi(text.c_str() + at + 32);
-        return port > 0;
-    }, 20s)) << read_file(err);
+    const int port = port_named(err, "listening on all addresses port ");
+    ASSERT_GT(port, 0) << read_file(err);
 
     // First connection: the server's identity, ERROR for nonsense, then data
     // in multi-station mode until two packets have come.
@@ -133,18 +55,18 @@ TEST_F(StreamTest, ArchiveAndSeedLinkCarryEverySampleTheBoardSentWithItsBoardTim
     {
         Client client(port);
         ASSERT_TRUE(client.connected);
-        client.send("HELLO");
+        client.send("HELLO\r\n");
         EXPECT_TRUE(client.line().starts_with("SeedLink v4.0 (TERRAWAVE"));
         EXPECT_EQ(client.line(), "TERRAWAVE station TW.TW1");
         for (const char* bad : {"NONSENSE", "STATION ABCDEFG", "SELECT BHZ.X", "DATA XYZ"}) {
-            client.send(bad);
+            client.send(bad + std::string("\r\n"));
             EXPECT_EQ(client.line(), "ERROR") << bad;
         }
-        client.send("STATION TW1 TW");
+        client.send("STATION TW1 TW\r\n");
         EXPECT_EQ(client.line(), "OK");
-        client.send("DATA");
+        client.send("DATA\r\n");
         EXPECT_EQ(client.line(), "OK");
-        client.send("END");
+        client.send("END\r\n");
         ASSERT_TRUE(take_packet(client) && take_packet(client));
     }
     // Second connection, in uni-station mode: resumes at the next record.
@@ -153,7 +75,7 @@ TEST_F(StreamTest, ArchiveAndSeedLinkCarryEverySampleTheBoardSentWithItsBoardTim
         ASSERT_TRUE(client.connected);
         char resume[16];
         std::snprintf(resume, sizeof resume, "DATA %06X", (last + 1) & 0xFFFFFF);
-        client.send(resume);
+        client.send(resume + std::string("\r\n"));
         while (take_packet(client)) {
         }
     }
@@ -177,11 +99,14 @@ TEST_F(StreamTest, ArchiveAndSeedLinkCarryEverySampleTheBoardSentWithItsBoardTim
             std::int64_t next_us = got.front().start_us;
             for (const auto& u : got) {
                 EXPECT_EQ(u.rate, rate);
+                // This board has no time receiver: its records say so.
+                EXPECT_EQ(u.timing_quality, 0);
+                EXPECT_FALSE(u.io_flags & 0x20);
                 EXPECT_LE(std::llabs(u.start_us - next_us), 1000) << "records not back to back";
                 next_us = u.start_us + static_cast<std::int64_t>(u.samples.size()) * 1000000 / rate;
                 samples.insert(samples.end(), u.samples.begin(), u.samples.end());
             }
-            EXPECT_TRUE(as_sent(record, rate, got.front().start_us, samples));
+            EXPECT_TRUE(sent_at(record, got.front().start_us, 1000000 / rate, samples));
         };
         expect_as_sent(received[code]);
         const fs::path folder = archive / record.front().time.substr(0, 4) / "TW" / "TW1" / (code + ".D");

@@ -111,14 +111,6 @@ TEST_F(TriggerTest, TheReplayListsTheLiveEventsAndADurationDropsTheKnock) {
     ASSERT_EQ(quakes.size(), 2u) << held.out;
     for (const auto& q : quakes) EXPECT_TRUE(q.find(" 23:59:") != q.npos || q.find("2024/03/06 00:0") != q.npos) << q;
 
-    // A day without tracks and a damaged index: named, the rest replayed.
-    std::ofstream(station() / "datalog" / "0306.ll1", std::ios::binary | std::ios::app) << "POSIT : x\r\n";
-    const auto damaged = replay("2024/03/04 23:00:00", 2000, {"--channels", "1"});
-    ASSERT_EQ(damaged.exit_status, 0) << damaged.err;
-    EXPECT_EQ(replayed(damaged), live) << damaged.out << damaged.err;
-    EXPECT_NE(damaged.err.find("Channel 1, 2024/03/04: Data of track 1 missing"), std::string::npos) << damaged.err;
-    EXPECT_NE(damaged.err.find("0306.ll1 line"), std::string::npos) << damaged.err;
-
     // Settings that cannot work are refused, naming the setting.
     std::ofstream(folder_ / "bad.ini", std::ios::binary)
         << read_file((station() / "terrawv.ini").string()) << "[TRIGGER]\r\nFILTER1=LP\r\nHIGH1=10\r\nDURATION2=-1\r\n";

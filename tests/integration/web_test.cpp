@@ -1,8 +1,8 @@
 // The web services of terrawave --headless against the simulated board:
 // StationXML of every level against the schema, dataselect against the day
 // archive and the board's record, the timing of the records while the
-// board's receiver is locked, after it is lost and without one, and bad
-// requests that leave acquisition alone.
+// board's receiver is locked and after it is lost (a board without one:
+// the stream test), and bad requests that leave acquisition alone.
 
 #include "simulated_station.h"
 
@@ -11,41 +11,13 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cmath>
-#include <map>
 
 namespace {
 
 using namespace tw::integration;
 using tw::stream::check::Unpacked;
 using tw::stream::check::unpack;
-
-int connect_to(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    timeval timeout{30, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-std::string receive_all(int fd) {
-    std::string all;
-    char chunk[65536];
-    for (long got; (got = ::recv(fd, chunk, sizeof chunk, 0)) > 0;) all.append(chunk, static_cast<std::size_t>(got));
-    return all;
-}
 
 struct Answer {
     int status = 0;
@@ -54,29 +26,12 @@ struct Answer {
 
 // One request on its own connection (closed after the answer).
 Answer http_get(int port, const std::string& target, const std::string& method = "GET") {
-    Answer answer;
-    const int fd = connect_to(port);
-    if (fd < 0) return answer;
-    const std::string request = method + " " + target + " HTTP/1.1\r\nHost: station\r\nConnection: close\r\n\r\n";
-    ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-    const std::string all = receive_all(fd);
-    ::close(fd);
+    Client client(port);
+    client.send(method + " " + target + " HTTP/1.1\r\nHost: station\r\nConnection: close\r\n\r\n");
+    const std::string all = client.take(std::string::npos);
     const auto end = all.find("\r\n\r\n");
-    if (all.size() < 12 || end == std::string::npos) return answer;
-    answer.status = std::atoi(all.c_str() + 9);
-    answer.body = all.substr(end + 4);
-    return answer;
-}
-
-std::string schema_check(const fs::path& file) {
-    const std::string command = "xmllint --noout --schema " TW_STATION_SCHEMA " " + file.string() + " 2>&1";
-    std::string out;
-    if (FILE* p = popen(command.c_str(), "r")) {
-        char buffer[512];
-        while (std::fgets(buffer, sizeof buffer, p)) out += buffer;
-        if (pclose(p) == 0) return "";
-    }
-    return out.empty() ? "xmllint failed" : out;
+    if (all.size() < 12 || end == std::string::npos) return {};
+    return {std::atoi(all.c_str() + 9), all.substr(end + 4)};
 }
 
 std::int64_t us_of(const std::string& stamp) { return *tw::config::stamp_seconds(stamp) * 1000000LL; }
@@ -93,18 +48,6 @@ protected:
                        {4, "SPS=", " 0 "}});
         std::ofstream(station() / "terrawv.ini", std::ios::app | std::ios::binary)
             << "[SENSOR]\r\nPERIOD1=1\r\nDAMPING1=0.707\r\n";
-    }
-    // The port the program's HTTP server listens on, from its messages.
-    int http_port(const std::string& err) {
-        int port = 0;
-        wait_until([&] {
-            const std::string text = read_file(err);
-            const auto at = text.find("HTTP server listening on 127.0.0.1 port ");
-            if (at == std::string::npos) return false;
-            port = std::atoi(text.c_str() + at + 40);
-            return port > 0;
-        }, 20s);
-        return port;
     }
     // Every record of a day file, unpacked.
     static std::vector<Unpacked> records_of(const fs::path& file) {
@@ -129,7 +72,7 @@ TEST_F(WebTest, StationDataselectAndTimingWhileTheReceiverIsLockedThenLost) {
                                                            "0", "--http-bind", "127.0.0.1", "--station", "tw1",
                                                            "--network", "TW"}),
                        (folder_ / "tw.out").string(), err, pc_clock_at(pc_start_));
-    const int port = http_port(err);
+    const int port = port_named(err, "HTTP server listening on 127.0.0.1 port ");
     ASSERT_GT(port, 0) << read_file(err);
 
     // Metadata: every level validates; channels, rates and sensitivity are the settings'.
@@ -140,7 +83,7 @@ TEST_F(WebTest, StationDataselectAndTimingWhileTheReceiverIsLockedThenLost) {
         std::ofstream(file) << a.body;
         // The schema lies beside the repository; a copy without it checks the rest.
         if (fs::exists(TW_STATION_SCHEMA)) {
-            EXPECT_EQ(schema_check(file), "") << level;
+            EXPECT_EQ(tw::testing::schema_problems(TW_STATION_SCHEMA, file), "") << level;
         }
     }
     const auto text = http_get(port, "/fdsnws/station/1/query?level=channel&format=text");
@@ -155,13 +98,10 @@ TEST_F(WebTest, StationDataselectAndTimingWhileTheReceiverIsLockedThenLost) {
     EXPECT_EQ(http_get(port, "/fdsnws/dataselect/1/query?start=2000-01-01&end=2010-01-01").status, 413);
     EXPECT_EQ(http_get(port, "/fdsnws/station/1/query", "POST").status, 405);
     {
-        std::vector<int> many;
-        for (int i = 0; i < 20; ++i) many.push_back(connect_to(port));
-        const int refused = many.back();
-        EXPECT_NE(receive_all(refused).find("503"), std::string::npos);
-        const std::string huge = "GET /" + std::string(100000, 'a') + " HTTP/1.1\r\n";
-        ::send(many.front(), huge.data(), huge.size(), MSG_NOSIGNAL);
-        for (int fd : many) ::close(fd);
+        std::vector<std::unique_ptr<Client>> many;
+        for (int i = 0; i < 20; ++i) many.push_back(std::make_unique<Client>(port));
+        EXPECT_NE(many.back()->take(std::string::npos).find("503"), std::string::npos);
+        many.front()->send("GET /" + std::string(100000, 'a') + " HTTP/1.1\r\n");
     }
     // Wait for board time 12:39:00 (the records of the window are archived by then).
     const fs::path bhz = archive / "2024/TW/TW1/BHZ.D/TW.TW1..BHZ.D.2024.065";
@@ -194,11 +134,7 @@ TEST_F(WebTest, StationDataselectAndTimingWhileTheReceiverIsLockedThenLost) {
         const auto u = unpack(data.body.substr(at, 512));
         samples.insert(samples.end(), u.samples.begin(), u.samples.end());
     }
-    const std::int64_t first = unpack(data.body.substr(0, 512)).start_us;
-    std::size_t from = 0;
-    while (from < sent.size() && us_of(sent[from].time) + sent[from].index * 50000LL != first) ++from;
-    ASSERT_LT(from + samples.size(), sent.size());
-    for (std::size_t k = 0; k < samples.size(); ++k) ASSERT_EQ(samples[k], sent[from + k].value) << k;
+    EXPECT_TRUE(sent_at(sent, unpack(data.body.substr(0, 512)).start_us, 50000, samples));
 
     // Timing: synchronised every 10 s until 12:35:49 (the first mark the
     // program sees comes a few seconds after the start), locked for 120 s
@@ -219,21 +155,6 @@ TEST_F(WebTest, StationDataselectAndTimingWhileTheReceiverIsLockedThenLost) {
     }
     EXPECT_GT(locked, 3);
     EXPECT_GT(after, 3);
-}
-
-TEST_F(WebTest, WithoutAReceiverTheRecordsSayQualityZero) {
-    make_station();
-    SimulatedBoard board(folder_, {"--family", "orda10", "--speed-factor", "10"});
-    ASSERT_TRUE(board.ready());
-    const fs::path archive = folder_ / "sds";
-    const auto result = run_headless(board.device(), 8, {"--mseed", archive.string(), "--station", "TW1"});
-    ASSERT_EQ(result.exit_status, 0) << result.err;
-    const auto records = records_of(archive / "2024/XX/TW1/BHZ.D/XX.TW1..BHZ.D.2024.065");
-    ASSERT_FALSE(records.empty());
-    for (const auto& u : records) {
-        EXPECT_EQ(u.timing_quality, 0);
-        EXPECT_FALSE(u.io_flags & 0x20);
-    }
 }
 
 }  // namespace

@@ -70,27 +70,15 @@ TEST_F(SiteTest, ServesPageFilesPicturesAndEventsAndRefusesEverythingElse) {
         int status;
     };
     const Case cases[] = {
-        {"/", 200},
-        {"/app.js", 200},
-        {"/drums/drum_1.JPG", 200},
-        {"/drums/drum_240304_1.JPG", 200},
-        {"/events/240305.120013.ex1", 200},
-        {"/api/event/240305.120013.ex1", 200},
-        {"/../terrawv.ini", 404},
-        {"/%2e%2e/terrawv.ini", 404},
-        {"/drums/../terrawv.ini", 404},
-        {"/drums/..%2fterrawv.ini", 404},
-        {"/drums/drum_2.JPG", 404},   // a link planted in the drums to the settings
-        {"/drums/drum_3.JPG", 404},   // a link out of the station folder
-        {"/drums/drum_1.dat", 404},   // not a picture
-        {"/events/../terrawv.ini", 404},
-        {"/events/..%2F..%2Fterrawv.ini", 404},
-        {"/api/event/../../terrawv.ini", 404},
-        {"/api/event/240305.120013.ex1%00.txt", 404},
-        {"/events/240305.120013.ex1/", 404},
-        {"/.git/config", 404},
-        {"/app.js%zz", 404},
-        {"/api/nothing", 404},
+        {"/", 200}, {"/app.js", 200}, {"/drums/drum_1.JPG", 200}, {"/drums/drum_240304_1.JPG", 200},
+        {"/events/240305.120013.ex1", 200}, {"/api/event/240305.120013.ex1", 200},
+        {"/../terrawv.ini", 404}, {"/%2e%2e/terrawv.ini", 404}, {"/drums/../terrawv.ini", 404},
+        {"/drums/..%2fterrawv.ini", 404}, {"/events/../terrawv.ini", 404}, {"/events/..%2F..%2Fterrawv.ini", 404},
+        {"/drums/drum_2.JPG", 404},  // a link planted in the drums to the settings
+        {"/drums/drum_3.JPG", 404},  // a link out of the station folder
+        {"/drums/drum_1.dat", 404},  // not a picture
+        {"/api/event/../../terrawv.ini", 404}, {"/api/event/240305.120013.ex1%00.txt", 404},
+        {"/events/240305.120013.ex1/", 404}, {"/.git/config", 404}, {"/app.js%zz", 404}, {"/api/nothing", 404},
         {"/api/spectrogram/5.png", 404},
     };
     for (const auto& c : cases) {
