@@ -153,7 +153,9 @@ TEST(FdsnStation, TextSelectionNodataAndBadRequests) {
     inv.start_us = *read_fdsn_time("2024-06-01");
     ASSERT_EQ(inv.problems.size(), 1u);
     EXPECT_NE(inv.problems[0].find("'somewhere'"), std::string::npos);
-    EXPECT_EQ(validate(station_query(parse_query("level=channel"), inv, noon).body), "");
+    if (fs::exists(TW_STATION_SCHEMA)) {
+        EXPECT_EQ(validate(station_query(parse_query("level=channel"), inv, noon).body), "");
+    }
 
     const auto text = station_query(parse_query("level=channel&format=text&cha=HH?,BH?"), inv, noon);
     EXPECT_EQ(tw::testing::split_lines(text.body),
