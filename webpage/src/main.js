@@ -21,6 +21,21 @@ const SEEDLINK_URL = new URLSearchParams(location.search).get("seedlink");
 
 const $ = (id) => document.getElementById(id);
 
+
+// A seismograph's layout on the page: no title or x label, no wheel zoom
+// (the page's own gestures zoom), the time scale shared with its controls.
+function graphConfig(timeScale, yLabel, leftMargin) {
+  const config = new seismographconfig.SeismographConfig();
+  config.linkedTimeScale = timeScale;
+  config.wheelZoom = false;
+  config.title = [];
+  config.xLabel = "";
+  config.yLabel = yLabel;
+  config.ySublabel = "";
+  config.ySublabelIsUnits = false;
+  config.margin = { top: 6, right: 10, bottom: 22, left: leftMargin };
+  return config;
+}
 function element(tag, attributes = {}, ...children) {
   const e = document.createElement(tag);
   for (const [k, v] of Object.entries(attributes)) {
@@ -300,17 +315,9 @@ class LiveTraces {
     $("traces-empty")?.remove();
     const sdd = seismogram.SeismogramDisplayData.fromSeismogramSegment(seg);
     sdd.alignmentTime = this.alignment;
-    const config = new seismographconfig.SeismographConfig();
-    config.linkedTimeScale = this.timeScale;
+    const config = graphConfig(this.timeScale, "", 48);
     config.linkedAmplitudeScale = new scale.IndividualAmplitudeScale();
-    config.wheelZoom = false;
     config.isYAxisNice = false;
-    config.title = [];
-    config.xLabel = "";
-    config.yLabel = "";
-    config.ySublabel = "";
-    config.ySublabelIsUnits = false;
-    config.margin = { top: 6, right: 10, bottom: 22, left: 48 };
     const graph = new seismograph.Seismograph([sdd], config);
     const rec = element("span", { class: "rec" });
     const channel = Number(this.channelOf(code));
@@ -462,15 +469,7 @@ async function openEvent(e) {
     const length = Duration.fromMillis(Math.max(1000, data.samples.length / rate * 1000));
     const timeScale = new scale.AlignmentLinkedTimeScale([], length, Duration.fromMillis(0));
     sdd.alignmentTime = start;
-    const config = new seismographconfig.SeismographConfig();
-    config.linkedTimeScale = timeScale;
-    config.wheelZoom = false;
-    config.title = [];
-    config.xLabel = "";
-    config.yLabel = "counts";
-    config.ySublabel = "";
-    config.ySublabelIsUnits = false;
-    config.margin = { top: 6, right: 10, bottom: 22, left: 60 };
+    const config = graphConfig(timeScale, "counts", 60);
     const graph = new seismograph.Seismograph([sdd], config);
     const gestures = element("div", { class: "gestures" });
     area.append(graph, gestures);
